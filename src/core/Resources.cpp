@@ -1,0 +1,7 @@
+#include "core/Resources.h"
+
+#include <QtGlobal>
+
+void InitResources() {
+    Q_INIT_RESOURCE(tamberlyn);
+}

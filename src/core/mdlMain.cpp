@@ -1,0 +1,185 @@
+#include "core/mdlMain.h"
+
+#include "Version.h"
+#include "core/AppSettings.h"
+#include "core/Resources.h"
+#include "mailings/MailEvent.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QList>
+#include <QtGlobal>
+
+namespace {
+const QString Defaults = QStringLiteral("ApplicationDefaults");
+} // namespace
+
+QString AppTitle() {
+    return QString::fromLatin1(Version::Title);
+}
+
+QString VersionText(bool withTitle, bool withWord) {
+    QString text;
+    if (withTitle)
+        text += AppTitle() + u' ';
+    if (withWord)
+        text += QStringLiteral("Version ");
+    text += QString::number(Version::Major) + u'.' + QString::number(Version::Minor);
+    if (Version::Revision != 0)
+        text += u'.' + QString::number(Version::Revision);
+    return text;
+}
+
+bool IsValidFileName(const QString& name) {
+    if (name.startsWith(u'\''))
+        return false;
+    static const QString forbidden = QStringLiteral("\"/\\?:;|*");
+    for (const QChar c : name)
+        if (forbidden.contains(c))
+            return false;
+    return true;
+}
+
+QString ResolveAppFolder(const QString& requested) {
+    if (!requested.isEmpty())
+        return QDir(requested).absolutePath();
+    const QString fromEnvironment = qEnvironmentVariable("TAMBERLYN_HOME");
+    if (!fromEnvironment.isEmpty())
+        return QDir(fromEnvironment).absolutePath();
+    return QDir::homePath() + QStringLiteral("/.local/share/Tamberlyn");
+}
+
+Startup::Startup(StartupOptions options) : options_(std::move(options)) {}
+
+Startup::~Startup() = default;
+
+bool Startup::isExpectedExecutableName(const QString& name) {
+    const bool windowsName = name.contains(QStringLiteral(".exe"), Qt::CaseInsensitive);
+    const QString expected = windowsName ? QStringLiteral("Tamberlyn.exe") : QStringLiteral("Tamberlyn");
+    return name.compare(expected, Qt::CaseInsensitive) == 0;
+}
+
+QString Startup::renamedText(const QString& name) {
+    return QStringLiteral("The executable file name has been changed to '") + name +
+           QStringLiteral("' , please change it back to 'Tamberlyn.exe'.  Thank you.");
+}
+
+QString Startup::alreadyRunningText() {
+    const QString title = AppTitle();
+    return title + QStringLiteral(" is already running. Only one copy may be open at the same time.") +
+           QStringLiteral("\n\nNote: If this message appears to be inaccurate, hit Ctrl-Alt-Del to view your "
+                          "current task list.\nYou should see another instance of this program in that list. "
+                          "Terminate that process then\nlaunch ") +
+           title + QStringLiteral(" again.");
+}
+
+Startup::Result Startup::run() {
+    Prompter& prompter = *options_.prompter;
+    if (!isExpectedExecutableName(options_.executableName)) {
+        prompter.inform(AppTitle(), renamedText(options_.executableName), Prompter::Icon::Exclamation);
+        return Result::Refused;
+    }
+    InitResources();
+    resetApplication();
+    app().registry = std::make_unique<RegistryFunctionsClass>();
+    app().versionText = VersionText(false, true);
+
+    app().folders = AppFolders::under(options_.appFolder);
+    if (!acquireInstanceLock()) {
+        prompter.inform(AppTitle(), alreadyRunningText(), Prompter::Icon::Exclamation);
+        return Result::Refused;
+    }
+    createFolders();
+
+    app().ini.setInitializationFileName(appFolders().settingsFile());
+    app().fileName.setDefaultDirectory(appFolders().AppFolder);
+
+    bool ok = false;
+    const int state = AppGetSetting(Defaults, QStringLiteral("StartMaximized"), QStringLiteral("0")).toShort(&ok);
+    appSettings().StartMaximized = static_cast<qint16>(ok ? state : 2);
+
+    if (!QFileInfo::exists(appFolders().settingsFile()))
+        writeFirstStartSettings();
+    loadSettings();
+    ensureDefaultMailEvent();
+    app().helpFile = appFolders().helpFile();
+    clearCentralDatabaseAttributes();
+    // The central database, the list registry, the list files and the spelling checker are brought up
+    // here by their own modules as they join the program.
+    return Result::Started;
+}
+
+bool Startup::acquireInstanceLock() {
+    // The folder must exist to hold the lock; a missing one cannot have another copy running in it.
+    QDir().mkpath(appFolders().AppFolder);
+    return lock_.tryLock(appFolders().AppFolder + QStringLiteral(".tamberlyn.lock"));
+}
+
+void Startup::createFolders() {
+    for (const QString& folder : appFolders().creationOrder())
+        if (!QFileInfo::exists(folder))
+            QDir().mkpath(folder);
+}
+
+void Startup::writeFirstStartSettings() {
+    AppSettings& s = appSettings();
+    s.MailServer = QStringLiteral("mail.example.invalid");
+    s.SMTPPort = 25;
+    s.SendersEmailAddress = QStringLiteral("you@example.invalid");
+    s.MailEventProfile = QString::fromLatin1(DefaultMailEventName);
+    s.ServerWantsBracket = false;
+    const QList<std::pair<QString, QString>> keys = {
+        {QStringLiteral("MailServer"), s.MailServer},
+        {QStringLiteral("SMTPPort"), QString::number(s.SMTPPort)},
+        {QStringLiteral("WordWrapSize"), QString::number(s.WordWrapSize)},
+        {QStringLiteral("CheckIfDomainWantsTextOnly"), boolSetting(s.CheckIfDomainWantsTextOnly)},
+        {QStringLiteral("DomainsToCheck"), s.DomainsToCheck},
+        {QStringLiteral("SendersEmailAddress"), s.SendersEmailAddress},
+        {QStringLiteral("KeyCategoryVal1"), s.KeyCategoryVal1},
+        {QStringLiteral("KeyCategoryVal2"), s.KeyCategoryVal2},
+        {QStringLiteral("MailEventProfile"), s.MailEventProfile},
+        {QStringLiteral("ServerWantsBracket"), boolSetting(s.ServerWantsBracket)},
+        {QStringLiteral("JogServer"), boolSetting(s.JogServer)},
+        {QStringLiteral("CurTamberlyn"), QStringLiteral("DefaultTamberlyn")},
+        {QStringLiteral("CurList"), QStringLiteral("DefaultList")},
+        {QStringLiteral("CurMessage"), QStringLiteral("DefaultMessage")},
+    };
+    for (const auto& [key, value] : keys)
+        app().ini.WriteKeyName(Defaults, key, value);
+}
+
+void Startup::loadSettings() {
+    const IniFilesObject& ini = app().ini;
+    AppSettings& s = appSettings();
+    const auto withDefault = [&](const char* key, const char* fallback) {
+        return ini.GetValueWithDefault(Defaults, QString::fromLatin1(key), QString::fromLatin1(fallback));
+    };
+    s.MailServer = ini.GetValue(Defaults, QStringLiteral("MailServer"));
+    s.SendersEmailAddress = ini.GetValue(Defaults, QStringLiteral("SendersEmailAddress"));
+    s.SMTPPort = settingToInt(withDefault("SMTPPort", "25"), 25);
+    s.WordWrapSize = settingToInt(withDefault("WordWrapSize", "76"), 76);
+    s.CheckIfDomainWantsTextOnly = settingToBool(withDefault("CheckIfDomainWantsTextOnly", "0"), false);
+    s.DomainsToCheck = withDefault("DomainsToCheck", "");
+    s.KeyCategoryVal1 = ini.GetValue(Defaults, QStringLiteral("KeyCategoryVal1"));
+    s.KeyCategoryVal2 = ini.GetValue(Defaults, QStringLiteral("KeyCategoryVal2"));
+    ini.GetValueByRef(Defaults, QStringLiteral("MailEventProfile"), s.MailEventProfile);
+    s.ServerWantsBracket = settingToBool(withDefault("ServerWantsBracket", "False"), false);
+    s.BracketOnFrom = settingToBool(withDefault("BracketOnFrom", "True"), true);
+    s.JogServer = settingToBool(withDefault("JogServer", "False"), false);
+}
+
+void Startup::ensureDefaultMailEvent() {
+    const QString name = QString::fromLatin1(DefaultMailEventName);
+    if (QFileInfo::exists(appFolders().MailEventProfilesFolder + name))
+        return;
+    MailEvent().MakeDefaultMEP();
+    appSettings().MailEventProfile = name;
+    app().ini.WriteKeyName(Defaults, QStringLiteral("MailEventProfile"), name);
+}
+
+void Startup::clearCentralDatabaseAttributes() {
+    const QString path = appFolders().centralDatabase();
+    if (QFileInfo::exists(path))
+        QFile::setPermissions(path, QFile::permissions(path) | QFile::WriteOwner | QFile::ReadOwner);
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "core/InstanceLock.h"
+#include "core/Prompter.h"
+
+#include <QString>
+
+
+// The application title, shown in captions and messages.
+QString AppTitle();
+
+// The title and a blank when withTitle is set, "Version " when withWord is set, then major.minor and,
+// when the revision is not 0, "." and the revision.
+QString VersionText(bool withTitle, bool withWord);
+
+// False when the name begins with an apostrophe or holds a character that breaks a statement or a file
+// name: " / \ ? : ; | *
+bool IsValidFileName(const QString& name);
+
+// The application folder: the given one, else $TAMBERLYN_HOME, else ~/.local/share/Tamberlyn.
+QString ResolveAppFolder(const QString& requested);
+
+struct StartupOptions {
+    QString appFolder;
+    QString executableName; // as the platform reports it
+    Prompter* prompter = nullptr;
+    bool sampleData = false; // answers the sample-data question with Yes without asking
+};
+
+// The start-up sequence. It holds the application folder's instance lock for as long as it lives.
+class Startup {
+public:
+    enum class Result { Started, Refused };
+
+    explicit Startup(StartupOptions options);
+    ~Startup();
+
+    Result run();
+
+    static bool isExpectedExecutableName(const QString& name);
+    static QString renamedText(const QString& name);
+    static QString alreadyRunningText();
+
+private:
+    bool acquireInstanceLock();
+    void createFolders();
+    void writeFirstStartSettings();
+    void loadSettings();
+    void ensureDefaultMailEvent();
+    void clearCentralDatabaseAttributes();
+
+    StartupOptions options_;
+    InstanceLock lock_;
+};

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+// A set of delivery options. The sending code reads only the fields that come from the Profile table;
+// the others belong to the older file form of the record written by WriteMEPToFile.
+class MailEvent {
+public:
+    QString AddressListName;
+    QString MessageName;
+    QString MailEventName;
+    QString Description;
+    QString From;
+    QString ReplyTo;
+    QString ErrorsTo;
+    QString X_URL;
+    bool bIfNoNameGenericName = false;
+    QString GenericName;
+    bool bUseSalutation = false;
+    QString Salutation;
+    bool bFirstNameOnly = false;
+    bool bListAllInGroup = false;
+    bool bUseGroupSalutation = false;
+    QString GroupSalutation;
+    bool bInfoMsg = false;
+    bool bInfoBeforeAfter = false;
+    QString InfoMsgTxt;
+    bool bRemoveMsg = false;
+    bool bRemoveBeforeAfter = false;
+    bool bSendFiltered = false;
+    QString SQLFilterText;
+    bool bAndOrFlag = false;
+    bool bFilterOnSource = false;
+    QString SourceFilterText;
+    bool bFilterOnKey = false;
+    QString KeyFilterText;
+    bool bFilterOnDate = false;
+    QDate DateFilter;
+    qint16 nBeforeOnAfter = 0;
+    bool bFlagSends = false;
+    QString SentFlag;
+    QString SentFlagToPut;
+    bool bSendInBlocks = false;
+    qint32 SendBlockSize = 0;
+    bool bIfNotYetFlagged = false;
+    QString SentFlagToCheck;
+    bool bTimedBlocks = false;
+    qint32 TimedBlockSize = 0;
+    qint16 TimeIncrement = 0;
+    bool bInsertTimeDelay = false;
+    qint32 TimeDelay = 0;
+    QString SmtpServer;
+
+    // Sets every field to its default and writes the record to "Default Mail Event" in the
+    // mail-event profiles folder.
+    void MakeDefaultMEP();
+    void setDefaults();
+    // Writes the record to section Profile of a settings file at path.
+    void WriteMEPToFile(const QString& path) const;
+};
+
+inline constexpr const char* DefaultMailEventName = "Default Mail Event";
+inline constexpr const char* DefaultDeliveryOptionsName = "Default Delivery Options";

@@ -1,0 +1,23 @@
+#include "core/CommandLine.h"
+#include "core/ui/Desktop.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+#include <QTextStream>
+
+#include <cstdio>
+#include <unistd.h>
+
+int main(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (WantsDesktop(arguments))
+        return RunDesktop(argc, argv);
+
+    QCoreApplication application(argc, argv);
+    QTextStream in(stdin);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    return RunCommandLine(arguments, {in, out, err, isatty(STDIN_FILENO) != 0});
+}

@@ -1,0 +1,23 @@
+#include "support/ScriptedPrompter.h"
+
+#include <QTest>
+
+void ScriptedPrompter::inform(const QString& title, const QString& text, Icon icon) {
+    shown_.append({title, text, icon, false});
+}
+
+Prompter::Answer ScriptedPrompter::ask(const QString& title, const QString& text, Buttons buttons, Icon icon) {
+    shown_.append({title, text, icon, true});
+    if (answers_.isEmpty()) {
+        QTest::qFail(qPrintable(QStringLiteral("Unexpected question: ") + text), __FILE__, __LINE__);
+        return safeAnswer(buttons);
+    }
+    return answers_.dequeue();
+}
+
+QStringList ScriptedPrompter::texts() const {
+    QStringList list;
+    for (const Shown& s : shown_)
+        list << s.text;
+    return list;
+}
