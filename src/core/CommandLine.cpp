@@ -11,6 +11,13 @@
 
 namespace {
 
+// A parser's error text as one sentence with one full stop.
+QString sentence(QString text) {
+    while (text.endsWith(u'.'))
+        text.chop(1);
+    return text;
+}
+
 // What every command gets: the started program and the way to talk to the user.
 struct CommandContext {
     Prompter& prompter;
@@ -29,7 +36,7 @@ struct Command {
 bool parseCommandOptions(QCommandLineParser& parser, const QStringList& arguments, CommandContext& ctx) {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     if (!parser.parse(arguments)) {
-        ctx.err << parser.errorText() << "." << Qt::endl;
+        ctx.err << sentence(parser.errorText()) << "." << Qt::endl;
         return false;
     }
     if (!parser.positionalArguments().isEmpty()) {
@@ -104,7 +111,7 @@ int RunCommandLine(const QStringList& arguments, CommandIo io) {
                                  QStringLiteral("COMMAND [options]"));
 
     if (!parser.parse(arguments)) {
-        io.err << parser.errorText() << "; see tamberlyn --help." << Qt::endl;
+        io.err << sentence(parser.errorText()) << "; see tamberlyn --help." << Qt::endl;
         return ExitUsage;
     }
     if (parser.isSet(helpOption)) {

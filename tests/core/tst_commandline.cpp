@@ -1,0 +1,148 @@
+#include "core/CommandLine.h"
+#include "support/TestHome.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+Run runCommandLine(const QStringList& arguments, const QString& input = {}) {
+    QString inText = input;
+    Run run;
+    QTextStream in(&inText);
+    QTextStream out(&run.out);
+    QTextStream err(&run.err);
+    run.status = RunCommandLine(QStringList{QStringLiteral("/usr/bin/tamberlyn")} + arguments,
+                                {in, out, err, !input.isEmpty()});
+    out.flush();
+    err.flush();
+    return run;
+}
+
+// Every file below a folder with a digest of its content and its modification time.
+QMap<QString, QByteArray> snapshot(const QString& folder) {
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info(path);
+        files[path] = QCryptographicHash::hash(readFileBytes(path), QCryptographicHash::Sha1) +
+                      QByteArray::number(info.lastModified().toMSecsSinceEpoch());
+    }
+    return files;
+}
+
+} // namespace
+
+class TestCommandLine : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initCreatesTheFolderOnceAndChangesNothingTheSecondTime() {
+        TestHome home;
+        const Run first = runCommandLine({"--home", home.path(), "init"});
+        QCOMPARE(first.status, 0);
+        QVERIFY(first.err.isEmpty());
+        QVERIFY(QFile::exists(home.file("Tamberlyn.ini")));
+        QVERIFY(QFile::exists(home.file("MailEventProfiles/Default Mail Event")));
+        const auto before = snapshot(home.path());
+        QTest::qWait(20);
+        QCOMPARE(runCommandLine({"--home", home.path(), "init"}).status, 0);
+        QCOMPARE(snapshot(home.path()), before);
+    }
+
+    void homeComesFromTheEnvironmentWhenNotGiven() {
+        TestHome home;
+        qputenv("TAMBERLYN_HOME", home.path().toUtf8());
+        const Run run = runCommandLine({"init"});
+        qunsetenv("TAMBERLYN_HOME");
+        QCOMPARE(run.status, 0);
+        QVERIFY(QFile::exists(home.file("Tamberlyn.ini")));
+    }
+
+    void usageErrors_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no command") << QStringList{} << "No command given; see tamberlyn --help.\n";
+        QTest::newRow("unknown command") << QStringList{"frobnicate"}
+                                         << "Unknown command 'frobnicate'; see tamberlyn --help.\n";
+        QTest::newRow("unknown option") << QStringList{"--bogus", "init"}
+                                        << "Unknown option 'bogus'; see tamberlyn --help.\n";
+        QTest::newRow("yes and no") << QStringList{"--yes", "--no", "init"}
+                                    << "Give either --yes or --no, not both.\n";
+        QTest::newRow("command option") << QStringList{"init", "--samples"} << "Unknown option 'samples'.\n";
+        QTest::newRow("stray argument") << QStringList{"init", "extra"} << "Unexpected argument 'extra'.\n";
+    }
+    void usageErrors() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        TestHome home;
+        const Run run = runCommandLine(QStringList{"--home", home.path()} + arguments);
+        QCOMPARE(run.status, 2);
+        QCOMPARE(run.err, message);
+        QVERIFY(!QFileInfo::exists(home.path()));
+    }
+
+    void helpAndVersion() {
+        const Run help = runCommandLine({"--help"});
+        QCOMPARE(help.status, 0);
+        QVERIFY(help.out.contains(QStringLiteral("--home <DIR>")));
+        QVERIFY(help.out.contains(QStringLiteral("  init ")));
+        const Run version = runCommandLine({"--version"});
+        QCOMPARE(version.status, 0);
+        QVERIFY(version.out.startsWith(QStringLiteral("Tamberlyn Version ")));
+    }
+
+    void secondCopyOnTheSameFolderIsRefused() {
+        TestHome home;
+        QVERIFY(home.start());
+        const auto before = snapshot(home.path());
+        const Run run = runCommandLine({"--home", home.path(), "init"});
+        QCOMPARE(run.status, 1);
+        QVERIFY(run.err.startsWith(QStringLiteral("Tamberlyn: Tamberlyn is already running.")));
+        QCOMPARE(snapshot(home.path()), before);
+    }
+
+    void wantsDesktopOnlyWithoutACommand() {
+        QVERIFY(WantsDesktop({"tamberlyn"}));
+        QVERIFY(WantsDesktop({"tamberlyn", "--home", "/x", "--yes"}));
+        QVERIFY(WantsDesktop({"tamberlyn", "--home=/x"}));
+        QVERIFY(!WantsDesktop({"tamberlyn", "init"}));
+        QVERIFY(!WantsDesktop({"tamberlyn", "--help"}));
+        QVERIFY(!WantsDesktop({"tamberlyn", "--home", "/x", "lists"}));
+    }
+
+    void realProcesses() {
+        TestHome home;
+        const QString program = QStringLiteral(TAMBERLYN_EXECUTABLE);
+        QProcess process;
+        process.start(program, {"--home", home.path(), "init"});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 0);
+
+        // A copy under another name refuses to run and touches nothing.
+        QTemporaryDir dir;
+        const QString copy = dir.path() + QStringLiteral("/mailer");
+        QVERIFY(QFile::copy(program, copy));
+        const auto before = snapshot(home.path());
+        process.start(copy, {"--home", home.path(), "init"});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY(QString::fromUtf8(process.readAllStandardError())
+                    .contains(QStringLiteral("The executable file name has been changed to 'mailer'")));
+        QCOMPARE(snapshot(home.path()), before);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_commandline.moc"
