@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QStringList>
 #include <QTextStream>
-
 #include <cstdio>
 #include <unistd.h>
 

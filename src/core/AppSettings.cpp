@@ -20,8 +20,8 @@ AppFolders AppFolders::under(const QString& appFolder) {
 }
 
 QStringList AppFolders::creationOrder() const {
-    return {TemplatesFolder,         AddressListsFolder, SystemFolder,      AttachFolder, MailEventProfilesFolder,
-            MailboxesFolder,         MailingsFolder,     SearchFilesFolder, TempFolder};
+    return {TemplatesFolder, AddressListsFolder, SystemFolder,      AttachFolder, MailEventProfilesFolder,
+            MailboxesFolder, MailingsFolder,     SearchFilesFolder, TempFolder};
 }
 
 Application& app() {

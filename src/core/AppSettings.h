@@ -6,7 +6,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <memory>
 
 // The application folder and its sub-folders, each an absolute path ending in "/".

@@ -3,11 +3,15 @@
 #include "Version.h"
 #include "core/ConsolePrompter.h"
 #include "core/mdlMain.h"
+#include "db/CentralDatabase.h"
+#include "db/DataTank.h"
+#include "db/DbHelpers.h"
+#include "lists/ListResync.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
-
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -55,8 +59,52 @@ int runInit(CommandContext& ctx, const QStringList& arguments) {
     Startup startup(ctx.startup);
     if (startup.run() != Startup::Result::Started)
         return ExitFailed;
-    ctx.out << "The application folder " << QFileInfo(ctx.startup.appFolder).absoluteFilePath() << " is ready."
-            << Qt::endl;
+    ctx.out << "The application folder " << QFileInfo(ctx.startup.appFolder).absoluteFilePath()
+            << " is ready." << Qt::endl;
+    return ExitOk;
+}
+
+// Starts the program for a command that works on a few lists only.
+bool startLight(CommandContext& ctx, std::unique_ptr<Startup>& startup) {
+    ctx.startup.fullStart = false;
+    startup = std::make_unique<Startup>(ctx.startup);
+    return startup->run() == Startup::Result::Started;
+}
+
+int runLists(CommandContext& ctx, const QStringList& arguments) {
+    QCommandLineParser parser;
+    if (!parseCommandOptions(parser, arguments, ctx))
+        return ExitUsage;
+    std::unique_ptr<Startup> startup;
+    if (!startLight(ctx, startup))
+        return ExitFailed;
+    db::DbError error;
+    const db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadOnly, &error);
+    db::Statement rows = central.prepare(
+        QStringLiteral("SELECT \"ListName\", \"ListPath\" FROM \"List\" ORDER BY \"ListName\""), &error);
+    if (!rows.isValid()) {
+        ctx.err << "The list registry cannot be read: " << error.text << "." << Qt::endl;
+        return ExitFailed;
+    }
+    while (rows.next()) {
+        const QString path = DataTank::registeredPath(rows.text(1));
+        const QString count =
+            QFileInfo::exists(path)
+                ? QString::number(CountField(path, QStringLiteral("AddressList"), QStringLiteral("EAddress")))
+                : QStringLiteral("missing");
+        ctx.out << rows.text(0) << '\t' << path << '\t' << count << Qt::endl;
+    }
+    return rows.error().isError() ? ExitFailed : ExitOk;
+}
+
+int runResync(CommandContext& ctx, const QStringList& arguments) {
+    QCommandLineParser parser;
+    if (!parseCommandOptions(parser, arguments, ctx))
+        return ExitUsage;
+    std::unique_ptr<Startup> startup;
+    if (!startLight(ctx, startup))
+        return ExitFailed;
+    gSyncronizeAddressLists(ctx.prompter);
     return ExitOk;
 }
 
@@ -64,6 +112,8 @@ const QList<Command>& commands() {
     static const QList<Command> table = {
         {"init", "Create the application folder, settings and databases (--sample adds the sample data).",
          runInit},
+        {"lists", "List the registered lists: name, file and number of addresses (tab separated).", runLists},
+        {"resync", "Repair the list registry against the files in the list folder.", runResync},
     };
     return table;
 }
@@ -72,8 +122,9 @@ QString helpText(const QCommandLineParser& parser) {
     QString text = parser.helpText();
     text += QStringLiteral("\nCommands:\n");
     for (const Command& command : commands())
-        text += QStringLiteral("  %1  %2\n").arg(QString::fromLatin1(command.name), -10).arg(
-            QString::fromLatin1(command.summary));
+        text += QStringLiteral("  %1  %2\n")
+                    .arg(QString::fromLatin1(command.name), -10)
+                    .arg(QString::fromLatin1(command.summary));
     text += QStringLiteral("\nWithout a command the desktop program starts.\n");
     return text;
 }
@@ -101,7 +152,8 @@ int RunCommandLine(const QStringList& arguments, CommandIo io) {
                                         QStringLiteral("Application folder (default $TAMBERLYN_HOME, else "
                                                        "~/.local/share/Tamberlyn)."),
                                         QStringLiteral("DIR"));
-    const QCommandLineOption yesOption(QStringLiteral("yes"), QStringLiteral("Answer every question with Yes."));
+    const QCommandLineOption yesOption(QStringLiteral("yes"),
+                                       QStringLiteral("Answer every question with Yes."));
     const QCommandLineOption noOption(QStringLiteral("no"), QStringLiteral("Answer every question with No."));
     const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
                                         QStringLiteral("Show this help."));

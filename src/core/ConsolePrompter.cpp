@@ -45,7 +45,7 @@ Prompter::Answer ConsolePrompter::ask(const QString& title, const QString& text,
     if (!title.isEmpty())
         out_ << title << ": ";
     out_ << text << Qt::endl;
-    Answer answer;
+    Answer answer = safeAnswer(buttons);
     switch (mode_) {
     case Mode::AnswerYes:
         answer = affirmativeAnswer(buttons);

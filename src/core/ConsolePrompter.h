@@ -14,7 +14,8 @@ public:
     ConsolePrompter(Mode mode, QTextStream& in, QTextStream& out, QTextStream& err, bool inputIsTerminal);
 
     void inform(const QString& title, const QString& text, Icon icon = Icon::Information) override;
-    Answer ask(const QString& title, const QString& text, Buttons buttons, Icon icon = Icon::Question) override;
+    Answer ask(const QString& title, const QString& text, Buttons buttons,
+               Icon icon = Icon::Question) override;
 
 private:
     QTextStream& streamFor(Icon icon);

@@ -1,7 +1,6 @@
 #include "core/InstanceLock.h"
 
 #include <QFile>
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>

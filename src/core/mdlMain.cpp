@@ -3,6 +3,10 @@
 #include "Version.h"
 #include "core/AppSettings.h"
 #include "core/Resources.h"
+#include "db/CentralDatabase.h"
+#include "db/CentralDatabaseUpgrade.h"
+#include "db/DataTank.h"
+#include "lists/ListResync.h"
 #include "mailings/MailEvent.h"
 
 #include <QDir>
@@ -96,17 +100,25 @@ Startup::Result Startup::run() {
     app().fileName.setDefaultDirectory(appFolders().AppFolder);
 
     bool ok = false;
-    const int state = AppGetSetting(Defaults, QStringLiteral("StartMaximized"), QStringLiteral("0")).toShort(&ok);
+    const int state =
+        AppGetSetting(Defaults, QStringLiteral("StartMaximized"), QStringLiteral("0")).toShort(&ok);
     appSettings().StartMaximized = static_cast<qint16>(ok ? state : 2);
 
     if (!QFileInfo::exists(appFolders().settingsFile()))
         writeFirstStartSettings();
     loadSettings();
     ensureDefaultMailEvent();
+    DataTank::PurgeTempLists();
     app().helpFile = appFolders().helpFile();
     clearCentralDatabaseAttributes();
-    // The central database, the list registry, the list files and the spelling checker are brought up
-    // here by their own modules as they join the program.
+    VerifyCentralDatabase(prompter, options_.sampleData);
+    if (!QFileInfo::exists(appFolders().centralDatabase()))
+        CreateTamberlynDatabase(prompter, options_.sampleData);
+    if (options_.fullStart) {
+        gSyncronizeAddressLists(prompter);
+        DataTank::VerifyListFolder();
+    }
+    VerifyDefaultProfile(prompter);
     return Result::Started;
 }
 

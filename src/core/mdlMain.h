@@ -5,7 +5,6 @@
 
 #include <QString>
 
-
 // The application title, shown in captions and messages.
 QString AppTitle();
 
@@ -25,6 +24,9 @@ struct StartupOptions {
     QString executableName; // as the platform reports it
     Prompter* prompter = nullptr;
     bool sampleData = false; // answers the sample-data question with Yes without asking
+    // A full start also repairs the list registry and verifies every list file; commands that work on
+    // a few lists skip that, so their start-up cost does not grow with the number of lists.
+    bool fullStart = true;
 };
 
 // The start-up sequence. It holds the application folder's instance lock for as long as it lives.

@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <utility>
 
 // A settings file of "[section]" headers followed by "key=value" lines, read and written the way the

@@ -15,7 +15,8 @@ public:
     void DeleteSection(const QString& section);
     QString GetKeyNames(const QString& section) const;
     QString GetValue(const QString& section, const QString& key) const;
-    QString GetValueWithDefault(const QString& section, const QString& key, const QString& defaultValue) const;
+    QString GetValueWithDefault(const QString& section, const QString& key,
+                                const QString& defaultValue) const;
     void GetValueByRef(const QString& section, const QString& key, QString& value) const;
     qint16 KeyNameExists(const QString& section, const QString& key) const;
     static QString ParseAnyString(const QString& text, int index, QChar delimiter);

@@ -21,7 +21,8 @@ QString RegistryFunctionsClass::ReadRegistry(const QString& root, const QString&
     return value;
 }
 
-void RegistryFunctionsClass::WriteRegistry(const QString& root, const QString& keyPath, const QString& value) {
+void RegistryFunctionsClass::WriteRegistry(const QString& root, const QString& keyPath,
+                                           const QString& value) {
     QDir().mkpath(QFileInfo(storePath_).absolutePath());
     IniFile(storePath_).write(root, keyPath, value.trimmed());
 }
@@ -59,8 +60,8 @@ QString RegistryFunctionsClass::ExecOfDesktopEntry(const QString& desktopFilePat
 
 QString RegistryFunctionsClass::GetDefaultBrowser() const {
     QProcess query;
-    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
-                                             QStringLiteral("text/html")});
+    query.start(QStringLiteral("xdg-mime"),
+                {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("text/html")});
     if (!query.waitForFinished(3000) || query.exitCode() != 0)
         return {};
     const QString entry = QString::fromUtf8(query.readAllStandardOutput()).trimmed();

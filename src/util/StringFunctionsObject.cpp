@@ -110,7 +110,8 @@ QString generalDateText(const QDateTime& moment) {
     QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
     if (!timeFormat.contains(QStringLiteral("ss")))
         timeFormat.replace(QStringLiteral("mm"), QStringLiteral("mm:ss"));
-    return locale.toString(moment.date(), QLocale::ShortFormat) + u' ' + locale.toString(moment.time(), timeFormat);
+    return locale.toString(moment.date(), QLocale::ShortFormat) + u' ' +
+           locale.toString(moment.time(), timeFormat);
 }
 
 QString shortDateText(const QDate& date) {

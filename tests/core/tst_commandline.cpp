@@ -74,10 +74,10 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("message");
         QTest::newRow("no command") << QStringList{} << "No command given; see tamberlyn --help.\n";
-        QTest::newRow("unknown command") << QStringList{"frobnicate"}
-                                         << "Unknown command 'frobnicate'; see tamberlyn --help.\n";
-        QTest::newRow("unknown option") << QStringList{"--bogus", "init"}
-                                        << "Unknown option 'bogus'; see tamberlyn --help.\n";
+        QTest::newRow("unknown command")
+            << QStringList{"frobnicate"} << "Unknown command 'frobnicate'; see tamberlyn --help.\n";
+        QTest::newRow("unknown option")
+            << QStringList{"--bogus", "init"} << "Unknown option 'bogus'; see tamberlyn --help.\n";
         QTest::newRow("yes and no") << QStringList{"--yes", "--no", "init"}
                                     << "Give either --yes or --no, not both.\n";
         QTest::newRow("command option") << QStringList{"init", "--samples"} << "Unknown option 'samples'.\n";

@@ -32,8 +32,9 @@ private Q_SLOTS:
         auto no = console.prompter(ConsolePrompter::Mode::AnswerNo, false);
         QCOMPARE(no.ask("", "Go on?", Prompter::Buttons::YesNoCancel), Prompter::Answer::No);
         QCOMPARE(no.ask("", "Try again?", Prompter::Buttons::RetryCancel), Prompter::Answer::Cancel);
-        QCOMPARE(console.out, QStringLiteral("Title: Go on?\nAnswered Yes.\nSave?\nAnswered OK.\nGo on?\nAnswered No.\n"
-                                             "Try again?\nAnswered Cancel.\n"));
+        QCOMPARE(console.out,
+                 QStringLiteral("Title: Go on?\nAnswered Yes.\nSave?\nAnswered OK.\nGo on?\nAnswered No.\n"
+                                "Try again?\nAnswered Cancel.\n"));
     }
 
     void withoutATerminalTheSafeAnswerIsTakenAndSaid() {

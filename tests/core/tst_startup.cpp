@@ -27,15 +27,17 @@ private Q_SLOTS:
     void firstStartCreatesTheTree() {
         TestHome home;
         QVERIFY(home.start());
-        for (const char* folder : {"system", "AddressLists", "Mailings", "Attach", "MailEventProfiles", "Mailboxes",
-                                   "temp", "Templates", "Search Files"})
+        for (const char* folder : {"system", "AddressLists", "Mailings", "Attach", "MailEventProfiles",
+                                   "Mailboxes", "temp", "Templates", "Search Files"})
             QVERIFY2(QFileInfo(home.file(QString::fromLatin1(folder))).isDir(), folder);
-        QCOMPARE(readFileBytes(home.file("Tamberlyn.ini")),
-                 QByteArray("[ApplicationDefaults]\nMailServer=mail.example.invalid\nSMTPPort=25\nWordWrapSize=0\n"
-                            "CheckIfDomainWantsTextOnly=False\nDomainsToCheck=\nSendersEmailAddress=you@example.invalid\n"
-                            "KeyCategoryVal1=\nKeyCategoryVal2=\nMailEventProfile=Default Mail Event\n"
-                            "ServerWantsBracket=False\nJogServer=False\nCurTamberlyn=DefaultTamberlyn\n"
-                            "CurList=DefaultList\nCurMessage=DefaultMessage\n"));
+        QCOMPARE(
+            readFileBytes(home.file("Tamberlyn.ini")),
+            QByteArray(
+                "[ApplicationDefaults]\nMailServer=mail.example.invalid\nSMTPPort=25\nWordWrapSize=0\n"
+                "CheckIfDomainWantsTextOnly=False\nDomainsToCheck=\nSendersEmailAddress=you@example.invalid\n"
+                "KeyCategoryVal1=\nKeyCategoryVal2=\nMailEventProfile=Default Mail Event\n"
+                "ServerWantsBracket=False\nJogServer=False\nCurTamberlyn=DefaultTamberlyn\n"
+                "CurList=DefaultList\nCurMessage=DefaultMessage\n"));
         const AppSettings& s = appSettings();
         QCOMPARE(s.WordWrapSize, 0);
         QCOMPARE(s.SMTPPort, 25);
@@ -49,20 +51,50 @@ private Q_SLOTS:
     void defaultMailEventFileHasItsKeysInOrder() {
         TestHome home;
         QVERIFY(home.start());
-        const QString text = QString::fromUtf8(readFileBytes(home.file("MailEventProfiles/Default Mail Event")));
+        const QString text =
+            QString::fromUtf8(readFileBytes(home.file("MailEventProfiles/Default Mail Event")));
         QStringList keys;
         for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts))
             keys << line.section(u'=', 0, 0);
-        QCOMPARE(keys, (QStringList{"[Profile]",        "AddressList",       "MessageFile",     "MailEventName",
-                                    "From",             "ReplyTo",           "ErrorsTo",        "X_URL",
-                                    "IfNoNameGenericName", "GenericName",    "UseSalutation",   "Salutation",
-                                    "FirstNameOnly",    "ListAllInGroup",    "UseGroupSalutation", "GroupSalutation",
-                                    "IfInfoMsg",        "InfoBeforeAfter",   "IfRemoveMsg",     "RemoveBeforeAfter",
-                                    "IfSendFiltered",   "AndOrFlag",         "IfFilterOnSource", "SourceFilterText",
-                                    "IfFilterOnKey",    "KeyFilterText",     "IfFilterOnDate",  "DateFilter",
-                                    "BeforeOnAfterDate", "IfFlagSends",      "SentFlagToPut",   "IfSendInBlocks",
-                                    "SendBlockSize",    "IfNotYetFlagged",   "SentFlagToCheck", "SMTPServer",
-                                    "IfTimedBlocks",    "TimedBlockSize",    "TimeIncrement"}));
+        QCOMPARE(keys, (QStringList{"[Profile]",
+                                    "AddressList",
+                                    "MessageFile",
+                                    "MailEventName",
+                                    "From",
+                                    "ReplyTo",
+                                    "ErrorsTo",
+                                    "X_URL",
+                                    "IfNoNameGenericName",
+                                    "GenericName",
+                                    "UseSalutation",
+                                    "Salutation",
+                                    "FirstNameOnly",
+                                    "ListAllInGroup",
+                                    "UseGroupSalutation",
+                                    "GroupSalutation",
+                                    "IfInfoMsg",
+                                    "InfoBeforeAfter",
+                                    "IfRemoveMsg",
+                                    "RemoveBeforeAfter",
+                                    "IfSendFiltered",
+                                    "AndOrFlag",
+                                    "IfFilterOnSource",
+                                    "SourceFilterText",
+                                    "IfFilterOnKey",
+                                    "KeyFilterText",
+                                    "IfFilterOnDate",
+                                    "DateFilter",
+                                    "BeforeOnAfterDate",
+                                    "IfFlagSends",
+                                    "SentFlagToPut",
+                                    "IfSendInBlocks",
+                                    "SendBlockSize",
+                                    "IfNotYetFlagged",
+                                    "SentFlagToCheck",
+                                    "SMTPServer",
+                                    "IfTimedBlocks",
+                                    "TimedBlockSize",
+                                    "TimeIncrement"}));
         QVERIFY(text.contains(QStringLiteral("\nFrom=you@example.invalid\n")));
         QVERIFY(text.contains(QStringLiteral("\nSMTPServer=mail.example.invalid\n")));
     }
@@ -71,14 +103,15 @@ private Q_SLOTS:
         TestHome home;
         writeFile(home.file("Tamberlyn.ini"),
                   "\xEF\xBB\xBF[ApplicationDefaults]\r\nMailServer=smtp.example.test\r\nSMTPPort=587\r\n"
-                  "StartMaximized=abc\r\nCheckIfDomainWantsTextOnly=-1\r\nBracketOnFrom=False\r\nnot a setting\r\n");
+                  "StartMaximized=abc\r\nCheckIfDomainWantsTextOnly=-1\r\nBracketOnFrom=False\r\nnot a "
+                  "setting\r\n");
         writeFile(home.file("MailEventProfiles/Default Mail Event"), "[Profile]\r\n");
         const QByteArray before = readFileBytes(home.file("Tamberlyn.ini"));
         QVERIFY(home.start());
         const AppSettings& s = appSettings();
         QCOMPARE(s.MailServer, QStringLiteral("smtp.example.test"));
         QCOMPARE(s.SMTPPort, 587);
-        QCOMPARE(s.WordWrapSize, 76); // key missing
+        QCOMPARE(s.WordWrapSize, 76);          // key missing
         QCOMPARE(s.StartMaximized, qint16(2)); // letters
         QVERIFY(s.CheckIfDomainWantsTextOnly);
         QVERIFY(!s.BracketOnFrom);
@@ -92,7 +125,8 @@ private Q_SLOTS:
         QVERIFY(home.start());
         QVERIFY(QFile::exists(home.file("MailEventProfiles/Default Mail Event")));
         QCOMPARE(appSettings().MailEventProfile, QStringLiteral("Default Mail Event"));
-        QCOMPARE(app().ini.GetValue("ApplicationDefaults", "MailEventProfile"), QStringLiteral("Default Mail Event"));
+        QCOMPARE(app().ini.GetValue("ApplicationDefaults", "MailEventProfile"),
+                 QStringLiteral("Default Mail Event"));
     }
 
     void executableName_data() {
@@ -114,9 +148,10 @@ private Q_SLOTS:
         TestHome home;
         StartupOptions options{home.path(), QStringLiteral("mailer"), &home.prompter};
         QCOMPARE(Startup(options).run(), Startup::Result::Refused);
-        QCOMPARE(home.prompter.texts(),
-                 QStringList{"The executable file name has been changed to 'mailer' , please change it back to "
-                             "'Tamberlyn.exe'.  Thank you."});
+        QCOMPARE(
+            home.prompter.texts(),
+            QStringList{"The executable file name has been changed to 'mailer' , please change it back to "
+                        "'Tamberlyn.exe'.  Thank you."});
         QVERIFY(!QFileInfo::exists(home.path()));
     }
 
@@ -129,8 +164,8 @@ private Q_SLOTS:
         QCOMPARE(Startup(options).run(), Startup::Result::Refused);
         QCOMPARE(second.texts(), QStringList{Startup::alreadyRunningText()});
         QCOMPARE(second.shown().first().icon, Prompter::Icon::Exclamation);
-        QVERIFY(Startup::alreadyRunningText().startsWith(
-            "Tamberlyn is already running. Only one copy may be open at the same time.\n\nNote: If this message"));
+        QVERIFY(Startup::alreadyRunningText().startsWith("Tamberlyn is already running. Only one copy may be "
+                                                         "open at the same time.\n\nNote: If this message"));
         QVERIFY(!QFile::exists(home.file("Tamberlyn.ini")));
     }
 
@@ -177,7 +212,8 @@ private Q_SLOTS:
         LogErrorTo(log, QStringLiteral("Import in mdlImport"), {3078, QStringLiteral("Table not found")});
         const QStringList lines = QString::fromUtf8(readFileBytes(log)).split(QStringLiteral("\r\n"));
         QCOMPARE(lines.size(), 11); // two entries of five lines, and the final line end
-        QCOMPARE(lines[0], QStringLiteral("%1.%2.%3").arg(Version::Major).arg(Version::Minor).arg(Version::Revision));
+        QCOMPARE(lines[0],
+                 QStringLiteral("%1.%2.%3").arg(Version::Major).arg(Version::Minor).arg(Version::Revision));
         QCOMPARE(lines[2], QStringLiteral("Called From: MergeMessage in mdlMerge"));
         QCOMPARE(lines[3], QStringLiteral("0 - "));
         QCOMPARE(lines[4], QString());

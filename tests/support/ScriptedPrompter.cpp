@@ -1,12 +1,21 @@
 #include "support/ScriptedPrompter.h"
 
+#include "db/CentralDatabase.h"
+
 #include <QTest>
+
+ScriptedPrompter::ScriptedPrompter() {
+    answerAlways(CentralDatabase::sampleDataQuestion(), Answer::No);
+}
 
 void ScriptedPrompter::inform(const QString& title, const QString& text, Icon icon) {
     shown_.append({title, text, icon, false});
 }
 
-Prompter::Answer ScriptedPrompter::ask(const QString& title, const QString& text, Buttons buttons, Icon icon) {
+Prompter::Answer ScriptedPrompter::ask(const QString& title, const QString& text, Buttons buttons,
+                                       Icon icon) {
+    if (const auto standing = standing_.constFind(text); standing != standing_.constEnd())
+        return *standing;
     shown_.append({title, text, icon, true});
     if (answers_.isEmpty()) {
         QTest::qFail(qPrintable(QStringLiteral("Unexpected question: ") + text), __FILE__, __LINE__);

@@ -2,6 +2,7 @@
 
 #include "core/Prompter.h"
 
+#include <QHash>
 #include <QList>
 #include <QQueue>
 
@@ -16,15 +17,26 @@ public:
     };
 
     void inform(const QString& title, const QString& text, Icon icon = Icon::Information) override;
-    Answer ask(const QString& title, const QString& text, Buttons buttons, Icon icon = Icon::Question) override;
+    Answer ask(const QString& title, const QString& text, Buttons buttons,
+               Icon icon = Icon::Question) override;
 
     // The next answers, in order. A question with no scripted answer fails the running test.
     void answer(Answer a) { answers_.enqueue(a); }
     const QList<Shown>& shown() const { return shown_; }
     QStringList texts() const;
     bool allAnswersUsed() const { return answers_.isEmpty(); }
+    // Answers the sample-data question of a first start with No (a standing answer), so that tests
+    // which start the program need not script it.
+    ScriptedPrompter();
+
+    // A standing answer to the question with this text, given every time it is asked and not recorded
+    // in shown(): for routine questions a test does not look at.
+    void answerAlways(const QString& text, Answer a) { standing_.insert(text, a); }
+    // Makes that question an ordinary one again: scripted and recorded.
+    void dropStandingAnswer(const QString& text) { standing_.remove(text); }
 
 private:
+    QHash<QString, Answer> standing_;
     QQueue<Answer> answers_;
     QList<Shown> shown_;
 };

@@ -14,6 +14,8 @@ public:
     QString file(const QString& relative) const { return path() + u'/' + relative; }
     // Runs start-up on the folder with the scripted prompter; keeps the instance lock until destroyed.
     bool start();
+    // Ends the started program, releasing the instance lock, as when the program closes.
+    void stop() { startup_.reset(); }
 
     ScriptedPrompter prompter;
 

@@ -49,7 +49,8 @@ private Q_SLOTS:
     void keyNamesAreNulSeparatedInFileOrder() {
         writeRaw("[S]\nA=1\nB=2\n[T]\nC=3\n");
         const QString names = ini_.GetKeyNames("S");
-        QCOMPARE(names, QStringLiteral("A") + QChar(u'\0') + QStringLiteral("B") + QChar(u'\0') + QChar(u'\0'));
+        QCOMPARE(names,
+                 QStringLiteral("A") + QChar(u'\0') + QStringLiteral("B") + QChar(u'\0') + QChar(u'\0'));
         QCOMPARE(names.size(), 5);
         QCOMPARE(ini_.GetKeyNames("Missing"), QString(QChar(u'\0')));
     }
@@ -103,8 +104,9 @@ private Q_SLOTS:
         ini_.WriteKeyName("A", "y", "20");
         ini_.WriteKeyName("A", "new", "n");
         ini_.WriteKeyName("C", "k", "v");
-        QCOMPARE(readRaw(), QByteArray("\xEF\xBB\xBF; comment\r\n[A]\r\nx = 1\r\njunk line\r\ny=20\r\nnew=n\r\n\r\n"
-                                       "[B]\r\nz=3\r\n[C]\r\nk=v\r\n"));
+        QCOMPARE(readRaw(),
+                 QByteArray("\xEF\xBB\xBF; comment\r\n[A]\r\nx = 1\r\njunk line\r\ny=20\r\nnew=n\r\n\r\n"
+                            "[B]\r\nz=3\r\n[C]\r\nk=v\r\n"));
         QCOMPARE(ini_.GetValue("A", "x"), QStringLiteral("1"));
         QCOMPARE(ini_.GetKeyNames("A").count(QChar(u'\0')), 4); // x, y, new + final NUL
     }

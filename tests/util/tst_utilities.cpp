@@ -30,12 +30,18 @@ private Q_SLOTS:
     void szLFToCRLF_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("crlf unchanged") << "a\r\n" << "a\r\n";
-        QTest::newRow("lf") << "a\n" << "a\r\n";
-        QTest::newRow("cr") << "a\r" << "a\r\n";
-        QTest::newRow("plain") << "a" << "a\r\n";
-        QTest::newRow("just lf") << "\n" << "\r\n";
-        QTest::newRow("inner untouched") << "a\nb" << "a\nb\r\n";
+        QTest::newRow("crlf unchanged") << "a\r\n"
+                                        << "a\r\n";
+        QTest::newRow("lf") << "a\n"
+                            << "a\r\n";
+        QTest::newRow("cr") << "a\r"
+                            << "a\r\n";
+        QTest::newRow("plain") << "a"
+                               << "a\r\n";
+        QTest::newRow("just lf") << "\n"
+                                 << "\r\n";
+        QTest::newRow("inner untouched") << "a\nb"
+                                         << "a\nb\r\n";
     }
     void szLFToCRLF() {
         QFETCH(QString, text);
@@ -70,11 +76,26 @@ private Q_SLOTS:
         QTest::addColumn<QString>("directory");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("suffix");
-        QTest::newRow("unix") << "/home/a/list.mdb" << "/home/a/" << "list" << "mdb";
-        QTest::newRow("windows") << "C:\\Data\\my.list.mdb" << "C:\\Data\\" << "my.list" << "mdb";
-        QTest::newRow("mixed") << "/home/a\\b/c.txt" << "/home/a\\b/" << "c" << "txt";
-        QTest::newRow("no suffix") << "/x/readme" << "/x/" << "readme" << "";
-        QTest::newRow("trimmed") << "  a.b  " << "" << "a" << "b";
+        QTest::newRow("unix") << "/home/a/list.mdb"
+                              << "/home/a/"
+                              << "list"
+                              << "mdb";
+        QTest::newRow("windows") << "C:\\Data\\my.list.mdb"
+                                 << "C:\\Data\\"
+                                 << "my.list"
+                                 << "mdb";
+        QTest::newRow("mixed") << "/home/a\\b/c.txt"
+                               << "/home/a\\b/"
+                               << "c"
+                               << "txt";
+        QTest::newRow("no suffix") << "/x/readme"
+                                   << "/x/"
+                                   << "readme"
+                                   << "";
+        QTest::newRow("trimmed") << "  a.b  "
+                                 << ""
+                                 << "a"
+                                 << "b";
     }
     void fileNamesSplitAtEitherSlash() {
         QFETCH(QString, path);
@@ -94,9 +115,12 @@ private Q_SLOTS:
         const QString first = f.GetUniqueFileName("report", 7, "", dir.path());
         QCOMPARE(first, dir.path() + QStringLiteral("/repo0007.tmp"));
         QFile(first).open(QIODevice::WriteOnly);
-        QCOMPARE(f.GetUniqueFileName("report", 0, "txt", dir.path()), dir.path() + QStringLiteral("/repo0007.txt"));
-        QCOMPARE(f.GetUniqueFileName("report", 0, "", dir.path()), dir.path() + QStringLiteral("/repo0008.tmp"));
-        QCOMPARE(f.GetUniqueFileName("  ", 12345, ".x", dir.path() + "/"), dir.path() + QStringLiteral("/~bns12345.x"));
+        QCOMPARE(f.GetUniqueFileName("report", 0, "txt", dir.path()),
+                 dir.path() + QStringLiteral("/repo0007.txt"));
+        QCOMPARE(f.GetUniqueFileName("report", 0, "", dir.path()),
+                 dir.path() + QStringLiteral("/repo0008.tmp"));
+        QCOMPARE(f.GetUniqueFileName("  ", 12345, ".x", dir.path() + "/"),
+                 dir.path() + QStringLiteral("/~bns12345.x"));
     }
 
     void quotesAndSlashes() {
@@ -121,9 +145,12 @@ private Q_SLOTS:
     void programOfCommandLine_data() {
         QTest::addColumn<QString>("commandLine");
         QTest::addColumn<QString>("program");
-        QTest::newRow("quoted with arguments") << "\"/opt/my browser/bin\" --new %u" << "/opt/my browser/bin";
-        QTest::newRow("plain with arguments") << "firefox %u" << "firefox";
-        QTest::newRow("plain alone") << "/usr/bin/chromium" << "/usr/bin/chromium";
+        QTest::newRow("quoted with arguments") << "\"/opt/my browser/bin\" --new %u"
+                                               << "/opt/my browser/bin";
+        QTest::newRow("plain with arguments") << "firefox %u"
+                                              << "firefox";
+        QTest::newRow("plain alone") << "/usr/bin/chromium"
+                                     << "/usr/bin/chromium";
     }
     void programOfCommandLine() {
         QFETCH(QString, commandLine);

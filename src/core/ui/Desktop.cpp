@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QTextStream>
-
 #include <cstdio>
 
 namespace {
@@ -54,6 +53,7 @@ int RunDesktop(int argc, char* argv[]) {
 
     QTextStream out(stdout);
     out << AppTitle() << " is set up in " << options.appFolder
-        << ". The main window is not part of this version yet; use the commands (tamberlyn --help)." << Qt::endl;
+        << ". The main window is not part of this version yet; use the commands (tamberlyn --help)."
+        << Qt::endl;
     return ExitOk;
 }

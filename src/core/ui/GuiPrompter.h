@@ -10,7 +10,8 @@ public:
     explicit GuiPrompter(QWidget* parent = nullptr) : parent_(parent) {}
 
     void inform(const QString& title, const QString& text, Icon icon = Icon::Information) override;
-    Answer ask(const QString& title, const QString& text, Buttons buttons, Icon icon = Icon::Question) override;
+    Answer ask(const QString& title, const QString& text, Buttons buttons,
+               Icon icon = Icon::Question) override;
 
 private:
     QWidget* parent_;

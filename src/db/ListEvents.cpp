@@ -1,0 +1,6 @@
+#include "db/ListEvents.h"
+
+ListEvents& ListEvents::instance() {
+    static ListEvents events;
+    return events;
+}
