@@ -1,0 +1,27 @@
+#include "core/Command.h"
+
+bool CommandContext::start(bool fullStart) {
+    startup.fullStart = fullStart;
+    started = std::make_unique<Startup>(startup);
+    return started->run() == Startup::Result::Started;
+}
+
+QString sentence(QString text) {
+    while (text.endsWith(u'.'))
+        text.chop(1);
+    return text;
+}
+
+bool parseCommandOptions(QCommandLineParser& parser, const QStringList& arguments, CommandContext& ctx,
+                         bool allowPositional) {
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    if (!parser.parse(arguments)) {
+        ctx.err << sentence(parser.errorText()) << "." << Qt::endl;
+        return false;
+    }
+    if (!allowPositional && !parser.positionalArguments().isEmpty()) {
+        ctx.err << "Unexpected argument '" << parser.positionalArguments().first() << "'." << Qt::endl;
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "core/Prompter.h"
+#include "core/mdlMain.h"
+
+#include <QCommandLineParser>
+#include <QList>
+#include <QStringList>
+#include <QTextStream>
+#include <functional>
+#include <memory>
+
+// What every command gets: the streams, the way to ask the user, and the start-up it runs.
+struct CommandContext {
+    Prompter& prompter;
+    QTextStream& in;
+    QTextStream& out;
+    QTextStream& err;
+    StartupOptions startup;
+    std::unique_ptr<Startup> started;
+
+    // Starts the program for the command and keeps it started (with its instance lock) while the
+    // context lives. A command that works on a few lists uses the light start.
+    bool start(bool fullStart = false);
+};
+
+// One sub-command: "tamberlyn [global options] NAME [its options]".
+struct Command {
+    const char* name;
+    const char* summary;
+    // arguments[0] is "tamberlyn NAME"; returns the exit status (ExitOk, ExitFailed, ExitUsage).
+    std::function<int(CommandContext&, const QStringList&)> run;
+};
+
+// Parses a command's own options (and positional arguments when the command takes some); prints the
+// usage error and returns false when they do not parse.
+bool parseCommandOptions(QCommandLineParser& parser, const QStringList& arguments, CommandContext& ctx,
+                         bool allowPositional = false);
+// An error text as one sentence without its closing full stop, for the caller to finish.
+QString sentence(QString text);
+
+// Each module's commands; the command line offers them in this order.
+QList<Command> coreCommands();
+QList<Command> listCommands();
+QList<Command> messageCommands();
+QList<Command> harvestCommands();
+QList<Command> importCommands();

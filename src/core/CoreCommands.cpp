@@ -1,0 +1,28 @@
+#include "core/Command.h"
+#include "core/CommandLine.h"
+
+#include <QFileInfo>
+
+namespace {
+
+int runInit(CommandContext& ctx, const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.addOption({QStringLiteral("sample"), QStringLiteral("Answer the sample-data question with Yes.")});
+    if (!parseCommandOptions(parser, arguments, ctx))
+        return ExitUsage;
+    ctx.startup.sampleData = parser.isSet(QStringLiteral("sample"));
+    if (!ctx.start(true))
+        return ExitFailed;
+    ctx.out << "The application folder " << QFileInfo(ctx.startup.appFolder).absoluteFilePath()
+            << " is ready." << Qt::endl;
+    return ExitOk;
+}
+
+} // namespace
+
+QList<Command> coreCommands() {
+    return {
+        {"init", "Create the application folder, settings and databases (--sample adds the sample data).",
+         runInit},
+    };
+}

@@ -1,0 +1,5 @@
+#include "core/Command.h"
+
+QList<Command> messageCommands() {
+    return {};
+}
