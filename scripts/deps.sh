@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing need, when any is missing.
 # As root it installs them; otherwise it prints the command to run and fails.
+# --bench adds the tools the benchmarks compare against.
 set -euo pipefail
 
 packages=(
@@ -8,6 +9,9 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
     libsqlite3-dev
 )
+if [ "${1:-}" = "--bench" ]; then
+    packages+=(sqlite3 ripgrep)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
