@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
+#include <functional>
 
 namespace ListResync {
 
@@ -29,6 +30,19 @@ bool isOfferableListFile(const QString& path, Prompter& prompter) {
         return false;
     }
     return DataTank::IsTamberlynDB(database);
+}
+
+// Runs the changes in one transaction on the registry; a failure is shown and changes nothing.
+bool changeRegistry(Prompter& prompter, const std::function<bool(db::Database&, db::DbError&)>& change) {
+    db::DbError error;
+    db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadWrite, &error);
+    if (central.isOpen()) {
+        db::Transaction transaction(central);
+        if (change(central, error) && transaction.commit(&error))
+            return true;
+    }
+    prompter.inform(QString(), syncErrorText(error), Prompter::Icon::Exclamation);
+    return false;
 }
 
 } // namespace
@@ -85,45 +99,29 @@ Findings collect(Prompter& prompter) {
 }
 
 bool removeMissing(const QStringList& listPaths, Prompter& prompter) {
-    db::DbError error;
-    db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadWrite, &error);
-    if (!central.isOpen()) {
-        prompter.inform(QString(), syncErrorText(error), Prompter::Icon::Exclamation);
-        return false;
-    }
-    db::Transaction transaction(central);
-    for (const QString& listPath : listPaths)
-        if (!central.exec(QStringLiteral("DELETE FROM \"List\" WHERE \"ListPath\" = ?"), {listPath}, &error))
-            break;
-    if (!error.isError() && transaction.commit(&error))
+    return changeRegistry(prompter, [&](db::Database& central, db::DbError& error) {
+        for (const QString& listPath : listPaths)
+            if (!central.exec(QStringLiteral("DELETE FROM \"List\" WHERE \"ListPath\" = ?"), {listPath},
+                              &error))
+                return false;
         return true;
-    prompter.inform(QString(), syncErrorText(error), Prompter::Icon::Exclamation);
-    return false;
+    });
 }
 
 bool registerExtra(const QStringList& fileNames, Prompter& prompter) {
-    db::DbError error;
-    db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadWrite, &error);
-    if (!central.isOpen()) {
-        prompter.inform(QString(), syncErrorText(error), Prompter::Icon::Exclamation);
-        return false;
-    }
-    db::Transaction transaction(central);
-    for (const QString& file : fileNames) {
-        if (file.endsWith(u'*'))
-            continue;
-        const QString name =
-            file.endsWith(QStringLiteral(".mdb"), Qt::CaseInsensitive) ? file.chopped(4) : file;
-        if (!central.exec(
-                QStringLiteral("INSERT INTO \"List\" (\"ListName\", \"ListPath\", \"ListDescription\") "
-                               "VALUES (?, ?, ?)"),
-                {name, file, QStringLiteral("Added at startup")}, &error))
-            break;
-    }
-    if (!error.isError() && transaction.commit(&error))
+    return changeRegistry(prompter, [&](db::Database& central, db::DbError& error) {
+        for (const QString& file : fileNames) {
+            if (file.endsWith(u'*'))
+                continue;
+            const QString name =
+                file.endsWith(QStringLiteral(".mdb"), Qt::CaseInsensitive) ? file.chopped(4) : file;
+            if (!central.exec(QStringLiteral("INSERT INTO \"List\" (\"ListName\", \"ListPath\", "
+                                             "\"ListDescription\") VALUES (?, ?, ?)"),
+                              {name, file, QStringLiteral("Added at startup")}, &error))
+                return false;
+        }
         return true;
-    prompter.inform(QString(), syncErrorText(error), Prompter::Icon::Exclamation);
-    return false;
+    });
 }
 
 } // namespace ListResync
