@@ -1,0 +1,6 @@
+#include "messages/MessageEvents.h"
+
+MessageEvents& MessageEvents::instance() {
+    static MessageEvents events;
+    return events;
+}
