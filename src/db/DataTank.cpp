@@ -143,6 +143,10 @@ bool DataTank::openTarget() {
         return false;
     target_ = db::Database::open(targetPath_, db::Database::OpenMode::ReadWrite, &error);
     if (target_.isOpen()) {
+        // The writer's list is a temporary one: a crash loses only it, so it is written without a journal.
+        target_.exec(QStringLiteral("PRAGMA journal_mode=OFF"));
+        target_.exec(QStringLiteral("PRAGMA synchronous=OFF"));
+        target_.exec(QStringLiteral("PRAGMA cache_size=-16384"));
         const QString table = db::quoteName(ListSchema::table());
         const QString key = db::quoteName(ListSchema::keyColumn());
         QStringList columns;
