@@ -47,6 +47,10 @@ struct AppSettings {
     bool BracketOnFrom = false;
     bool JogServer = false;
     qint16 StartMaximized = 0; // window state: 0 normal, 2 maximised
+    // Sending: "None", "STARTTLS" or "SSL/TLS", and the SMTP log-in name (its password is kept in the
+    // desktop keyring, never in the settings file).
+    QString SMTPSecurity = QStringLiteral("None");
+    QString SMTPUserName;
 };
 
 // The process-wide state that start-up fixes: folders, settings and the shared utility instances.

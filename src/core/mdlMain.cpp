@@ -114,6 +114,8 @@ Startup::Result Startup::run() {
     VerifyCentralDatabase(prompter, options_.sampleData);
     if (!QFileInfo::exists(appFolders().centralDatabase()))
         CreateTamberlynDatabase(prompter, options_.sampleData);
+    if (options_.showMainWindow)
+        options_.showMainWindow();
     if (options_.fullStart) {
         gSyncronizeAddressLists(prompter);
         DataTank::VerifyListFolder();
@@ -179,6 +181,8 @@ void Startup::loadSettings() {
     s.ServerWantsBracket = settingToBool(withDefault("ServerWantsBracket", "False"), false);
     s.BracketOnFrom = settingToBool(withDefault("BracketOnFrom", "True"), true);
     s.JogServer = settingToBool(withDefault("JogServer", "False"), false);
+    s.SMTPSecurity = withDefault("SMTPSecurity", "None");
+    s.SMTPUserName = ini.GetValue(Defaults, QStringLiteral("SMTPUserName"));
 }
 
 void Startup::ensureDefaultMailEvent() {

@@ -4,6 +4,7 @@
 #include "core/Prompter.h"
 
 #include <QString>
+#include <functional>
 
 // The application title, shown in captions and messages.
 QString AppTitle();
@@ -27,6 +28,9 @@ struct StartupOptions {
     // A full start also repairs the list registry and verifies every list file; commands that work on
     // a few lists skip that, so their start-up cost does not grow with the number of lists.
     bool fullStart = true;
+    // Called when the main window is to appear: after the central database, before the lists are
+    // checked (the desktop shows its window here; the command line has none).
+    std::function<void()> showMainWindow = nullptr;
 };
 
 // The start-up sequence. It holds the application folder's instance lock for as long as it lives.

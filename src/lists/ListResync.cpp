@@ -45,7 +45,16 @@ bool changeRegistry(Prompter& prompter, const std::function<bool(db::Database&, 
     return false;
 }
 
+Presenter& installedPresenter() {
+    static Presenter presenter;
+    return presenter;
+}
+
 } // namespace
+
+void setPresenter(Presenter presenter) {
+    installedPresenter() = std::move(presenter);
+}
 
 QString captionText(Phase phase) {
     return phase == Phase::Missing ? QStringLiteral("Missing Mailing List Files")
@@ -130,6 +139,12 @@ void gSyncronizeAddressLists(Prompter& prompter, const QString& listName) {
     Q_UNUSED(listName)
     using namespace ListResync;
     const Findings findings = collect(prompter);
+    if (findings.isEmpty())
+        return;
+    if (const Presenter& presenter = installedPresenter()) {
+        presenter(findings, prompter);
+        return;
+    }
     const auto offer = [&](Phase phase, const QStringList& entries) {
         if (entries.isEmpty())
             return false;

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // Brings the list registry (table List) back in line with the list folder: registry rows whose file has
 // gone, and list files that no row registers.
@@ -29,9 +30,15 @@ bool removeMissing(const QStringList& listPaths, Prompter& prompter);
 // Registers the ticked extra files under their names, described "Added at startup".
 bool registerExtra(const QStringList& fileNames, Prompter& prompter);
 
+// How gSyncronizeAddressLists offers the repair when registry and folder differ: the desktop installs
+// its window here; without one the questions below are asked. The presenter applies what the user
+// chooses through removeMissing and registerExtra. An empty presenter restores the questions.
+using Presenter = std::function<void(const Findings& findings, Prompter& prompter)>;
+void setPresenter(Presenter presenter);
+
 } // namespace ListResync
 
-// The whole repair without a window: one question per phase, listing its entries; Yes applies them all.
+// The whole repair; without a presenter, one question per phase, listing its entries; Yes applies them all.
 // Nothing is asked when registry and folder agree. listName is accepted for callers that name the list
 // they work on; the comparison always covers every list.
 void gSyncronizeAddressLists(Prompter& prompter, const QString& listName = {});

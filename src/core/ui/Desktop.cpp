@@ -1,13 +1,20 @@
 #include "core/ui/Desktop.h"
 
 #include "core/CommandLine.h"
+#include "core/FileViewer.h"
 #include "core/mdlMain.h"
 #include "core/ui/GuiPrompter.h"
+#include "core/ui/mdiMain.h"
+#include "lists/ListResync.h"
+#include "lists/ui/ResyncLists.h"
+#include "lists/ui/frmFileDisplay.h"
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QPointer>
 #include <QTextStream>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -33,27 +40,52 @@ QString homeArgument(int argc, char* argv[]) {
 int RunDesktop(int argc, char* argv[]) {
     QTextStream err(stderr);
     if (!displayAvailable()) {
-        err << "No display is available for the desktop program; run a command instead, for example "
-               "'tamberlyn init' (see tamberlyn --help)."
+        err << "No display is available for the desktop program. To try it on this machine, start it on a "
+               "virtual display: 'xvfb-run ./run' (Debian package xvfb), or run it from a desktop session. "
+               "Without a window, use the commands instead, for example 'tamberlyn init --sample' "
+               "(see tamberlyn --help)."
             << Qt::endl;
         return ExitFailed;
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(AppTitle());
-    QApplication::setApplicationVersion(VersionText(false, false));
+    QApplication::setApplicationVersion(VersionText(false, true));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/tamberlyn.png")));
+    QApplication::setDesktopFileName(QStringLiteral("tamberlyn"));
 
     GuiPrompter prompter;
+    std::unique_ptr<mdiMain> window;
+    // The desktop offers the registry repair in its window and shows text files in the viewer.
+    ListResync::setPresenter([&window](const ListResync::Findings& findings, Prompter& asker) {
+        // The start-up wait cursor would hide that the window waits for the user.
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+        ResyncLists::ReSyncAddressLists(findings, asker, window.get());
+        QApplication::restoreOverrideCursor();
+    });
+    setFileViewer([&window](const QString& path) {
+        frmFileDisplay viewer(path, window.get());
+        viewer.exec();
+    });
+
     StartupOptions options;
     options.appFolder = ResolveAppFolder(homeArgument(argc, argv));
     options.executableName = QFileInfo(QString::fromLocal8Bit(argv[0])).fileName();
     options.prompter = &prompter;
+    options.showMainWindow = [&window, &prompter] {
+        window = std::make_unique<mdiMain>(prompter);
+        window->show();
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    };
     Startup startup(options);
-    if (startup.run() != Startup::Result::Started)
+    const bool started = startup.run() == Startup::Result::Started;
+    if (!started || !window) {
+        ListResync::setPresenter({});
         return ExitFailed;
-
-    QTextStream out(stdout);
-    out << AppTitle() << " is set up in " << options.appFolder
-        << ". The main window is not part of this version yet; use the commands (tamberlyn --help)."
-        << Qt::endl;
-    return ExitOk;
+    }
+    window->finishStartup();
+    const int status = QApplication::exec();
+    setFileViewer({});
+    ListResync::setPresenter({});
+    window.reset();
+    return status == 0 ? ExitOk : ExitFailed;
 }

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+// The SMTP password in the desktop keyring, through the secret-tool program (libsecret over D-Bus).
+// The password never goes into the settings file: without a keyring nothing is stored.
+namespace SecretStore {
+
+// The secret-tool program found on the path, or the one set for tests; empty when there is none.
+QString toolPath();
+// Replaces the program looked up (tests); an empty path looks it up on the path again.
+void setToolPath(const QString& path);
+bool isAvailable();
+
+// Shown when a password cannot be kept.
+QString unavailableText();
+
+// Stores the password of user at server; false and the reason in error when it could not be kept.
+bool storePassword(const QString& server, const QString& user, const QString& password,
+                   QString* error = nullptr);
+// The stored password, or nullopt when there is none or no keyring.
+std::optional<QString> lookupPassword(const QString& server, const QString& user);
+
+} // namespace SecretStore
