@@ -14,6 +14,18 @@
 
 namespace {
 
+// A comma that separates addresses; one inside a quoted display name ("Berg, Ann") does not.
+bool hasSeparatingComma(QStringView line) {
+    bool quoted = false;
+    for (const QChar c : line) {
+        if (c == u'"')
+            quoted = !quoted;
+        else if (c == u',' && !quoted)
+            return true;
+    }
+    return false;
+}
+
 bool isBlank(QChar c) {
     return c == u' ' || c == u'\t';
 }
@@ -419,7 +431,7 @@ void EmailParser::planLine(const QString& text) {
     if (messageId || !source_.isChosenHeader(line))
         return;
     addPieces(line);
-    inContinuation_ = line.contains(u',');
+    inContinuation_ = hasSeparatingComma(line);
 }
 
 EmailParser::ScanStatus EmailParser::scan(qint64 byteBudget) {

@@ -136,6 +136,14 @@ private Q_SLOTS:
         QCOMPARE(result.files.first().addresses, addresses.size());
     }
 
+    void aCommaInAQuotedNameContinuesNoHeader() {
+        const QString path = writeFile(*dir_, QStringLiteral("quoted.mbox"),
+                                       "From: \"Berg, Ann\" <ann@x.org>\nTo: bob@y.org\nSubject: x\n\n");
+        AddrManager manager(home_->prompter);
+        const AddrManager::BuildResult result = build(manager, {mailbox(path, true, true, false)});
+        QCOMPARE(addressesOf(result.listPath), (QStringList{"ann@x.org", "bob@y.org"}));
+    }
+
     void aHeaderLongerThanTheReadersBlock() {
         // Over 512 KB in one To: header, so the line reaches the scan as text rather than as bytes.
         QByteArray to = "To: first@x.org";
