@@ -8,9 +8,10 @@ packages=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
     libsqlite3-dev
+    mdbtools-dev pxlib-dev libfreexl-dev libgsf-1-dev libzip-dev
 )
 if [ "${1:-}" = "--bench" ]; then
-    packages+=(sqlite3 ripgrep)
+    packages+=(sqlite3 ripgrep clang libclang-rt-14-dev)
 fi
 
 missing=()

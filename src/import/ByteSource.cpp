@@ -1,0 +1,33 @@
+#include "import/ByteSource.h"
+
+#include <cstring>
+
+namespace importer {
+
+bool FileByteSource::open(const QString& path) {
+    file_.setFileName(path);
+    if (!file_.open(QIODevice::ReadOnly))
+        return false;
+    size_ = file_.size();
+    return true;
+}
+
+bool FileByteSource::readAt(qint64 offset, char* target, qint64 length) {
+    if (offset < 0 || length < 0 || offset > size_ || length > size_ - offset)
+        return false;
+    if (length == 0)
+        return true;
+    if (!file_.seek(offset))
+        return false;
+    return file_.read(target, length) == length;
+}
+
+bool MemoryByteSource::readAt(qint64 offset, char* target, qint64 length) {
+    if (offset < 0 || length < 0 || offset > size_ || length > size_ - offset)
+        return false;
+    if (length > 0)
+        std::memcpy(target, data_ + offset, size_t(length));
+    return true;
+}
+
+} // namespace importer
