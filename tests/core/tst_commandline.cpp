@@ -1,4 +1,5 @@
 #include "core/CommandLine.h"
+#include "support/CommandRun.h"
 #include "support/TestHome.h"
 
 #include <QCryptographicHash>
@@ -8,25 +9,6 @@
 #include <QTest>
 
 namespace {
-
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-Run runCommandLine(const QStringList& arguments, const QString& input = {}) {
-    QString inText = input;
-    Run run;
-    QTextStream in(&inText);
-    QTextStream out(&run.out);
-    QTextStream err(&run.err);
-    run.status = RunCommandLine(QStringList{QStringLiteral("/usr/bin/tamberlyn")} + arguments,
-                                {in, out, err, !input.isEmpty()});
-    out.flush();
-    err.flush();
-    return run;
-}
 
 // Every file below a folder with a digest of its content and its modification time.
 QMap<QString, QByteArray> snapshot(const QString& folder) {
@@ -50,7 +32,7 @@ class TestCommandLine : public QObject {
 private Q_SLOTS:
     void initCreatesTheFolderOnceAndChangesNothingTheSecondTime() {
         TestHome home;
-        const Run first = runCommandLine({"--home", home.path(), "init"});
+        const CommandRun first = runCommandLine({"--home", home.path(), "init"});
         QCOMPARE(first.status, 0);
         QVERIFY(first.err.isEmpty());
         QVERIFY(QFile::exists(home.file("Tamberlyn.ini")));
@@ -64,7 +46,7 @@ private Q_SLOTS:
     void homeComesFromTheEnvironmentWhenNotGiven() {
         TestHome home;
         qputenv("TAMBERLYN_HOME", home.path().toUtf8());
-        const Run run = runCommandLine({"init"});
+        const CommandRun run = runCommandLine({"init"});
         qunsetenv("TAMBERLYN_HOME");
         QCOMPARE(run.status, 0);
         QVERIFY(QFile::exists(home.file("Tamberlyn.ini")));
@@ -87,18 +69,18 @@ private Q_SLOTS:
         QFETCH(QStringList, arguments);
         QFETCH(QString, message);
         TestHome home;
-        const Run run = runCommandLine(QStringList{"--home", home.path()} + arguments);
+        const CommandRun run = runCommandLine(QStringList{"--home", home.path()} + arguments);
         QCOMPARE(run.status, 2);
         QCOMPARE(run.err, message);
         QVERIFY(!QFileInfo::exists(home.path()));
     }
 
     void helpAndVersion() {
-        const Run help = runCommandLine({"--help"});
+        const CommandRun help = runCommandLine({"--help"});
         QCOMPARE(help.status, 0);
         QVERIFY(help.out.contains(QStringLiteral("--home <DIR>")));
         QVERIFY(help.out.contains(QStringLiteral("  init ")));
-        const Run version = runCommandLine({"--version"});
+        const CommandRun version = runCommandLine({"--version"});
         QCOMPARE(version.status, 0);
         QVERIFY(version.out.startsWith(QStringLiteral("Tamberlyn Version ")));
     }
@@ -107,7 +89,7 @@ private Q_SLOTS:
         TestHome home;
         QVERIFY(home.start());
         const auto before = snapshot(home.path());
-        const Run run = runCommandLine({"--home", home.path(), "init"});
+        const CommandRun run = runCommandLine({"--home", home.path(), "init"});
         QCOMPARE(run.status, 1);
         QVERIFY(run.err.startsWith(QStringLiteral("Tamberlyn: Tamberlyn is already running.")));
         QCOMPARE(snapshot(home.path()), before);

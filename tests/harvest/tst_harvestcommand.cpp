@@ -2,31 +2,13 @@
 #include "core/CommandLine.h"
 #include "db/DataTank.h"
 #include "db/Database.h"
+#include "support/CommandRun.h"
 #include "support/TestHome.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-Run runCommandLine(const QStringList& arguments) {
-    QString input;
-    Run run;
-    QTextStream in(&input);
-    QTextStream out(&run.out);
-    QTextStream err(&run.err);
-    run.status =
-        RunCommandLine(QStringList{QStringLiteral("/usr/bin/tamberlyn")} + arguments, {in, out, err, false});
-    out.flush();
-    err.flush();
-    return run;
-}
 
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
     const QString path = dir.filePath(name);
@@ -74,9 +56,9 @@ private Q_SLOTS:
         const QString outbox = writeFile(sources_, QStringLiteral("outbox.mbox"),
                                          "From: eve@v.org\nTo: fay@u.org\nCc: gil@t.org\n");
         const QString all = writeFile(sources_, QStringLiteral("all.mbox"), "Hi hal@s.org\n");
-        const Run run = runCommandLine({"--home", home.path(), "harvest", "--name", "Fair", "--keyword1",
-                                        "fair", notes, "--type", "mailbox", "--headers", "to", inbox,
-                                        "--headers=from,cc", outbox, "--scope", "all", all});
+        const CommandRun run = runCommandLine(
+            {"--home", home.path(), "harvest", "--name", "Fair", "--keyword1", "fair", notes, "--type",
+             "mailbox", "--headers", "to", inbox, "--headers=from,cc", outbox, "--scope", "all", all});
         QCOMPARE(run.err, QString());
         QCOMPARE(run.status, 0);
         QCOMPARE(run.out, notes + QStringLiteral(": 1 addresses found\n") + inbox +
@@ -95,7 +77,7 @@ private Q_SLOTS:
         TestHome home;
         firstStart(home);
         const QString notes = writeFile(sources_, QStringLiteral("names.txt"), "Ann Lee <ann@x.org>\n");
-        const Run run =
+        const CommandRun run =
             runCommandLine({"--home", home.path(), "harvest", "--names", "none", "--name", "Plain", notes});
         QCOMPARE(run.status, 0);
         QCOMPARE(savedRows(home.path(), "Plain"), QStringList{"ann@x.org||||"});
@@ -106,7 +88,8 @@ private Q_SLOTS:
         firstStart(home);
         const QString empty = writeFile(sources_, QStringLiteral("empty.txt"), {});
         const QString none = writeFile(sources_, QStringLiteral("none.txt"), "no address\n");
-        const Run run = runCommandLine({"--home", home.path(), "harvest", "--name", "Nothing", empty, none});
+        const CommandRun run =
+            runCommandLine({"--home", home.path(), "harvest", "--name", "Nothing", empty, none});
         QCOMPARE(run.status, 1);
         QVERIFY(run.err.contains(QStringLiteral("Unable to open Email file, \"") + empty +
                                  QStringLiteral("\". File may be empty")));
@@ -122,7 +105,7 @@ private Q_SLOTS:
         const QString first = writeFile(sources_, QStringLiteral("first.txt"), "ann@x.org\n");
         const QString second = writeFile(sources_, QStringLiteral("second.txt"), "bob@y.org\n");
         QCOMPARE(runCommandLine({"--home", home.path(), "harvest", "--name", "Same", first}).status, 0);
-        const Run refused =
+        const CommandRun refused =
             runCommandLine({"--home", home.path(), "--no", "harvest", "--name", "Same", second});
         QCOMPARE(refused.status, 1);
         QCOMPARE(savedRows(home.path(), "Same"), QStringList{"ann@x.org||||"});
@@ -159,7 +142,7 @@ private Q_SLOTS:
         QFETCH(QStringList, arguments);
         QFETCH(QString, message);
         TestHome home;
-        const Run run = runCommandLine(QStringList{"--home", home.path(), "harvest"} + arguments);
+        const CommandRun run = runCommandLine(QStringList{"--home", home.path(), "harvest"} + arguments);
         QCOMPARE(run.err, message);
         QCOMPARE(run.status, 2);
         QVERIFY(!QFileInfo::exists(home.path()));

@@ -4,31 +4,13 @@
 #include "core/CommandLine.h"
 #include "db/CentralDatabase.h"
 #include "db/Database.h"
+#include "support/CommandRun.h"
 #include "support/TestHome.h"
 
 #include <QDir>
 #include <QTest>
 
 namespace {
-
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-Run runCommandLine(const QStringList& arguments) {
-    QString input;
-    Run run;
-    QTextStream in(&input);
-    QTextStream out(&run.out);
-    QTextStream err(&run.err);
-    run.status =
-        RunCommandLine(QStringList{QStringLiteral("/usr/bin/tamberlyn")} + arguments, {in, out, err, false});
-    out.flush();
-    err.flush();
-    return run;
-}
 
 // The registry row of a list: path, e-mail field and source; empty when there is none.
 QStringList registryRow(const QString& name) {
@@ -68,12 +50,13 @@ private Q_SLOTS:
     void tablesAndFields() {
         TestHome home;
         QVERIFY(prepared(home));
-        const Run tables = runCommandLine({"--home", home.path(), "import", "--type", "DBACCESS", "--file",
-                                           fixture::path("access/contacts_jet4/contacts.mdb"), "--tables"});
+        const CommandRun tables =
+            runCommandLine({"--home", home.path(), "import", "--type", "DBACCESS", "--file",
+                            fixture::path("access/contacts_jet4/contacts.mdb"), "--tables"});
         QCOMPARE(tables.status, 0);
         QCOMPARE(tables.out, QString("Contacts\nCall Log\n"));
 
-        const Run fields =
+        const CommandRun fields =
             runCommandLine({"--home", home.path(), "import", "--type", "dbase3", "--file",
                             fixture::path("dbase/db3_memo/CONTACTS.DBF"), "--fields", "contacts"});
         QCOMPARE(fields.status, 0);
@@ -88,9 +71,9 @@ private Q_SLOTS:
         TestHome home;
         QVERIFY(prepared(home));
         const QString file = fixture::path("text/utf8_comma/contacts.csv");
-        const Run run = runCommandLine({"--home", home.path(), "import", "--type", "DBTEXTFILE", "--file",
-                                        file, "--email", "E-mail", "--first", "First Name", "--last",
-                                        "Last Name", "--keep", "City,Notes", "--name", "Customers"});
+        const CommandRun run = runCommandLine(
+            {"--home", home.path(), "import", "--type", "DBTEXTFILE", "--file", file, "--email", "E-mail",
+             "--first", "First Name", "--last", "Last Name", "--keep", "City,Notes", "--name", "Customers"});
         QCOMPARE(run.err, QString());
         QCOMPARE(run.status, 0);
         QVERIFY(run.out.startsWith(
@@ -115,9 +98,10 @@ private Q_SLOTS:
     void filteredImport() {
         TestHome home;
         QVERIFY(prepared(home));
-        const Run run = runCommandLine({"--home", home.path(), "import", "--type", "DBFOX30", "--file",
-                                        fixture::path("dbase/vfp/contacts.dbf"), "--email", "EMAIL",
-                                        "--where", "[contacts].[CITY] Like \"L*\"", "--name", "L towns"});
+        const CommandRun run =
+            runCommandLine({"--home", home.path(), "import", "--type", "DBFOX30", "--file",
+                            fixture::path("dbase/vfp/contacts.dbf"), "--email", "EMAIL", "--where",
+                            "[contacts].[CITY] Like \"L*\"", "--name", "L towns"});
         QCOMPARE(run.status, 0);
         QVERIFY(home.start());
         QCOMPARE(addresses("L towns.mdb"),
@@ -131,7 +115,7 @@ private Q_SLOTS:
             "import",  "--type", "DBDBASE3", "--file", fixture::path("dbase/db3_nomemo/ADDRBOOK.DBF"),
             "--email", "EMAIL",  "--name",   "Book"};
         QCOMPARE(runCommandLine(QStringList{"--home", home.path()} + arguments).status, 0);
-        const Run again = runCommandLine(QStringList{"--home", home.path(), "--no"} + arguments);
+        const CommandRun again = runCommandLine(QStringList{"--home", home.path(), "--no"} + arguments);
         QCOMPARE(again.status, 1);
         QVERIFY(again.out.contains("This name already exists, would you like to overwrite it?"));
         QVERIFY(home.start());
@@ -175,7 +159,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         TestHome home;
         QVERIFY(prepared(home));
-        const Run run = runCommandLine(QStringList{"--home", home.path(), "import"} + arguments);
+        const CommandRun run = runCommandLine(QStringList{"--home", home.path(), "import"} + arguments);
         QCOMPARE(run.status, status);
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
     }

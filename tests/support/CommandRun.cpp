@@ -1,0 +1,16 @@
+#include "support/CommandRun.h"
+
+#include "core/CommandLine.h"
+
+CommandRun runCommandLine(const QStringList& arguments, const QString& input) {
+    QString inText = input;
+    CommandRun run;
+    QTextStream in(&inText);
+    QTextStream out(&run.out);
+    QTextStream err(&run.err);
+    run.status = RunCommandLine(QStringList{QStringLiteral("/usr/bin/tamberlyn")} + arguments,
+                                {in, out, err, !input.isEmpty()});
+    out.flush();
+    err.flush();
+    return run;
+}
