@@ -27,11 +27,6 @@ bool startIn(const QString& folder, ScriptedPrompter& prompter, bool sampleData 
     return Startup(options).run() == Startup::Result::Started;
 }
 
-// A prompter that answers the sample-data question with the given answer.
-void answerSample(ScriptedPrompter& prompter, Prompter::Answer answer) {
-    prompter.answerAlways(CentralDatabase::sampleDataQuestion(), answer);
-}
-
 QString systemFile(const QString& home, const QString& name) {
     return home + QStringLiteral("/system/") + name;
 }
@@ -50,24 +45,22 @@ qint64 count(const db::Database& database, const QString& table) {
         .toLongLong();
 }
 
-// Every row of a table, ordered by rowid, each value as text ("<null>" for NULL).
-QList<QStringList> rows(const db::Database& database, const QString& table) {
-    QList<QStringList> result;
+// Every row of a table, ordered by rowid, its values joined by "|" ("<null>" for NULL).
+QStringList rows(const db::Database& database, const QString& table) {
+    QStringList result;
     db::Statement statement = database.prepare(QStringLiteral("SELECT * FROM ") + db::quoteName(table) +
                                                QStringLiteral(" ORDER BY rowid"));
     while (statement.next()) {
         QStringList row;
-        for (int i = 0; i < statement.columnCount(); ++i) {
-            const QVariant value = statement.value(i);
-            row << (value.isNull() ? QStringLiteral("<null>") : value.toString());
-        }
-        result << row;
+        for (int i = 0; i < statement.columnCount(); ++i)
+            row << (statement.value(i).isNull() ? QStringLiteral("<null>") : statement.value(i).toString());
+        result << row.join(u'|');
     }
     return result;
 }
 
-// One column as "Name TYPE [NOT NULL] [DEFAULT value]".
-QStringList describeColumns(const db::Database& database, const QString& table) {
+// The columns as "Name TYPE [NOT NULL] [DEFAULT value], ...".
+QString describeColumns(const db::Database& database, const QString& table) {
     QStringList result;
     for (const db::ColumnInfo& c : database.columns(table)) {
         QString text = c.name + u' ' + c.declaredType;
@@ -79,7 +72,7 @@ QStringList describeColumns(const db::Database& database, const QString& table) 
                                                        : c.defaultValue.toString());
         result << text;
     }
-    return result;
+    return result.join(QStringLiteral(", "));
 }
 
 // The first value of a query as text; "<no row>" when there is none or the query fails.
@@ -91,8 +84,11 @@ QString scalarText(const db::Database& database, const QString& sql, const QVari
     return value->isNull() ? QStringLiteral("<null>") : value->toString();
 }
 
-QByteArray digest(const QString& path) {
-    return QCryptographicHash::hash(readFileBytes(path), QCryptographicHash::Sha1);
+void writeFile(const QString& path, const QByteArray& data) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(data);
 }
 
 // Every file below a folder with a digest of its content and its modification time.
@@ -101,7 +97,8 @@ QMap<QString, QByteArray> snapshot(const QString& folder) {
     QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        files[path] = digest(path) + QByteArray::number(QFileInfo(path).lastModified().toMSecsSinceEpoch());
+        files[path] = QCryptographicHash::hash(readFileBytes(path), QCryptographicHash::Sha1) +
+                      QByteArray::number(QFileInfo(path).lastModified().toMSecsSinceEpoch());
     }
     return files;
 }
@@ -137,38 +134,32 @@ void writeOldCentralDatabase(const QString& path, bool withSourcePath = false) {
                     "CREATE TABLE \"OldNotes\" (\"Note\" TEXT);"),
             &error),
         qPrintable(error.text));
-    const auto insert = [&](const char* sql, const QVariantList& values) {
-        QVERIFY2(old.exec(QString::fromUtf8(sql), values, &error), qPrintable(error.text));
+    const auto insert = [&](const QString& sql, const QVariantList& values = {}) {
+        QVERIFY2(old.exec(sql, values, &error), qPrintable(error.text));
     };
-    insert("INSERT INTO \"Tamberlyn\" VALUES (?, ?)", {Awkward, QString(QStringLiteral("About ") + Awkward)});
-    insert("INSERT INTO \"Tamberlyn\" VALUES (?, ?)", {QStringLiteral("Plain"), QVariant()});
+    insert("INSERT INTO \"Tamberlyn\" VALUES (?, ?)", {Awkward, QString("About " + Awkward)});
+    insert("INSERT INTO \"Tamberlyn\" VALUES ('Plain', NULL)");
+    const QVariantList listRow = {Awkward, QString(Awkward + ".mdb"), "d", "EMail"};
     if (withSourcePath) {
-        insert("INSERT INTO \"List\" VALUES (?, ?, ?, ?, ?)",
-               {Awkward, QString(Awkward + QStringLiteral(".mdb")), QStringLiteral("d"),
-                QStringLiteral("EMail"), QStringLiteral("/src/a.dbf")});
+        insert("INSERT INTO \"List\" VALUES (?, ?, ?, ?, ?)", listRow + QVariantList{"/src/a.dbf"});
     } else {
-        insert("INSERT INTO \"List\" VALUES (?, ?, ?, ?)",
-               {Awkward, QString(Awkward + QStringLiteral(".mdb")), QStringLiteral("d"),
-                QStringLiteral("EMail")});
-        insert("INSERT INTO \"List\" VALUES (?, ?, ?, ?)",
-               {QStringLiteral("abc"), QStringLiteral("abc.mdb"), QVariant(), QVariant()});
+        insert("INSERT INTO \"List\" VALUES (?, ?, ?, ?)", listRow);
+        insert("INSERT INTO \"List\" VALUES ('abc', 'abc.mdb', NULL, NULL)");
         // The current schema compares names without regard to case, so this one cannot be kept.
-        insert("INSERT INTO \"List\" VALUES (?, ?, ?, ?)",
-               {QStringLiteral("ABC"), QStringLiteral("ABC.mdb"), QVariant(), QVariant()});
+        insert("INSERT INTO \"List\" VALUES ('ABC', 'ABC.mdb', NULL, NULL)");
     }
-    insert("INSERT INTO \"MailEvent\" VALUES (3, ?, '2001-02-03 04:05:06', 'abc', ?, ?, '2/3/01', 12, 1, -1)",
-           {QStringLiteral("Plain"), Awkward, QStringLiteral("Default Delivery Options")});
-    insert("INSERT INTO \"MailEvent\" VALUES (7, ?, NULL, ?, 'm', ?, NULL, NULL, NULL, NULL)",
-           {Awkward, Awkward, Awkward});
-    insert(
-        "INSERT INTO \"Message\" VALUES (?, ?, 1, ?)",
-        {Awkward, QString(QStringLiteral("Subject ") + Awkward), QString(QStringLiteral("<p>") + Awkward)});
-    insert("INSERT INTO \"MSysObjects\" VALUES (1)", {});
-    insert("INSERT INTO \"Profile\" VALUES (?, ?, ?, -1, 'SENT', 500)",
-           {QStringLiteral("Default Delivery Options"), QStringLiteral("a@example.invalid"),
-            QStringLiteral("[Sent] = \"x\" AND [City] = 'Köln'")});
+    insert("INSERT INTO \"MailEvent\" VALUES (3, 'Plain', '2001-02-03 04:05:06', 'abc', ?, "
+           "'Default Delivery Options', '2/3/01', 12, 1, -1)",
+           {Awkward});
+    insert("INSERT INTO \"MailEvent\" VALUES (7, ?1, NULL, ?1, 'm', ?1, NULL, NULL, NULL, NULL)", {Awkward});
+    insert("INSERT INTO \"Message\" VALUES (?, ?, 1, ?)",
+           {Awkward, QString("Subject " + Awkward), QString("<p>" + Awkward)});
+    insert("INSERT INTO \"MSysObjects\" VALUES (1)");
+    insert("INSERT INTO \"Profile\" VALUES ('Default Delivery Options', 'a@example.invalid', ?, -1, 'SENT', "
+           "500)",
+           {QStringLiteral("[Sent] = \"x\" AND [City] = 'Köln'")});
     insert("INSERT INTO \"Profile\" VALUES (?, NULL, NULL, NULL, NULL, NULL)", {Awkward});
-    insert("INSERT INTO \"OldNotes\" VALUES ('left behind')", {});
+    insert("INSERT INTO \"OldNotes\" VALUES ('left behind')");
 }
 
 const QStringList CurrentTables = {"Tamberlyn",  "List",    "MailEvent",   "Message",
@@ -193,123 +184,65 @@ private Q_SLOTS:
         db::Database central = CentralDatabase::open();
         QVERIFY(central.isOpen());
         QCOMPARE(central.tables(), CurrentTables);
-        const QMap<QString, QStringList> expected = {
-            {"Tamberlyn", {"TamberlynName TEXT(100) NOT NULL", "TamberlynDescription TEXT"}},
-            {"List",
-             {"ListName TEXT(100) NOT NULL", "ListPath TEXT(255) NOT NULL", "ListDescription TEXT",
-              "EmailFieldName TEXT(50)", "TitleFieldName TEXT(50)", "FNameFieldName TEXT(50)",
-              "LNameFieldName TEXT(50)", "Key1FieldName TEXT(50)", "Key2FieldName TEXT(50)",
-              "DateFieldName TEXT(50)", "SentFieldName TEXT(50)", "SourcePath TEXT(255)"}},
-            {"MailEvent",
-             {"MailEventName INTEGER NOT NULL", "TamberlynName TEXT(100) NOT NULL", "CreationDate DATETIME",
-              "ListName TEXT(100) NOT NULL", "MessageName TEXT(100) NOT NULL", "Profile TEXT(100) NOT NULL",
-              "DateSent TEXT(25)", "SentCount INTEGER DEFAULT 0", "SentCountFailed INTEGER DEFAULT 0",
-              "Active INTEGER", "ScheduledDate DATETIME", "ScheduledTime DATETIME", "MailingSent INTEGER"}},
-            {"Message",
-             {"MessageName TEXT(100) NOT NULL",
-              "MessageDescription TEXT",
-              "MessageCreationDate DATETIME",
-              "Subject TEXT(255)",
-              "SendType INTEGER DEFAULT 0",
-              "HTMLText TEXT",
-              "MessageText TEXT",
-              "Attachments TEXT",
-              "MailingList TEXT(100)",
-              "UseGreetingManager INTEGER",
-              "GreetingDisplay TEXT(50)",
-              "Salutation TEXT(50)",
-              "Punctuation TEXT(5)",
-              "UseTitle INTEGER",
-              "UseFName INTEGER",
-              "UseLName INTEGER",
-              "AddressType INTEGER DEFAULT 0",
-              "GreetingType INTEGER DEFAULT 0",
-              "GroupAddress TEXT(255)",
-              "GroupGreeting TEXT(255)",
-              "MissingFNameOption INTEGER",
-              "MissingLNameOption INTEGER",
-              "GenericName TEXT(50)",
-              "From TEXT(255)",
-              "XTamberlyn TEXT(255)",
-              "HTMLGreeting TEXT DEFAULT ''"}},
-            {"ErrorTable",
-             {"ID INTEGER NOT NULL", "Date DATETIME", "Time DATETIME", "ErrDescription TEXT(255)",
-              "ErrFunction TEXT(255)", "ErrSQLStr TEXT(255)", "ErrNumber INTEGER", "ErrSource TEXT(255)"}},
-            {"Profile",
-             {"ProfileName TEXT(100) NOT NULL",
-              "ProfileDescription TEXT",
-              "ProfileCreationDate DATETIME",
-              "From TEXT(50)",
-              "ReplyTo TEXT(50)",
-              "ErrorsTo TEXT(50)",
-              "X_URL TEXT(200)",
-              "CourtesyMessage TEXT",
-              "bSendFiltered INTEGER",
-              "SQLFilter TEXT",
-              "bFlagSends INTEGER",
-              "SentFlag TEXT(50)",
-              "bSendInBlocks INTEGER",
-              "SendBlockSize INTEGER DEFAULT 1000",
-              "bIfNotYetFlagged INTEGER",
-              "SentFlagToCheck TEXT(50)",
-              "bTimedBlocks INTEGER",
-              "TimedBlockSize INTEGER DEFAULT 100",
-              "TimeIncrement INTEGER DEFAULT 1",
-              "bInsertTimeDelay INTEGER",
-              "TimeDelay INTEGER DEFAULT 1",
-              "SmtpServer TEXT(200)"}},
-            {"POPAccounts",
-             {"AccountID TEXT(255) NOT NULL", "UserName TEXT(255)", "Password TEXT(50)",
-              "ServerName TEXT(255)"}},
-            {"ProductVersion",
-             {"TamberlynVersion TEXT(10) NOT NULL", "ProductType TEXT(20)", "TBFVersion INTEGER"}},
+        // Table, name of its primary key constraint, columns.
+        const QList<std::array<QString, 3>> schema = {
+            {"Tamberlyn", "TamberlynName", "TamberlynName TEXT(100) NOT NULL, TamberlynDescription TEXT"},
+            {"List", "ListName",
+             "ListName TEXT(100) NOT NULL, ListPath TEXT(255) NOT NULL, ListDescription TEXT, EmailFieldName "
+             "TEXT(50), TitleFieldName TEXT(50), FNameFieldName TEXT(50), LNameFieldName TEXT(50), "
+             "Key1FieldName TEXT(50), Key2FieldName TEXT(50), DateFieldName TEXT(50), SentFieldName "
+             "TEXT(50), "
+             "SourcePath TEXT(255)"},
+            {"MailEvent", "MailEventName",
+             "MailEventName INTEGER NOT NULL, TamberlynName TEXT(100) NOT NULL, CreationDate DATETIME, "
+             "ListName TEXT(100) NOT NULL, MessageName TEXT(100) NOT NULL, Profile TEXT(100) NOT NULL, "
+             "DateSent TEXT(25), SentCount INTEGER DEFAULT 0, SentCountFailed INTEGER DEFAULT 0, Active "
+             "INTEGER, ScheduledDate DATETIME, ScheduledTime DATETIME, MailingSent INTEGER"},
+            {"Message", "MessageName",
+             "MessageName TEXT(100) NOT NULL, MessageDescription TEXT, MessageCreationDate DATETIME, Subject "
+             "TEXT(255), SendType INTEGER DEFAULT 0, HTMLText TEXT, MessageText TEXT, Attachments TEXT, "
+             "MailingList TEXT(100), UseGreetingManager INTEGER, GreetingDisplay TEXT(50), Salutation "
+             "TEXT(50), Punctuation TEXT(5), UseTitle INTEGER, UseFName INTEGER, UseLName INTEGER, "
+             "AddressType INTEGER DEFAULT 0, GreetingType INTEGER DEFAULT 0, GroupAddress TEXT(255), "
+             "GroupGreeting TEXT(255), MissingFNameOption INTEGER, MissingLNameOption INTEGER, GenericName "
+             "TEXT(50), From TEXT(255), XTamberlyn TEXT(255), HTMLGreeting TEXT DEFAULT ''"},
+            {"ErrorTable", "ID",
+             "ID INTEGER NOT NULL, Date DATETIME, Time DATETIME, ErrDescription TEXT(255), ErrFunction "
+             "TEXT(255), ErrSQLStr TEXT(255), ErrNumber INTEGER, ErrSource TEXT(255)"},
+            {"Profile", "ProfileName",
+             "ProfileName TEXT(100) NOT NULL, ProfileDescription TEXT, ProfileCreationDate DATETIME, From "
+             "TEXT(50), ReplyTo TEXT(50), ErrorsTo TEXT(50), X_URL TEXT(200), CourtesyMessage TEXT, "
+             "bSendFiltered INTEGER, SQLFilter TEXT, bFlagSends INTEGER, SentFlag TEXT(50), bSendInBlocks "
+             "INTEGER, SendBlockSize INTEGER DEFAULT 1000, bIfNotYetFlagged INTEGER, SentFlagToCheck "
+             "TEXT(50), "
+             "bTimedBlocks INTEGER, TimedBlockSize INTEGER DEFAULT 100, TimeIncrement INTEGER DEFAULT 1, "
+             "bInsertTimeDelay INTEGER, TimeDelay INTEGER DEFAULT 1, SmtpServer TEXT(200)"},
+            {"POPAccounts", "AC_ID",
+             "AccountID TEXT(255) NOT NULL, UserName TEXT(255), Password TEXT(50), ServerName TEXT(255)"},
+            {"ProductVersion", "TamberlynVersion",
+             "TamberlynVersion TEXT(10) NOT NULL, ProductType TEXT(20), TBFVersion INTEGER"},
         };
-        const QMap<QString, QString> keys = {
-            {"Tamberlyn", "TamberlynName"}, {"List", "ListName"},
-            {"MailEvent", "MailEventName"}, {"Message", "MessageName"},
-            {"ErrorTable", "ID"},           {"Profile", "ProfileName"},
-            {"POPAccounts", "AC_ID"},       {"ProductVersion", "TamberlynVersion"}};
-        for (const QString& table : CurrentTables) {
-            QCOMPARE(describeColumns(central, table), expected.value(table));
-            const QString sql =
-                central.scalar(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = ?"), {table})
-                    .value_or(QVariant())
-                    .toString();
-            QVERIFY2(sql.contains(QStringLiteral("CONSTRAINT \"") + keys.value(table) +
-                                  QStringLiteral("\" PRIMARY KEY")),
-                     qPrintable(sql));
+        QCOMPARE(schema.size(), CurrentTables.size());
+        for (const auto& [table, key, columns] : schema) {
+            QCOMPARE(describeColumns(central, table), columns);
+            const QString sql = scalarText(central, "SELECT sql FROM sqlite_master WHERE name = ?", {table});
+            QVERIFY2(sql.contains("CONSTRAINT \"" + key + "\" PRIMARY KEY"), qPrintable(sql));
             for (const db::ColumnInfo& column : central.columns(table))
                 QVERIFY2(column.allowsEmpty, qPrintable(table + u'.' + column.name));
         }
-        QCOMPARE(central.column("POPAccounts", "AccountID")->primaryKey, true);
+        QVERIFY(central.column("POPAccounts", "AccountID")->primaryKey);
 
         for (const char* table : {"Tamberlyn", "List", "MailEvent", "Message", "ErrorTable", "POPAccounts"})
             QCOMPARE(count(central, QString::fromLatin1(table)), 0);
-        const QString version =
-            QStringLiteral("%1.%2.%3").arg(Version::Major).arg(Version::Minor).arg(Version::Revision);
-        QCOMPARE(rows(central, "ProductVersion"), (QList<QStringList>{{version, "Tamberlyn", "9"}}));
-        QCOMPARE(rows(central, "Profile"), (QList<QStringList>{{"Default Delivery Options",
-                                                                "",
-                                                                "<null>",
-                                                                "you@example.invalid",
-                                                                "replies@example.invalid",
-                                                                "",
-                                                                "",
-                                                                "",
-                                                                "0",
-                                                                "",
-                                                                "-1",
-                                                                "SENT",
-                                                                "-1",
-                                                                "1000",
-                                                                "-1",
-                                                                "SENT",
-                                                                "0",
-                                                                "100",
-                                                                "1",
-                                                                "-1",
-                                                                "1",
-                                                                "mail.example.invalid"}}));
+        const QString version = QStringLiteral("%1.%2.%3|Tamberlyn|9")
+                                    .arg(Version::Major)
+                                    .arg(Version::Minor)
+                                    .arg(Version::Revision);
+        QCOMPARE(rows(central, "ProductVersion"), QStringList{version});
+        QCOMPARE(
+            rows(central, "Profile"),
+            QStringList{"Default Delivery Options||<null>|you@example.invalid|replies@example.invalid||||0||"
+                        "-1|SENT|-1|1000|-1|SENT|0|100|1|-1|1|mail.example.invalid"});
         QVERIFY(!QFileInfo::exists(dir.path() + "/Templates/message_logo_large.jpg"));
         QVERIFY(!QFileInfo::exists(dir.path() + "/AddressLists/Sample - Formal Letter.mdb"));
         QVERIFY(!QFileInfo::exists(CentralDatabase::path() + ".part"));
@@ -321,8 +254,7 @@ private Q_SLOTS:
         db::Database central = CentralDatabase::open();
         QVERIFY(central.exec("INSERT INTO \"MailEvent\" (\"TamberlynName\", \"ListName\", \"MessageName\", "
                              "\"Profile\") VALUES ('g', 'l', 'm', 'p')"));
-        QCOMPARE(rows(central, "MailEvent").first().mid(0, 9),
-                 (QStringList{"1", "g", "<null>", "l", "m", "p", "<null>", "0", "0"}));
+        QVERIFY(rows(central, "MailEvent").first().startsWith("1|g|<null>|l|m|p|<null>|0|0|"));
         QVERIFY(central.exec("INSERT INTO \"Message\" (\"MessageName\") VALUES (?)", {Awkward}));
         QCOMPARE(scalarText(central,
                             "SELECT \"HTMLGreeting\" || '|' || \"SendType\" || \"AddressType\" || "
@@ -338,10 +270,11 @@ private Q_SLOTS:
             !central.exec("INSERT INTO \"Profile\" (\"ProfileName\") VALUES ('DEFAULT delivery OPTIONS')"));
     }
 
-    void withoutEmptyTextTheTextColumnsRefuseIt() {
+    void buildWithoutEmptyTextReplacesAFileOnlyWhenComplete() {
         QTemporaryDir dir;
         ScriptedPrompter prompter;
-        const QString path = dir.filePath("strict.tbf");
+        const QString path = dir.filePath("x.tbf");
+        writeFile(path, "something else");
         QVERIFY(BuildCentralDatabase(path, false, false, prompter));
         QVERIFY(prompter.shown().isEmpty()); // no defaults, no question
         db::Database strict = openFile(path);
@@ -351,75 +284,37 @@ private Q_SLOTS:
         QVERIFY(!strict.exec("INSERT INTO \"Tamberlyn\" VALUES ('g', '')"));
         QCOMPARE(count(strict, "Profile"), 0);
         QCOMPARE(count(strict, "ProductVersion"), 1);
-    }
-
-    void buildReplacesAnExistingFileOnlyWhenComplete() {
-        QTemporaryDir dir;
-        ScriptedPrompter prompter;
-        const QString path = dir.filePath("x.tbf");
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("something else");
-        file.close();
-        QVERIFY(BuildCentralDatabase(path, true, false, prompter));
-        QCOMPARE(count(openFile(path), "ProductVersion"), 1);
+        strict.close();
 
         // A file in the way of the build: the existing file stays, the user is told.
         const QByteArray before = readFileBytes(path);
         QVERIFY(QDir().mkpath(path + ".part/blocker"));
         QVERIFY(!BuildCentralDatabase(path, true, false, prompter));
         QCOMPARE(readFileBytes(path), before);
-        QCOMPARE(prompter.shown().size(), 1);
-        QVERIFY(
-            prompter.shown().first().text.startsWith("Tamberlyn could not create the main database x.tbf."));
+        QCOMPARE(prompter.texts().size(), 1);
+        QVERIFY(prompter.texts().first().startsWith("Tamberlyn could not create the main database x.tbf."));
     }
 
     void sampleDataLinksGroupListMessageAndMailing() {
         TestHome home;
-        answerSample(home.prompter, Prompter::Answer::Yes);
+        home.prompter.answerAlways(CentralDatabase::sampleDataQuestion(), Prompter::Answer::Yes);
         QVERIFY(home.start());
         QVERIFY(home.prompter.shown().isEmpty());
         db::Database central = CentralDatabase::open();
-        QCOMPARE(rows(central, "Tamberlyn"), (QList<QStringList>{{"Sample", "Sample Tamberlyn Group"}}));
+        QCOMPARE(rows(central, "Tamberlyn"), QStringList{"Sample|Sample Tamberlyn Group"});
         QCOMPARE(rows(central, "List"),
-                 (QList<QStringList>{{"Sample - Formal Letter", "Sample - Formal Letter.mdb", "SAMPLE", "",
-                                      "", "", "", "", "", "", "", ""}}));
-        QCOMPARE(rows(central, "MailEvent"),
-                 (QList<QStringList>{{"1", "Sample", "<null>", "Sample - Formal Letter",
-                                      "Sample - Tamberlyn HTML", "Default Delivery Options", "<null>", "0",
-                                      "0", "<null>", "<null>", "<null>", "<null>"}}));
-        const QList<QStringList> message = rows(central, "Message");
-        QCOMPARE(message.size(), 1);
-        QStringList m = message.first();
-        const QString html = m[5];
-        const QString text = m[6];
-        m[5] = m[6] = QStringLiteral("letter");
-        QCOMPARE(m, (QStringList{"Sample - Tamberlyn HTML",
-                                 "A Sample Message Using the Formal Template",
-                                 "<null>",
-                                 "Tamberlyn HTML",
-                                 "2",
-                                 "letter",
-                                 "letter",
-                                 "",
-                                 "Sample - Formal Letter",
-                                 "-1",
-                                 " <<FirstName>> <<LastName>> <<Eaddress>>",
-                                 "Dear",
-                                 ":",
-                                 "0",
-                                 "-1",
-                                 "-1",
-                                 "1",
-                                 "-1",
-                                 "",
-                                 "",
-                                 "-1",
-                                 "-1",
-                                 "",
-                                 "Harrowgate Quill Supply",
-                                 "",
-                                 ""}));
+                 QStringList{"Sample - Formal Letter|Sample - Formal Letter.mdb|SAMPLE|||||||||"});
+        QCOMPARE(
+            rows(central, "MailEvent"),
+            QStringList{"1|Sample|<null>|Sample - Formal Letter|Sample - Tamberlyn HTML|Default Delivery "
+                        "Options|<null>|0|0|<null>|<null>|<null>|<null>"});
+        const QString html = scalarText(central, "SELECT \"HTMLText\" FROM \"Message\"");
+        const QString text = scalarText(central, "SELECT \"MessageText\" FROM \"Message\"");
+        QCOMPARE(
+            rows(central, "Message").replaceInStrings(html + '|' + text, "letter|letter"),
+            QStringList{"Sample - Tamberlyn HTML|A Sample Message Using the Formal Template|<null>|"
+                        "Tamberlyn HTML|2|letter|letter||Sample - Formal Letter|-1| <<FirstName>> "
+                        "<<LastName>> <<Eaddress>>|Dear|:|0|-1|-1|1|-1|||-1|-1||Harrowgate Quill Supply||"});
         const QString logo = home.file("Templates/message_logo_large.jpg");
         QVERIFY2(html.contains(QStringLiteral("src=\"") + logo + u'"'), qPrintable(html));
         QVERIFY(!html.contains(u'\\'));
@@ -428,10 +323,8 @@ private Q_SLOTS:
             QVERIFY2(html.contains(QStringLiteral("&lt;&lt;%1&gt;&gt;").arg(QLatin1String(field))), field);
             QVERIFY2(text.contains(QStringLiteral("<<%1>>").arg(QLatin1String(field))), field);
         }
-
         const QByteArray jpeg = readFileBytes(logo);
-        QVERIFY(jpeg.startsWith("\xFF\xD8\xFF"));
-        QVERIFY(jpeg.endsWith("\xFF\xD9"));
+        QVERIFY(jpeg.startsWith("\xFF\xD8\xFF") && jpeg.endsWith("\xFF\xD9"));
 
         db::Database list = openFile(home.file("AddressLists/Sample - Formal Letter.mdb"));
         QStringList names;
@@ -440,16 +333,15 @@ private Q_SLOTS:
             QCOMPARE(c.declaredType, QStringLiteral("TEXT(255)"));
         }
         QCOMPARE(names, SampleData::listColumns());
-        QCOMPARE(names.size(), 16);
         QVERIFY(list.column("AddressList", "EAddress")->primaryKey);
-        const QList<QStringList> contacts = rows(list, "AddressList");
+        const QStringList contacts = rows(list, "AddressList");
         QCOMPARE(contacts.size(), 5);
-        for (const QStringList& c : contacts) {
+        for (const QString& contact : contacts) {
+            const QStringList c = contact.split(u'|');
             QVERIFY2(c[0].endsWith(".invalid"), qPrintable(c[0]));
-            QCOMPARE(c[4], QString()); // Sent
+            QCOMPARE(c[4] + c[6] + c[7], QString()); // Sent and keywords
             QVERIFY2(QRegularExpression("^\\d{1,2}/\\d{1,2}/\\d\\d$").match(c[5]).hasMatch(),
                      qPrintable(c[5]));
-            QCOMPARE(c[6] + c[7], QString());                                // keywords
             QCOMPARE(c[11].size(), 2);                                       // state
             QVERIFY(QRegularExpression("^\\d{5}$").match(c[12]).hasMatch()); // zip
             QCOMPARE(c[13], QStringLiteral("USA"));
@@ -461,15 +353,13 @@ private Q_SLOTS:
                  QStringLiteral("Sinéad"));
     }
 
-    void existingSampleListIsKeptOnNoAndReplacedOnYes() {
+    void existingSampleFilesAreKeptOnNoAndReplacedOnYes() {
         for (const Prompter::Answer answer : {Prompter::Answer::No, Prompter::Answer::Yes}) {
             QTemporaryDir dir;
             const QString listPath = dir.path() + "/AddressLists/Sample - Formal Letter.mdb";
-            QVERIFY(QDir().mkpath(dir.path() + "/AddressLists"));
-            QFile file(listPath);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("the user's own list");
-            file.close();
+            const QString logo = dir.path() + "/Templates/message_logo_large.jpg";
+            writeFile(listPath, "the user's own list");
+            writeFile(logo, "mine");
             ScriptedPrompter prompter;
             prompter.answer(answer);
             QVERIFY(startIn(dir.path(), prompter, true));
@@ -480,41 +370,19 @@ private Q_SLOTS:
             else
                 QCOMPARE(count(openFile(listPath), "AddressList"), 5);
             QVERIFY(!QFileInfo::exists(listPath + ".part"));
+            // An existing logo is left alone either way.
+            QCOMPARE(readFileBytes(logo), QByteArray("mine"));
             db::Database central = CentralDatabase::open();
             QCOMPARE(count(central, "MailEvent"), 1);
             QCOMPARE(count(central, "List"), 1);
         }
     }
 
-    void existingLogoIsLeftAlone() {
-        QTemporaryDir dir;
-        QVERIFY(QDir().mkpath(dir.path() + "/Templates"));
-        QFile file(dir.path() + "/Templates/message_logo_large.jpg");
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("mine");
-        file.close();
-        ScriptedPrompter prompter;
-        QVERIFY(startIn(dir.path(), prompter, true));
-        QCOMPARE(readFileBytes(file.fileName()), QByteArray("mine"));
-    }
-
-    void secondStartChangesNothing() {
-        QTemporaryDir dir;
-        ScriptedPrompter first;
-        QVERIFY(startIn(dir.path(), first, true));
-        const auto before = snapshot(dir.path());
-        QTest::qWait(20);
-        ScriptedPrompter second;
-        QVERIFY(startIn(dir.path(), second));
-        QVERIFY(second.shown().isEmpty());
-        QCOMPARE(snapshot(dir.path()), before);
-    }
-
     void missingDefaultDeliveryOptionsAreRecreated() {
         QTemporaryDir dir;
         ScriptedPrompter first;
         QVERIFY(startIn(dir.path(), first));
-        const QList<QStringList> defaults = rows(CentralDatabase::open(), "Profile");
+        const QStringList defaults = rows(CentralDatabase::open(), "Profile");
         QVERIFY(CentralDatabase::open().exec("DELETE FROM \"Profile\""));
 
         ScriptedPrompter second;
@@ -537,7 +405,6 @@ private Q_SLOTS:
         QTest::newRow("no stamp, SourcePath") << "v2" << 2;
         QTest::newRow("stamped 7") << "v7" << 7;
         QTest::newRow("current") << "current" << 9;
-        QTest::newRow("not a database") << "garbage" << int(CentralDatabaseUpgrade::UnreadableVersion);
     }
     void tbfVersion() {
         QFETCH(QString, kind);
@@ -550,10 +417,6 @@ private Q_SLOTS:
         ScriptedPrompter prompter;
         if (kind == "v1" || kind == "v2") {
             writeOldCentralDatabase(path, kind == "v2");
-        } else if (kind == "garbage") {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray(4096, 'x'));
         } else {
             QVERIFY(BuildCentralDatabase(path, true, false, prompter));
             if (kind == "v7")
@@ -562,40 +425,31 @@ private Q_SLOTS:
         const QByteArray before = readFileBytes(path);
         QCOMPARE(int(GetTBFVersion(prompter)), version);
         QCOMPARE(readFileBytes(path), before);
-        if (kind == "garbage") {
-            QCOMPARE(prompter.shown().size(), 1);
-            QVERIFY2(
-                QRegularExpression("^Error \\d+ in TBFVerify\n.+").match(prompter.texts().first()).hasMatch(),
-                qPrintable(prompter.texts().first()));
-        } else {
-            QVERIFY(prompter.shown().isEmpty());
-        }
+        QVERIFY(prompter.shown().isEmpty());
     }
 
     void unreadableFileIsLeftAlone() {
         QTemporaryDir dir;
         const QString path = systemFile(dir.path(), "Tamberlyn.tbf");
-        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(4096, 'x'));
-        file.close();
+        writeFile(path, QByteArray(4096, 'x'));
         ScriptedPrompter prompter;
         QVERIFY(startIn(dir.path(), prompter));
         QCOMPARE(readFileBytes(path), QByteArray(4096, 'x'));
         QVERIFY(!QFileInfo::exists(path + ".old"));
         QCOMPARE(prompter.shown().size(), 1);
-        QVERIFY(prompter.texts().first().contains("in TBFVerify"));
+        QVERIFY2(
+            QRegularExpression("^Error \\d+ in TBFVerify\n.+").match(prompter.texts().first()).hasMatch(),
+            qPrintable(prompter.texts().first()));
+        ScriptedPrompter check;
+        QCOMPARE(int(GetTBFVersion(check)), int(CentralDatabaseUpgrade::UnreadableVersion));
+        QCOMPARE(readFileBytes(path), QByteArray(4096, 'x'));
     }
 
     void oldFileIsRebuiltWithEveryRow() {
         QTemporaryDir dir;
         const QString central = systemFile(dir.path(), "Tamberlyn.tbf");
         writeOldCentralDatabase(central);
-        QFile previousBackup(central + ".old");
-        QVERIFY(previousBackup.open(QIODevice::WriteOnly));
-        previousBackup.write("an older backup");
-        previousBackup.close();
+        writeFile(central + ".old", "an older backup");
         const QByteArray original = readFileBytes(central);
 
         ScriptedPrompter prompter;
@@ -612,56 +466,23 @@ private Q_SLOTS:
         QCOMPARE(int(GetTBFVersion(check)), 9);
         db::Database db = CentralDatabase::open();
         QCOMPARE(db.tables(), CurrentTables);
-        QCOMPARE(rows(db, "Tamberlyn"),
-                 (QList<QStringList>{{Awkward, QString(QStringLiteral("About ") + Awkward)}, {"Plain", ""}}));
+        // {A} is the awkward name, {N} the date an empty date column gets.
+        const auto expect = [](QStringList texts) {
+            for (QString& text : texts)
+                text.replace("{A}", Awkward).replace("{N}", QStringLiteral("1899-12-31 12:00:00"));
+            return texts;
+        };
+        QCOMPARE(rows(db, "Tamberlyn"), expect({"{A}|About {A}", "Plain|"}));
+        QCOMPARE(rows(db, "List"), expect({"{A}|{A}.mdb|d|EMail||||||||", "abc|abc.mdb||||||||||"}));
         QCOMPARE(
-            rows(db, "List"),
-            (QList<QStringList>{{Awkward, Awkward + ".mdb", "d", "EMail", "", "", "", "", "", "", "", ""},
-                                {"abc", "abc.mdb", "", "", "", "", "", "", "", "", "", ""}}));
-        const QString noon = QStringLiteral("1899-12-31 12:00:00");
-        QCOMPARE(rows(db, "MailEvent"),
-                 (QList<QStringList>{
-                     {"3", "Plain", "2001-02-03 04:05:06", "abc", Awkward, "Default Delivery Options",
-                      "2/3/01", "12", "1", "-1", noon, noon, "0"},
-                     {"7", Awkward, noon, Awkward, "m", Awkward, "", "0", "0", "0", noon, noon, "0"}}));
-        QCOMPARE(rows(db, "Message"), (QList<QStringList>{{Awkward, "",
-                                                           noon,    "Subject " + Awkward,
-                                                           "1",     "<p>" + Awkward,
-                                                           "",      "",
-                                                           "",      "0",
-                                                           "",      "",
-                                                           "",      "0",
-                                                           "0",     "0",
-                                                           "0",     "0",
-                                                           "",      "",
-                                                           "0",     "0",
-                                                           "",      "",
-                                                           "",      ""}}));
+            rows(db, "MailEvent"),
+            expect({"3|Plain|2001-02-03 04:05:06|abc|{A}|Default Delivery Options|2/3/01|12|1|-1|{N}|{N}|0",
+                    "7|{A}|{N}|{A}|m|{A}||0|0|0|{N}|{N}|0"}));
+        QCOMPARE(rows(db, "Message"), expect({"{A}||{N}|Subject {A}|1|<p>{A}||||0||||0|0|0|0|0|||0|0||||"}));
         QCOMPARE(rows(db, "Profile"),
-                 (QList<QStringList>{{"Default Delivery Options",
-                                      "",
-                                      noon,
-                                      "a@example.invalid",
-                                      "",
-                                      "",
-                                      "",
-                                      "",
-                                      "0",
-                                      "[Sent] = \"x\" AND [City] = 'Köln'",
-                                      "-1",
-                                      "SENT",
-                                      "0",
-                                      "500",
-                                      "0",
-                                      "",
-                                      "0",
-                                      "0",
-                                      "0",
-                                      "0",
-                                      "0",
-                                      ""},
-                                     {Awkward, "",  noon, "",  "", "",  "",  "",  "0", "",  "0",
-                                      "",      "0", "0",  "0", "", "0", "0", "0", "0", "0", ""}}));
+                 expect({"Default Delivery Options||{N}|a@example.invalid|||||0|[Sent] = \"x\" AND [City] = "
+                         "'Köln'|-1|SENT|0|500|0||0|0|0|0|0|",
+                         "{A}||{N}||||||0||0||0|0|0||0|0|0|0|0|"}));
         QCOMPARE(
             scalarText(db, "SELECT \"ProfileName\" FROM \"Profile\" WHERE \"ProfileName\" = ?", {Awkward}),
             Awkward);
@@ -712,25 +533,6 @@ private Q_SLOTS:
                      qPrintable(texts.first()));
     }
 
-    void defaultForType_data() {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<QVariant>("value");
-        QTest::newRow("integer") << int(db::EngineType::Integer) << QVariant(qint64(0));
-        QTest::newRow("long") << int(db::EngineType::Long) << QVariant(qint64(0));
-        QTest::newRow("yes/no") << int(db::EngineType::YesNo) << QVariant(qint64(0));
-        QTest::newRow("date") << int(db::EngineType::DateTime)
-                              << QVariant(QStringLiteral("1899-12-31 12:00:00"));
-        QTest::newRow("text") << int(db::EngineType::Text) << QVariant(QStringLiteral(""));
-        QTest::newRow("memo") << int(db::EngineType::Memo) << QVariant(QStringLiteral(""));
-    }
-    void defaultForType() {
-        QFETCH(int, type);
-        QFETCH(QVariant, value);
-        const QVariant actual = DefaultForType(static_cast<db::EngineType>(type));
-        QCOMPARE(actual, value);
-        QVERIFY(!actual.toString().isNull() || value.typeId() != QMetaType::QString);
-    }
-
     void initWithSampleFromTheCommandLine() {
         QTemporaryDir dir;
         QString inText;
@@ -746,12 +548,17 @@ private Q_SLOTS:
         QCOMPARE(status, 0);
         QVERIFY2(errText.isEmpty(), qPrintable(errText));
         QVERIFY(!outText.contains(CentralDatabase::sampleDataQuestion()));
-        db::Database central = openFile(systemFile(dir.path(), "Tamberlyn.tbf"));
-        QCOMPARE(rows(central, "MailEvent").first().mid(0, 6),
-                 (QStringList{"1", "Sample", "<null>", "Sample - Formal Letter", "Sample - Tamberlyn HTML",
-                              "Default Delivery Options"}));
+        QCOMPARE(count(openFile(systemFile(dir.path(), "Tamberlyn.tbf")), "MailEvent"), 1);
         QCOMPARE(count(openFile(dir.path() + "/AddressLists/Sample - Formal Letter.mdb"), "AddressList"), 5);
         QVERIFY(readFileBytes(dir.path() + "/Templates/message_logo_large.jpg").startsWith("\xFF\xD8"));
+
+        // A second start asks nothing and changes nothing.
+        const auto before = snapshot(dir.path());
+        QTest::qWait(20);
+        ScriptedPrompter second;
+        QVERIFY(startIn(dir.path(), second));
+        QVERIFY(second.shown().isEmpty());
+        QCOMPARE(snapshot(dir.path()), before);
     }
 };
 
