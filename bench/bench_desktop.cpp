@@ -1,6 +1,7 @@
 // The desktop program: start-up to the main window with 500 registered lists, and a list window on a
 // list of a million rows (open, scroll to the end, sort by another column). Run with
 // QT_QPA_PLATFORM=offscreen on a machine without a display.
+#include "BenchLists.h"
 #include "core/ConsolePrompter.h"
 #include "core/mdlMain.h"
 #include "core/ui/mdiMain.h"
@@ -48,21 +49,8 @@ int main(int argc, char* argv[]) {
 
     QString bigList;
     {
-        Startup first(StartupOptions{home, QStringLiteral("tamberlyn"), &prompter});
-        first.run();
-        DataTank writer;
-        for (int i = 0; i < 20; ++i)
-            writer.CommitTargetRecord(QStringLiteral("p%1@example.invalid").arg(i), {}, {}, {}, {}, {}, {});
-        writer.closeTarget();
+        registerSmallLists(home, ListCount, prompter);
         db::Database central = CentralDatabase::open();
-        db::Transaction transaction(central);
-        for (int i = 0; i < ListCount; ++i) {
-            const QString file = QStringLiteral("List %1.mdb").arg(i);
-            QFile::copy(writer.targetPath(), home + QStringLiteral("/AddressLists/") + file);
-            central.exec(QStringLiteral("INSERT INTO List (ListName, ListPath) VALUES (?, ?)"),
-                         {QStringLiteral("List %1").arg(i), file});
-        }
-        transaction.commit();
 
         // The big list, written straight into a blank list file and registered under a name.
         bigList = DataTank::CreateBlankDatabase();

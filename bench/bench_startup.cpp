@@ -1,13 +1,11 @@
 // Start-up with many registered lists: the full start (registry re-synchronisation and the
 // verification of every list file) and the light start that commands use.
+#include "BenchLists.h"
 #include "core/ConsolePrompter.h"
 #include "core/mdlMain.h"
-#include "db/CentralDatabase.h"
-#include "db/DataTank.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 #include <cstdio>
 
@@ -34,24 +32,8 @@ int main(int argc, char* argv[]) {
     QTextStream in(&none), out(&none), err(stderr);
     ConsolePrompter prompter(ConsolePrompter::Mode::AnswerNo, in, out, err, false);
 
-    {
-        // The first start builds the central database; then 500 lists of 20 rows are registered.
-        Startup first(StartupOptions{home, QStringLiteral("tamberlyn"), &prompter});
-        first.run();
-        DataTank writer;
-        for (int i = 0; i < 20; ++i)
-            writer.CommitTargetRecord(QStringLiteral("p%1@example.invalid").arg(i), {}, {}, {}, {}, {}, {});
-        writer.closeTarget();
-        db::Database central = CentralDatabase::open();
-        db::Transaction transaction(central);
-        for (int i = 0; i < ListCount; ++i) {
-            const QString file = QStringLiteral("List %1.mdb").arg(i);
-            QFile::copy(writer.targetPath(), home + QStringLiteral("/AddressLists/") + file);
-            central.exec(QStringLiteral("INSERT INTO List (ListName, ListPath) VALUES (?, ?)"),
-                         {QStringLiteral("List %1").arg(i), file});
-        }
-        transaction.commit();
-    }
+    // The first start builds the central database; then 500 lists of 20 rows are registered.
+    registerSmallLists(home, ListCount, prompter);
 
     const double full = startSeconds(home, true, prompter);
     const double again = startSeconds(home, true, prompter);

@@ -455,6 +455,24 @@ bool mdiMain::dispatch(const QString& id) {
 
 // The dispatcher's table. Commands whose windows come later stay unwired, and so disabled; wiring one
 // is a line here, e.g. wire("id_ToolsMergeLists", [this] { MergeLists(); }).
+void mdiMain::tileWindows(Qt::Orientation direction) {
+    QList<QMdiSubWindow*> shown;
+    for (QMdiSubWindow* sub : mdi_->subWindowList())
+        if (sub->isVisible() && !sub->isMinimized())
+            shown << sub;
+    if (shown.isEmpty())
+        return;
+    const QRect area = mdi_->viewport()->rect();
+    const int count = int(shown.size());
+    for (int i = 0; i < count; ++i) {
+        shown[i]->showNormal();
+        if (direction == Qt::Vertical)
+            shown[i]->setGeometry(0, i * (area.height() / count), area.width(), area.height() / count);
+        else
+            shown[i]->setGeometry(i * (area.width() / count), 0, area.width() / count, area.height());
+    }
+}
+
 void mdiMain::wireCommands() {
     wire(QStringLiteral("id_FileNewList"), [this] { createEmptyList(); });
     wire(QStringLiteral("id_FileOpenList"), [this] {
@@ -547,31 +565,9 @@ void mdiMain::wireCommands() {
             DataTank::gExportList(path, file, prompter_);
     });
 
-    wire(QStringLiteral("id_WindowTileHorizontally"), [this] {
-        // One above the other, each the full width.
-        QList<QMdiSubWindow*> shown;
-        for (QMdiSubWindow* sub : mdi_->subWindowList())
-            if (sub->isVisible() && !sub->isMinimized())
-                shown << sub;
-        const QRect area = mdi_->viewport()->rect();
-        for (int i = 0; i < shown.size(); ++i) {
-            shown[i]->showNormal();
-            const int height = area.height() / int(shown.size());
-            shown[i]->setGeometry(0, i * height, area.width(), height);
-        }
-    });
-    wire(QStringLiteral("id_WindowTileVertically"), [this] {
-        QList<QMdiSubWindow*> shown;
-        for (QMdiSubWindow* sub : mdi_->subWindowList())
-            if (sub->isVisible() && !sub->isMinimized())
-                shown << sub;
-        const QRect area = mdi_->viewport()->rect();
-        for (int i = 0; i < shown.size(); ++i) {
-            shown[i]->showNormal();
-            const int width = area.width() / int(shown.size());
-            shown[i]->setGeometry(i * width, 0, width, area.height());
-        }
-    });
+    // One above the other at full width, or side by side at full height.
+    wire(QStringLiteral("id_WindowTileHorizontally"), [this] { tileWindows(Qt::Vertical); });
+    wire(QStringLiteral("id_WindowTileVertically"), [this] { tileWindows(Qt::Horizontal); });
     wire(QStringLiteral("id_WindowCascade"), [this] { mdi_->cascadeSubWindows(); });
     wire(QStringLiteral("id_WindowArrangeIcons"), [this] {
         // Minimised windows in a row along the bottom.

@@ -99,6 +99,8 @@ private:
     void toggleDocuments(const QString& objectName, const QString& id, const QString& hide,
                          const QString& show);
     void fillWindowMenu();
+    // Lays the visible document windows out one after another in the direction.
+    void tileWindows(Qt::Orientation direction);
     void moveListbarGroup(int from, int to);
     void restoreGeometryFromSettings();
     void writeSettings();
