@@ -353,8 +353,7 @@ int main(int argc, char** argv) {
     if (!dir.isValid())
         return 1;
     app().folders = AppFolders::under(dir.path());
-    for (const QString& folder : appFolders().creationOrder())
-        QDir().mkpath(folder);
+    appFolders().createMissing();
     // --harvest-only: the 200 MB harvest alone, for profiling.
     const bool harvestOnly = application.arguments().contains(QStringLiteral("--harvest-only"));
     benchMailbox(dir.path(), harvestOnly);

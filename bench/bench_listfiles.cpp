@@ -93,8 +93,7 @@ int main(int argc, char** argv) {
     if (!dir.isValid())
         return 1;
     app().folders = AppFolders::under(dir.path());
-    for (const QString& folder : appFolders().creationOrder())
-        QDir().mkpath(folder);
+    appFolders().createMissing();
     benchWriter();
     benchCount();
     benchVerify();

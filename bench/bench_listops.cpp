@@ -235,8 +235,7 @@ int main(int argc, char** argv) {
     if (!dir.isValid())
         return 1;
     app().folders = AppFolders::under(dir.path());
-    for (const QString& folder : appFolders().creationOrder())
-        QDir().mkpath(folder);
+    appFolders().createMissing();
     const QString sqlite3 = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
     if (sqlite3.isEmpty())
         std::printf("sqlite3 is not installed (scripts/deps.sh --bench installs it): no reference runs\n");

@@ -1,5 +1,8 @@
 #include "core/AppSettings.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace {
 Application* current = nullptr;
 } // namespace
@@ -22,6 +25,12 @@ AppFolders AppFolders::under(const QString& appFolder) {
 QStringList AppFolders::creationOrder() const {
     return {TemplatesFolder, AddressListsFolder, SystemFolder,      AttachFolder, MailEventProfilesFolder,
             MailboxesFolder, MailingsFolder,     SearchFilesFolder, TempFolder};
+}
+
+void AppFolders::createMissing() const {
+    for (const QString& folder : creationOrder())
+        if (!QFileInfo::exists(folder))
+            QDir().mkpath(folder);
 }
 
 Application& app() {

@@ -24,6 +24,8 @@ struct AppFolders {
     static AppFolders under(const QString& appFolder);
     // In the order they are created at start-up.
     QStringList creationOrder() const;
+    // Creates every folder that does not exist yet, in that order.
+    void createMissing() const;
 
     QString settingsFile() const { return AppFolder + QStringLiteral("Tamberlyn.ini"); }
     QString helpFile() const { return AppFolder + QStringLiteral("Tamberlyn.hlp"); }

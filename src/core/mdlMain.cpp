@@ -94,7 +94,7 @@ Startup::Result Startup::run() {
         prompter.inform(AppTitle(), alreadyRunningText(), Prompter::Icon::Exclamation);
         return Result::Refused;
     }
-    createFolders();
+    appFolders().createMissing();
 
     app().ini.setInitializationFileName(appFolders().settingsFile());
     app().fileName.setDefaultDirectory(appFolders().AppFolder);
@@ -128,12 +128,6 @@ bool Startup::acquireInstanceLock() {
     // The folder must exist to hold the lock; a missing one cannot have another copy running in it.
     QDir().mkpath(appFolders().AppFolder);
     return lock_.tryLock(appFolders().AppFolder + QStringLiteral(".tamberlyn.lock"));
-}
-
-void Startup::createFolders() {
-    for (const QString& folder : appFolders().creationOrder())
-        if (!QFileInfo::exists(folder))
-            QDir().mkpath(folder);
 }
 
 void Startup::writeFirstStartSettings() {

@@ -49,7 +49,6 @@ public:
 
 private:
     bool acquireInstanceLock();
-    void createFolders();
     void writeFirstStartSettings();
     void loadSettings();
     void ensureDefaultMailEvent();

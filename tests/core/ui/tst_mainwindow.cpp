@@ -5,7 +5,7 @@
 #include "core/ui/mdiMain.h"
 #include "db/DataTank.h"
 #include "lists/ui/frmList.h"
-#include "support/TestHome.h"
+#include "support/DesktopTest.h"
 
 #include <QAction>
 #include <QApplication>
@@ -38,27 +38,16 @@ void settle() {
 
 } // namespace
 
-class TestMainWindow : public QObject {
+class TestMainWindow : public QObject, public DesktopTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestHome> home;
-    std::unique_ptr<mdiMain> window;
-
     QLabel* panel(const char* name) { return window->findChild<QLabel*>(QString::fromLatin1(name)); }
 
 private Q_SLOTS:
-    void init() {
-        home = std::make_unique<TestHome>();
-        QVERIFY(home->start());
-        window = std::make_unique<mdiMain>(home->prompter);
-        window->show();
-    }
+    void init() { QVERIFY(openDesktop()); }
     void cleanup() {
-        for (frmList* list : window->listWindows())
-            list->closeQuietly();
-        window.reset();
-        home.reset();
+        closeDesktop();
         SecretStore::setToolPath({});
     }
 

@@ -5,7 +5,7 @@
 #include "lists/ui/frmList.h"
 #include "lists/ui/frmListOperations.h"
 #include "lists/ui/frmSQLQuery.h"
-#include "support/TestHome.h"
+#include "support/DesktopTest.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -75,26 +75,12 @@ const QList<frmSQLQuery::Column> PeopleColumns = {{QStringLiteral("EAddress"), V
 
 } // namespace
 
-class TestListOperationDialogs : public QObject {
+class TestListOperationDialogs : public QObject, public DesktopTest {
     Q_OBJECT
 
-private:
-    std::unique_ptr<TestHome> home;
-    std::unique_ptr<mdiMain> window;
-
 private Q_SLOTS:
-    void init() {
-        home = std::make_unique<TestHome>();
-        QVERIFY(home->start());
-        window = std::make_unique<mdiMain>(home->prompter);
-        window->show();
-    }
-    void cleanup() {
-        for (frmList* list : window->listWindows())
-            list->closeQuietly();
-        window.reset();
-        home.reset();
-    }
+    void init() { QVERIFY(openDesktop()); }
+    void cleanup() { closeDesktop(); }
 
     void mergeOpensTheUnionAsANewUnsavedList() {
         const QString first =

@@ -10,7 +10,7 @@
 #include "lists/ui/frmFindReplace.h"
 #include "lists/ui/frmList.h"
 #include "lists/ui/frmTableView.h"
-#include "support/TestHome.h"
+#include "support/DesktopTest.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -74,13 +74,10 @@ void typeInto(QTableView* grid, const QModelIndex& index, const QString& text) {
 
 } // namespace
 
-class TestListWindow : public QObject {
+class TestListWindow : public QObject, public DesktopTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestHome> home;
-    std::unique_ptr<mdiMain> window;
-
     frmList* openList(const QString& name) {
         if (!window->ShowListFromName(name))
             return nullptr;
@@ -92,19 +89,8 @@ private:
     }
 
 private Q_SLOTS:
-    void init() {
-        home = std::make_unique<TestHome>();
-        QVERIFY(home->start());
-        window = std::make_unique<mdiMain>(home->prompter);
-        window->show();
-    }
-    void cleanup() {
-        // Leave without the close questions the cases did not script.
-        for (frmList* list : window->listWindows())
-            list->closeQuietly();
-        window.reset();
-        home.reset();
-    }
+    void init() { QVERIFY(openDesktop()); }
+    void cleanup() { closeDesktop(); }
 
     void typingADuplicateAddressRestoresTheOldValue() {
         registerList(QStringLiteral("Friends"), {{"ann@x.org", "Ann"}, {"bob@x.org", "Bob"}}, home->prompter);
