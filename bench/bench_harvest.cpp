@@ -24,6 +24,7 @@ public:
         messages << (title.isEmpty() ? text : title + QStringLiteral(": ") + text);
     }
     Answer ask(const QString&, const QString&, Buttons buttons, Icon) override { return safeAnswer(buttons); }
+    std::optional<QString> askText(const QString&, const QString&, bool) override { return std::nullopt; }
     QStringList messages;
 };
 

@@ -37,6 +37,7 @@ public:
         std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
     }
     Answer ask(const QString&, const QString&, Buttons buttons, Icon) override { return safeAnswer(buttons); }
+    std::optional<QString> askText(const QString&, const QString&, bool) override { return std::nullopt; }
 };
 
 const QStringList Header = {"ID",   "First Name",     "Last Name", "Company", "E-mail", "Phone",

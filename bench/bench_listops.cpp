@@ -34,6 +34,7 @@ public:
         std::fprintf(stderr, "  question: %s\n", qPrintable(text));
         return safeAnswer(buttons);
     }
+    std::optional<QString> askText(const QString&, const QString&, bool) override { return std::nullopt; }
 };
 
 // A list of the system columns plus one user column. Person numbers first..first+Rows-1 in a scrambled

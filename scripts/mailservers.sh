@@ -7,7 +7,8 @@
 # Everything lives in one folder (its path is kept in build/mailservers.dir). Ports:
 #   SMTP 2525 (STARTTLS offered, AUTH allowed), 2587 (STARTTLS required), 2465 (implicit TLS)
 #   POP3 1110 (STLS offered), 1995 (implicit TLS)
-# Mailboxes: alice@example.test / alicepw, bob@example.test / bobpw. The Postfix is strict: it adds no
+# Mailboxes: alice@example.test / alicepw, bob@example.test / bobpw, and box01..box99@example.test
+# with password testpw, so that tests running side by side each have mailboxes of their own. The Postfix is strict: it adds no
 # Date or Message-ID and refuses bare line feeds, so it does not hide a client's faults.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -93,7 +94,12 @@ local_header_rewrite_clients =
 smtpd_forbid_bare_newline = reject
 smtpd_forbid_bare_newline_exclusions =
 CONF
-    printf 'alice@example.test example.test/alice/\nbob@example.test example.test/bob/\n' > "$PF/etc/vmailbox"
+    # alice and bob, and box01..box99 for tests that run side by side: each test program keeps to
+    # boxes of its own (tests/README.md lists who has which).
+    {
+        printf 'alice@example.test example.test/alice/\nbob@example.test example.test/bob/\n'
+        for n in $(seq -w 1 99); do printf 'box%s@example.test example.test/box%s/\n' "$n" "$n"; done
+    } > "$PF/etc/vmailbox"
     local C="-c $PF/etc"
     postconf $C -M# smtp/inet
     postconf $C -F '*/*/chroot = n'
@@ -122,6 +128,10 @@ mail_location = maildir:$T/mail/%d/%n
 passdb {
   driver = passwd-file
   args = scheme=PLAIN username_format=%u $DV/users
+}
+passdb {
+  driver = static
+  args = password=testpw
 }
 userdb {
   driver = static
@@ -156,6 +166,7 @@ CONF
 TAMBERLYN_TEST_MAIL_DIR=$T/mail
 TAMBERLYN_TEST_SMTP_PORT=2525
 TAMBERLYN_TEST_POP3_PORT=1110
+TAMBERLYN_TEST_CERT=$T/tls/cert.pem
 ENV
 }
 

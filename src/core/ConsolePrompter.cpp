@@ -1,6 +1,8 @@
 #include "core/ConsolePrompter.h"
 
 #include <QList>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -80,4 +82,30 @@ Prompter::Answer ConsolePrompter::askOnTerminal(Buttons buttons) {
             if (!reply.isEmpty() && answerText(a).startsWith(reply, Qt::CaseInsensitive))
                 return a;
     }
+}
+
+std::optional<QString> ConsolePrompter::askText(const QString& title, const QString& text, bool secret) {
+    if (!title.isEmpty())
+        out_ << title << ": ";
+    out_ << text << Qt::endl;
+    if (mode_ != Mode::Interactive || !inputIsTerminal_) {
+        out_ << "No answer can be read here." << Qt::endl;
+        return std::nullopt;
+    }
+    out_ << "> " << Qt::flush;
+    termios saved{};
+    const bool hide = secret && tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (hide) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    const QString line = in_.readLine();
+    if (hide) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        out_ << Qt::endl;
+    }
+    if (line.isNull())
+        return std::nullopt;
+    return line;
 }

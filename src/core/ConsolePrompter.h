@@ -16,6 +16,7 @@ public:
     void inform(const QString& title, const QString& text, Icon icon = Icon::Information) override;
     Answer ask(const QString& title, const QString& text, Buttons buttons,
                Icon icon = Icon::Question) override;
+    std::optional<QString> askText(const QString& title, const QString& text, bool secret = false) override;
 
 private:
     QTextStream& streamFor(Icon icon);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 // Every message box and question of the program goes through one Prompter: the desktop shows a
 // message box, the command line prints and answers from its options or the terminal, tests script it.
@@ -15,6 +16,10 @@ public:
     virtual void inform(const QString& title, const QString& text, Icon icon = Icon::Information) = 0;
     virtual Answer ask(const QString& title, const QString& text, Buttons buttons,
                        Icon icon = Icon::Question) = 0;
+    // Asks for a line of text (a name, a password when secret); nullopt when the user cancels or
+    // nothing can be asked. A secret answer is never echoed.
+    virtual std::optional<QString> askText(const QString& title, const QString& text,
+                                           bool secret = false) = 0;
 
     // The answer that changes nothing: No where there is one, else Cancel, else the only button.
     static Answer safeAnswer(Buttons buttons);

@@ -24,6 +24,16 @@ Prompter::Answer ScriptedPrompter::ask(const QString& title, const QString& text
     return answers_.dequeue();
 }
 
+std::optional<QString> ScriptedPrompter::askText(const QString& title, const QString& text, bool secret) {
+    Q_UNUSED(secret)
+    shown_.append({title, text, Icon::Question, true});
+    if (texts_.isEmpty()) {
+        QTest::qFail(qPrintable(QStringLiteral("Unexpected text question: ") + text), __FILE__, __LINE__);
+        return std::nullopt;
+    }
+    return texts_.dequeue();
+}
+
 QStringList ScriptedPrompter::texts() const {
     QStringList list;
     for (const Shown& s : shown_)

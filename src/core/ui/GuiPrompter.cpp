@@ -1,5 +1,7 @@
 #include "core/ui/GuiPrompter.h"
 
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 namespace {
@@ -69,4 +71,13 @@ void GuiPrompter::inform(const QString& title, const QString& text, Icon icon) {
 Prompter::Answer GuiPrompter::ask(const QString& title, const QString& text, Buttons buttons, Icon icon) {
     QMessageBox box(boxIcon(icon), title, text, boxButtons(buttons), parent_);
     return answerOf(box.exec(), buttons);
+}
+
+std::optional<QString> GuiPrompter::askText(const QString& title, const QString& text, bool secret) {
+    bool ok = false;
+    const QString value = QInputDialog::getText(
+        parent_, title, text, secret ? QLineEdit::Password : QLineEdit::Normal, QString(), &ok);
+    if (!ok)
+        return std::nullopt;
+    return value;
 }

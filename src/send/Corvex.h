@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class QSslSocket;
+
+// One recipient of a message as the SMTP component reports it back: Accepted is set when the
+// server took the recipient and then the message itself.
+struct RecipientResult {
+    QString Address;
+    bool Accepted = false;
+};
+
+// How the connection is secured: plain, STARTTLS after the greeting, or TLS from the first byte.
+enum class SmtpSecurity { None, StartTls, Tls };
+SmtpSecurity smtpSecurityFromText(const QString& text); // "None", "STARTTLS", "TLS", any case
+
+// Makes the socket of a connection; tests hand in one that trusts their own certificate.
+using SslSocketFactory = std::function<std::unique_ptr<QSslSocket>()>;
+
+// The SMTP client the session engine drives. It speaks the protocol itself and raises an event
+// whenever it needs something from its owner (greeting domain, sender, recipients, message text)
+// or has something to report. Answers may be given inside the event handler or later.
+//
+// Per message it raises exactly one SENDFrom, one SENDTo (sendMessage) or SENDToArray
+// (sendMessageToBatch), and one SENDBody, in that order, then SENT or SENTBlock. Ready follows the
+// greeting and every finished message. DataRecieved reports every command with its reply (AUTH
+// lines masked, the end of the data as "\r\n.\r\n"). Timeout is raised when the server does not
+// answer within the time-out; State for every change of the connection state (numbers below).
+class Corvex : public QObject {
+    Q_OBJECT
+public:
+    // The numbers of the State event.
+    enum class ConnectionState {
+        Closed = 0,
+        Open = 1,
+        Listening = 2,
+        ConnectionPending = 3,
+        ResolvingHost = 4,
+        HostResolved = 5,
+        Connecting = 6,
+        Connected = 7,
+        Closing = 8,
+        Error = 9
+    };
+
+    explicit Corvex(QObject* parent = nullptr);
+    ~Corvex() override;
+
+    // Reply time-out in units; one unit is a second unless a test shortens it.
+    void setTimeout(int units);
+    void setTimeoutUnitMs(int ms);
+    void setRemoteHost(const QString& host);
+    void setRemotePort(const QString& port);
+    void setSecurity(SmtpSecurity security);
+    // An empty user name means no AUTH.
+    void setCredentials(const QString& user, const QString& password);
+    void setSocketFactory(SslSocketFactory factory);
+
+    void connectToServer();
+    void clockTick();
+    void hello(const QString& domain);
+    void sendMessage();
+    void sendMessageToBatch();
+    void sender(const QString& address);
+    void recipient(const RecipientResult& result);
+    void recipients(const QList<RecipientResult>& batch);
+    // The whole message, header and body; line ends are made CR LF and lines starting with "." are
+    // doubled on the wire.
+    void body(const QByteArray& text);
+    void quit();
+    void close();
+
+    // True when the connection closed as the expected end of the exchange (after quit).
+    bool orderlyClose() const;
+    QString lastReply() const;
+    QString lastSent() const;
+
+Q_SIGNALS:
+    void Connected();
+    void DataRecieved(const QString& sent, const QString& received);
+    void Disconnected();
+    void Ready();
+    void SENDFrom();
+    void SENDTo();
+    void SENDToArray();
+    void SENDBody();
+    void SENT(const RecipientResult& result);
+    void SENTBlock(const QList<RecipientResult>& results);
+    void State(int number);
+    void Timeout();
+
+private:
+    class Private;
+    std::unique_ptr<Private> d;
+};
