@@ -5,7 +5,7 @@
 #   scripts/mailservers.sh stop    stops them and removes their folder
 #
 # Everything lives in one folder (its path is kept in build/mailservers.dir). Ports:
-#   SMTP 2525 (STARTTLS offered, AUTH allowed), 2587 (STARTTLS required), 2465 (implicit TLS)
+#   SMTP 2525 (STARTTLS offered, AUTH allowed), 2526 (unknown users bounced after acceptance), 2587 (STARTTLS required), 2465 (implicit TLS)
 #   POP3 1110 (STLS offered), 1995 (implicit TLS)
 # Mailboxes: alice@example.test / alicepw, bob@example.test / bobpw, and box01..box99@example.test
 # with password testpw, so that tests running side by side each have mailboxes of their own. The Postfix is strict: it adds no
@@ -104,6 +104,10 @@ CONF
     postconf $C -M# smtp/inet
     postconf $C -F '*/*/chroot = n'
     postconf $C -Me '127.0.0.1:2525/inet = 127.0.0.1:2525 inet n - n - - smtpd'
+    # 2526 accepts unknown users and bounces them afterwards: a real delivery-status report
+    # for the sender's mailbox.
+    postconf $C -Me '127.0.0.1:2526/inet = 127.0.0.1:2526 inet n - n - - smtpd'
+    postconf $C -P '127.0.0.1:2526/inet/smtpd_reject_unlisted_recipient=no'
     postconf $C -Me '127.0.0.1:2587/inet = 127.0.0.1:2587 inet n - n - - smtpd'
     postconf $C -P '127.0.0.1:2587/inet/smtpd_tls_security_level=encrypt' \
         '127.0.0.1:2587/inet/smtpd_tls_auth_only=yes' \
