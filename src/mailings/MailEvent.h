@@ -52,6 +52,19 @@ public:
     qint32 TimeDelay = 0;
     QString SmtpServer;
 
+    // Loads the set name from the Profile table. False, and the record unchanged, when there is no
+    // such set or it cannot be read.
+    bool GetMEPFromDB(const QString& name);
+    // Writes the record as the set MailEventName. The new row replaces an old one of that name in one
+    // transaction, so a failure keeps the old row. False on failure.
+    bool storeMEP() const;
+
+    // Timed blocks take effect only with a block size of at least 1.
+    bool timedBlocksOn() const { return bTimedBlocks && TimedBlockSize > 0; }
+    // The wait before each message in tenths of a second: 0 when off, at most MaxTimeDelay.
+    int messageDelayTenths() const;
+    static constexpr int MaxTimeDelay = 655;
+
     // Sets every field to its default and writes the record to "Default Mail Event" in the
     // mail-event profiles folder.
     void MakeDefaultMEP();
