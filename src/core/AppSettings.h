@@ -53,6 +53,7 @@ struct AppSettings {
     // desktop keyring, never in the settings file).
     QString SMTPSecurity = QStringLiteral("None");
     QString SMTPUserName;
+    qint32 GroupMailBlockSize = 10; // recipients per message in batch mode, at least 1
 };
 
 // The process-wide state that start-up fixes: folders, settings and the shared utility instances.

@@ -177,6 +177,7 @@ void Startup::loadSettings() {
     s.JogServer = settingToBool(withDefault("JogServer", "False"), false);
     s.SMTPSecurity = withDefault("SMTPSecurity", "None");
     s.SMTPUserName = ini.GetValue(Defaults, QStringLiteral("SMTPUserName"));
+    s.GroupMailBlockSize = qMax(1, settingToInt(withDefault("GroupMailBlockSize", "10"), 10));
 }
 
 void Startup::ensureDefaultMailEvent() {

@@ -1,0 +1,605 @@
+#include "send/SMTPSocket.h"
+
+#include "core/AppSettings.h"
+#include "core/ErrorLog.h"
+#include "core/SecretStore.h"
+#include "core/mdlMain.h"
+#include "db/DbHelpers.h"
+#include "mailings/MailEvent.h"
+#include "mailings/Mailings.h"
+#include "messages/MimeAssembly.h"
+#include "send/DateStamp.h"
+#include "send/SendMDBList.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+const QString CrLf = QStringLiteral("\r\n");
+
+int envMs(const char* name, int fallback) {
+    bool ok = false;
+    const int value = qEnvironmentVariable(name).toInt(&ok);
+    return ok && value >= 0 ? value : fallback;
+}
+
+QString invalidAddressText(const QString& first, const QString& breakAfterFirst) {
+    return first + breakAfterFirst +
+           QStringLiteral("You can correct this by opening the Mail Delivery Options for this mailing and") +
+           (breakAfterFirst == CrLf ? CrLf : QStringLiteral("\n")) + QStringLiteral("modifying this address.");
+}
+
+// An URL that names any scheme keeps it; one without gets "http://".
+QString withScheme(const QString& url) {
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    return scheme.match(url).hasMatch() ? url : QStringLiteral("http://") + url;
+}
+
+} // namespace
+
+SMTPSocket::SMTPSocket(SendMDBList& source, const MailEvent& options, Prompter& prompter, QObject* parent)
+    : QObject(parent), source_(source), options_(options), prompter_(prompter),
+      sckCorvex_(new Corvex(this)), logPath_(appFolders().sendLog()),
+      minuteMs_(qMax(1, envMs("TAMBERLYN_MINUTE_MS", 60000))), tenthMs_(envMs("TAMBERLYN_TENTH_MS", 100)) {
+    tmrStateClock_.setInterval(50);
+    tmrPauseEachMessage_.setSingleShot(true);
+    connect(&tmrStateClock_, &QTimer::timeout, sckCorvex_, &Corvex::clockTick);
+    connect(&tmrPauseEachMessage_, &QTimer::timeout, this, &SMTPSocket::continueAfterDelay);
+    connect(&tmrPauseInBlocks_, &QTimer::timeout, this, &SMTPSocket::onBlockMinute);
+
+    connect(sckCorvex_, &Corvex::Connected, this, [this] {
+        emit ResultString(QStringLiteral("Connected"));
+        const qsizetype at = fromAddress_.indexOf(u'@');
+        sckCorvex_->hello(at < 0 ? fromAddress_ : fromAddress_.mid(at + 1).trimmed());
+    });
+    connect(sckCorvex_, &Corvex::DataRecieved, this, [this](const QString& sent, const QString& received) {
+        log_.writeLine(sent == QLatin1StringView("\r\n.\r\n") ? QStringLiteral("C: <CrLf>.<CrLf>")
+                                                              : QStringLiteral("C: ") + sent);
+        log_.writeLine(QStringLiteral("S: ") + received);
+    });
+    connect(sckCorvex_, &Corvex::Disconnected, this, [this] {
+        emit ResultString(QStringLiteral("Disconnected"));
+        if (ended_)
+            emit SessionClosed();
+    });
+    connect(sckCorvex_, &Corvex::Ready, this, &SMTPSocket::onReady);
+    connect(sckCorvex_, &Corvex::SENDFrom, this, [this] {
+        emit ResultString(QStringLiteral("Sending From"));
+        sckCorvex_->sender(appSettings().BracketOnFrom ? u'<' + fromAddress_ + u'>' : fromAddress_);
+    });
+    connect(sckCorvex_, &Corvex::SENDTo, this, [this] {
+        emit ResultString(QStringLiteral("Sending To Info"));
+        single_ = {current_, false};
+        sckCorvex_->recipient(single_);
+    });
+    connect(sckCorvex_, &Corvex::SENDToArray, this, [this] {
+        emit ResultString(QStringLiteral("Sending To List"));
+        sckCorvex_->recipients(batch_);
+    });
+    connect(sckCorvex_, &Corvex::SENDBody, this, [this] {
+        emit ResultString(QStringLiteral("Sending Message Body"));
+        sckCorvex_->body(GetMsgBody());
+    });
+    connect(sckCorvex_, &Corvex::SENT, this, &SMTPSocket::onSent);
+    connect(sckCorvex_, &Corvex::SENTBlock, this, &SMTPSocket::onSentBlock);
+    connect(sckCorvex_, &Corvex::State, this, &SMTPSocket::onState);
+    connect(sckCorvex_, &Corvex::Timeout, this, [this] {
+        if (isRunning())
+            TimeoutAndCleanup();
+    });
+    log_.open(logPath_);
+}
+
+SMTPSocket::~SMTPSocket() {
+    tmrStateClock_.stop();
+    log_.close();
+}
+
+void SMTPSocket::setLogPath(const QString& path) {
+    logPath_ = path;
+    log_.open(logPath_);
+}
+
+QString SMTPSocket::stateName(int number) {
+    static const QStringList names = {
+        QStringLiteral("Closed"),         QStringLiteral("Open"),          QStringLiteral("Listening"),
+        QStringLiteral("Connection Pending"), QStringLiteral("Resolving Host"), QStringLiteral("Host Resolved"),
+        QStringLiteral("Connecting"),     QStringLiteral("Connected"),     QStringLiteral("Closing"),
+        QStringLiteral("Error")};
+    return number >= 0 && number < names.size() ? names[number] : QString();
+}
+
+QString SMTPSocket::timeoutText() {
+    return QStringLiteral("Your mail server is not currently responding.  ") + CrLf + CrLf +
+           QStringLiteral("This situation could be caused by:") + CrLf +
+           QStringLiteral("1) A lost network or modem connection") + CrLf +
+           QStringLiteral("2) An unfinished or incorrect exchange between Tamberlyn and the mail server") + CrLf +
+           QStringLiteral("3) Having reached the limit of the mail server's message capacity or your mail quota") +
+           CrLf + CrLf + QStringLiteral("Note that if your mailing Delivery Options have been set to record which messages ") +
+           QStringLiteral("have been sent, you can then resume this mailing, where it stopped, at a later time.") + CrLf +
+           CrLf + QStringLiteral("If the mail server is reaching its capacity, modify the Delivery Options to send ") +
+           QStringLiteral("your mail in smaller blocks at timed intervals. ") + CrLf + CrLf;
+}
+
+// ---- Starting a run ----
+
+bool SMTPSocket::refuseStart(bool closeSource) {
+    if (closeSource)
+        source_.EndMailingDBSupport();
+    stopped_ = true;
+    emit ReenableSendButton();
+    return false;
+}
+
+bool SMTPSocket::sendEmailToList(const QString& FromAddress, const QString& ErrorsTo, const QString& ReplyTo,
+                                 const QString& X_URL, const QString& MailServer) {
+    const AppSettings& settings = appSettings();
+    // 1.
+    startTime_ = QDateTime::currentDateTime();
+    startText_ = DateStamp::startText(startTime_);
+    fromAddress_ = FromAddress.trimmed();
+    mailServer_ = MailServer.trimmed();
+    paused_ = stopped_ = blockPaused_ = false;
+    started_ = ended_ = completed_ = false;
+    wait_ = Wait::None;
+    taken_ = passed_ = failed_ = 0;
+    firstFetch_ = true;
+    messageSize_ = 0;
+    // 2.
+    textOnlyDomains_ = settings.DomainsToCheck.split(u';');
+    // 3.
+    LogSend(QStringLiteral("Opening Addresslist..."), true, false);
+    emit Progress(QStringLiteral("Opening Addresslist..."));
+    // 4.
+    source_.setOptions(&options_);
+    if (!source_.InitMailingDBSupport())
+        return refuseStart();
+    // 5.
+    DateStampInit();
+    // 6.
+    progress(QStringLiteral("constructing Header Information..."));
+    // 7.
+    if (!IsValidEmailAddress(fromAddress_)) {
+        prompter_.inform(QStringLiteral("Invalid 'From' Address"),
+                         invalidAddressText(QStringLiteral("The 'From:' address for this mailing is invalid. "), CrLf + CrLf),
+                         Prompter::Icon::Exclamation);
+        return refuseStart();
+    }
+    const std::optional<MessageRecord>& message = source_.CurMessageRS();
+    // 8. (the From block is laid out by MailingText)
+    // 9.
+    QString replyToLine;
+    if (const QString replyTo = ReplyTo.trimmed(); !replyTo.isEmpty()) {
+        if (!IsValidEmailAddress(replyTo)) {
+            prompter_.inform(QStringLiteral("Invalid 'Reply To' Address"),
+                             QStringLiteral("The 'ReplyTo:' address for this mailing is invalid") + CrLf +
+                                 QStringLiteral("You can correct this by opening the Mail Delivery Options for this "
+                                                "mailing and") +
+                                 CrLf + QStringLiteral("modifying this address."),
+                             Prompter::Icon::Exclamation);
+            return refuseStart();
+        }
+        replyToLine = QStringLiteral("Reply-To: ") + replyTo + CrLf;
+    }
+    // 10.
+    QString errorsToLine;
+    if (const QString errorsTo = ErrorsTo.trimmed(); !errorsTo.isEmpty()) {
+        if (!IsValidEmailAddress(errorsTo)) {
+            prompter_.inform(QStringLiteral("Invalid 'Errors To' Address"),
+                             invalidAddressText(QStringLiteral("The 'Error-To:' address for this mailing is invalid"),
+                                                CrLf + CrLf),
+                             Prompter::Icon::Exclamation);
+            return refuseStart();
+        }
+        errorsToLine = QStringLiteral("Errors-To: ") + errorsTo + CrLf;
+    }
+    // 11.
+    const QString subjectLine =
+        MailingText::foldHeaderLine(QStringLiteral("Subject: ") + source_.GetSubject().trimmed()) + CrLf;
+    // 12.
+    QString urlLine;
+    if (const QString url = X_URL.trimmed(); !url.isEmpty())
+        urlLine = QStringLiteral("X-URL: ") + withScheme(url) + CrLf;
+    // 13.
+    progress(QStringLiteral("Initializing the greeting manager..."));
+    greeting_ = message ? LoadGreetingSettings(*message) : GreetingSettings();
+    // 14.-16.
+    MailingText::Setup setup;
+    setup.version = VersionText(true, true);
+    setup.fromAddress = fromAddress_;
+    setup.fromName = message ? message->From : QString();
+    setup.dateHeader = DateStamp();
+    setup.headerTail = subjectLine + replyToLine + errorsToLine + urlLine;
+    setup.sendType = source_.getMessageType();
+    setup.text = source_.GetMsgText();
+    setup.html = source_.getHTMLText();
+    setup.greeting = greeting_;
+    setup.wrapWidth = qMax(0, settings.WordWrapSize);
+    const QList<ImageEntry> images =
+        AssignContentIDs(GetUniqueEntries(GetImages(setup.html)), ContentIdSuffix(fromAddress_));
+    Path2CID(setup.html, images);
+    progress(QStringLiteral("Encoding Images..."));
+    setup.related = EncodeImages(images, RelatedBoundary());
+    progress(QStringLiteral("Encoding Attachments..."));
+    setup.mixed = EncodeAttachments(source_.GetAttachmentsString(), MixedBoundary());
+    text_.build(setup, source_.listFields());
+    messageSize_ = text_.size();
+    // 17.
+    if (!ConfirmInvalidFields(text_.invalidFields(), prompter_))
+        return refuseStart();
+    // 18.
+    perRecipient_ = text_.hasMergeFields() || greeting_.AddressType == 1 || greeting_.GreetingType == 1;
+    // 19.
+    return startSession();
+}
+
+bool SMTPSocket::startSession() {
+    const AppSettings& settings = appSettings();
+    QString password;
+    const QString user = settings.SMTPUserName.trimmed();
+    if (!user.isEmpty()) {
+        std::optional<QString> found = SecretStore::lookupPassword(mailServer_, user);
+        if (!found && qEnvironmentVariableIsSet("TAMBERLYN_SMTP_PASSWORD"))
+            found = qEnvironmentVariable("TAMBERLYN_SMTP_PASSWORD");
+        if (!found)
+            found = prompter_.askText(QStringLiteral("SMTP Password"),
+                                      QStringLiteral("The password of ") + user + QStringLiteral(" at ") +
+                                          mailServer_ + u':',
+                                      true);
+        if (!found)
+            return refuseStart();
+        password = *found;
+    }
+    sckCorvex_->setTimeout(30);
+    sckCorvex_->setTimeoutUnitMs(timeoutUnitMs_);
+    sckCorvex_->setRemotePort(QString::number(settings.SMTPPort));
+    sckCorvex_->setRemoteHost(mailServer_);
+    sckCorvex_->setSecurity(smtpSecurityFromText(settings.SMTPSecurity));
+    sckCorvex_->setCredentials(user, password);
+    if (socketFactory_)
+        sckCorvex_->setSocketFactory(socketFactory_);
+    started_ = true;
+    sckCorvex_->connectToServer();
+    tmrStateClock_.start();
+    return true;
+}
+
+// ---- Host controls ----
+
+void SMTPSocket::pause() {
+    paused_ = true;
+}
+
+void SMTPSocket::resume() {
+    paused_ = false;
+    if (wait_ == Wait::Pause && isRunning()) {
+        wait_ = Wait::None;
+        progress(QStringLiteral("Resuming"));
+        sckCorvex_->connectToServer();
+    }
+}
+
+void SMTPSocket::stop() {
+    stopped_ = true;
+    if (!isRunning())
+        return;
+    // A run that waits for a timer or for the host has no Ready coming that would end it.
+    if (wait_ == Wait::Pause) {
+        progress(QStringLiteral("Stopping"));
+        AbortCleanup();
+    } else if (wait_ == Wait::BlockPause || wait_ == Wait::Delay) {
+        emit ResultString(QStringLiteral("Disconnecting"));
+        AbortCleanup();
+    }
+}
+
+// ---- Session events ----
+
+void SMTPSocket::progress(const QString& text) {
+    LogSend(text);
+    emit Progress(text);
+}
+
+void SMTPSocket::onReady() {
+    if (!isRunning())
+        return;
+    // 1. A stop ends the run here; the abort writes its end to the log and tells the host.
+    if (stopped_) {
+        emit ResultString(QStringLiteral("Disconnecting"));
+        AbortCleanup();
+        return;
+    }
+    // 2.
+    if (paused_) {
+        beginPauseWait();
+        return;
+    }
+    // 3.
+    if (options_.timedBlocksOn() && taken_ > 0 && taken_ % options_.TimedBlockSize == 0 && !blockPaused_) {
+        progress(QStringLiteral("Mailing is pausing after the block of ") + QString::number(options_.TimedBlockSize) +
+                 QStringLiteral(" was sent. Sending Quit."));
+        wait_ = Wait::BlockPause;
+        sckCorvex_->quit();
+        blockMinutes_ = 0;
+        blockPaused_ = true;
+        tmrPauseInBlocks_.start(minuteMs_);
+        return;
+    }
+    // 4.
+    blockPaused_ = false;
+    if (const int tenths = options_.messageDelayTenths(); tenths > 0) {
+        wait_ = Wait::Delay;
+        tmrPauseEachMessage_.start(tenths * tenthMs_);
+        return;
+    }
+    sendNext();
+}
+
+void SMTPSocket::beginPauseWait() {
+    progress(QStringLiteral("Mailing is Paused... Sending Quit"));
+    wait_ = Wait::Pause;
+    sckCorvex_->quit();
+    progress(QStringLiteral("Pausing"));
+}
+
+void SMTPSocket::continueAfterDelay() {
+    wait_ = Wait::None;
+    if (!isRunning())
+        return;
+    if (stopped_) {
+        emit ResultString(QStringLiteral("Disconnecting"));
+        AbortCleanup();
+    } else if (paused_) {
+        beginPauseWait();
+    } else {
+        sendNext();
+    }
+}
+
+void SMTPSocket::sendNext() {
+    // 5.
+    emit ResultString(QStringLiteral("Ready for send"));
+    LogSend(QStringLiteral("Ready for Send"));
+    GetNewRecipient();
+    // 6.-7.
+    if (perRecipient_) {
+        if (current_.contains(SendMDBList::endMarker())) {
+            MailingComplete();
+            return;
+        }
+        sckCorvex_->sendMessage();
+    } else {
+        if (batch_.isEmpty() || batch_.first().Address == SendMDBList::endMarker()) {
+            MailingComplete();
+            return;
+        }
+        sckCorvex_->sendMessageToBatch();
+    }
+}
+
+void SMTPSocket::onBlockMinute() {
+    if (++blockMinutes_ < options_.TimeIncrement)
+        return;
+    tmrPauseInBlocks_.stop();
+    wait_ = Wait::None;
+    if (isRunning())
+        sckCorvex_->connectToServer();
+}
+
+void SMTPSocket::onState(int number) {
+    emit sckState(stateName(number));
+    const bool closing = number == int(Corvex::ConnectionState::Closing) ||
+                         number == int(Corvex::ConnectionState::Error);
+    if (!closing || !isRunning() || paused_ || stopped_)
+        return;
+    // A close the run asked for (quit before a pause) is no failure.
+    if (wait_ == Wait::Pause || wait_ == Wait::BlockPause || sckCorvex_->orderlyClose())
+        return;
+    AbortCleanup();
+    emit AddMailed(QStringLiteral("Reason: ") + sckCorvex_->lastReply(), false, false);
+}
+
+void SMTPSocket::onSent(const RecipientResult& result) {
+    if (!isRunning())
+        return;
+    single_ = result;
+    MarkServedRecipients();
+    if (result.Accepted)
+        ++passed_;
+    else
+        ++failed_;
+    emit AddMailed(QStringLiteral("To: ") + result.Address, true, result.Accepted);
+    emit CounterUpdate(passed_, failed_);
+}
+
+void SMTPSocket::onSentBlock(const QList<RecipientResult>& results) {
+    if (!isRunning())
+        return;
+    batch_ = results;
+    MarkServedRecipients();
+    qint64 accepted = 0;
+    for (const RecipientResult& result : results) {
+        emit AddMailed(QStringLiteral("To: ") + result.Address, true, result.Accepted);
+        if (result.Accepted)
+            ++accepted;
+    }
+    passed_ += accepted;
+    failed_ += results.size() - accepted;
+    emit CounterUpdate(passed_, failed_);
+}
+
+void SMTPSocket::MarkServedRecipients() {
+    if (!options_.bFlagSends)
+        return;
+    // The marks go to the record's own address, never to the bracketed envelope address.
+    if (perRecipient_) {
+        if (single_.Accepted)
+            source_.UpdateSuccessfulSentFlag(currentBare_);
+        return;
+    }
+    for (qsizetype i = 0; i < batch_.size(); ++i) {
+        if (batch_[i].Accepted)
+            source_.UpdateSuccessfulSentFlag(i < batchBare_.size() ? batchBare_[i] : batch_[i].Address);
+    }
+}
+
+// ---- Recipients ----
+
+QString SMTPSocket::nextUsableAddress() {
+    for (;;) {
+        const QString address = firstFetch_ ? source_.GetFirstAddr() : source_.GetNextAddr();
+        firstFetch_ = false;
+        if (address == SendMDBList::endMarker() || IsValidEmailAddress(address))
+            return address;
+    }
+}
+
+QString SMTPSocket::bracketed(const QString& address) const {
+    return appSettings().ServerWantsBracket ? u'<' + address + u'>' : address;
+}
+
+void SMTPSocket::GetNewRecipient() {
+    if (perRecipient_) {
+        const QString address = nextUsableAddress();
+        if (address == SendMDBList::endMarker()) {
+            current_ = address;
+            currentBare_.clear();
+            return;
+        }
+        ++taken_;
+        currentBare_ = address;
+        current_ = bracketed(address);
+        const QString name = source_.GetPersonalName(greeting_);
+        toText_ = name.trimmed().isEmpty() ? address : name;
+        return;
+    }
+    batch_.clear();
+    batchBare_.clear();
+    const int size = qMax(1, appSettings().GroupMailBlockSize);
+    while (batch_.size() < size) {
+        const QString address = nextUsableAddress();
+        if (address == SendMDBList::endMarker()) {
+            if (batch_.isEmpty())
+                batch_.append({address, false});
+            break;
+        }
+        ++taken_;
+        batch_.append({bracketed(address), false});
+        batchBare_.append(address);
+    }
+    toText_ = source_.GetGroupToAddress();
+}
+
+// ---- Message text ----
+
+QByteArray SMTPSocket::GetMsgBody() {
+    QByteArray body;
+    if (perRecipient_) {
+        const bool textOnly = appSettings().CheckIfDomainWantsTextOnly && text_.sendType() != 0 && CheckDomain(current_);
+        body = text_.personal(source_.currentRecord(), toText_, textOnly);
+    } else {
+        body = text_.batch(toText_);
+    }
+    if (body.contains(SendMDBList::endMarker().toLatin1()))
+        LogError(QStringLiteral("GetMsgBody in SMTPSocket -- *EOF* in message being sent out"));
+    return body;
+}
+
+bool SMTPSocket::CheckDomain(const QString& address) const {
+    const qsizetype at = address.indexOf(u'@');
+    if (at < 0)
+        return false;
+    QString domain = address.mid(at + 1);
+    if (appSettings().ServerWantsBracket)
+        domain.chop(1);
+    domain = domain.trimmed().toUpper();
+    for (const QString& candidate : textOnlyDomains_) {
+        const QString wanted = candidate.trimmed().toUpper();
+        if (!wanted.isEmpty() && wanted == domain)
+            return true;
+    }
+    return false;
+}
+
+void SMTPSocket::DateStampInit() {
+    dateLine_ = QStringLiteral("Date: ") + DateStamp() + CrLf;
+}
+
+QString SMTPSocket::DateStamp() const {
+    return DateStamp::dateHeaderText(QDateTime::currentDateTime());
+}
+
+// ---- Send log ----
+
+void SMTPSocket::LogSend(const QString& SendStr, bool bStartMailing, bool bEndMailing) {
+    if (bStartMailing) {
+        SendLogStart start;
+        start.start = startTime_;
+        start.group = source_.Tamberlyn;
+        start.message = source_.MsgName;
+        start.list = source_.AddrListName;
+        start.deliveryOptions = source_.MailOptionsName;
+        start.server = mailServer_;
+        start.port = appSettings().SMTPPort;
+        start.fromAddress = fromAddress_;
+        start.version = VersionText(true, true);
+        log_.writeStartBlock(start);
+    }
+    log_.writeLine(SendStr);
+    if (bEndMailing) {
+        SendLogTotals totals;
+        totals.start = startTime_;
+        totals.end = endTime_.isValid() ? endTime_ : QDateTime::currentDateTime();
+        totals.taken = taken_;
+        totals.passed = passed_;
+        totals.failed = failed_;
+        totals.messageSize = messageSize_;
+        log_.writeEndBlock(totals);
+        for (const QString& line : totals.statisticsLines())
+            emit AddMailed(line, false, false);
+    }
+}
+
+// ---- Ends ----
+
+void SMTPSocket::MailingComplete() {
+    ended_ = true;
+    completed_ = true;
+    tmrPauseEachMessage_.stop();
+    tmrPauseInBlocks_.stop();
+    endTime_ = QDateTime::currentDateTime();
+    if (source_.MailEventID > 0)
+        Mailings::ReturnMailResults(prompter_, source_.MailEventID, qint32(passed_), qint32(failed_), startText_);
+    emit MailOutComplete(passed_);
+    emit ReenableSendButton();
+    source_.EndMailingDBSupport();
+    emit AddMailed(QStringLiteral("Mailing Complete. Send QUIT to Server."), false, false);
+    LogSend(QStringLiteral("Mailing Complete...Sending QUIT"), false, true);
+    sckCorvex_->quit();
+    stopped_ = true;
+}
+
+void SMTPSocket::AbortCleanup() {
+    if (ended_)
+        return;
+    ended_ = true;
+    wait_ = Wait::None;
+    tmrPauseEachMessage_.stop();
+    tmrPauseInBlocks_.stop();
+    emit AddMailed(QStringLiteral("***** MAILING ABORTED *****"), false, false);
+    endTime_ = QDateTime::currentDateTime();
+    LogSend(QStringLiteral("Mailing Aborted...Sending Quit"), false, true);
+    sckCorvex_->quit();
+    source_.EndMailingDBSupport();
+    stopped_ = true;
+    emit ReenableSendButton();
+}
+
+void SMTPSocket::TimeoutAndCleanup() {
+    LogSend(QStringLiteral("Server Timeout."));
+    LogSend(QStringLiteral("Last Data recieved was : ") + sckCorvex_->lastReply());
+    LogSend(QStringLiteral("Last data transmitted : ") + sckCorvex_->lastSent());
+    prompter_.inform(QStringLiteral("No response from Mail Server"), timeoutText());
+    AbortCleanup();
+    emit AddMailed(QStringLiteral("Server timed out."), false, false);
+}

@@ -1,0 +1,323 @@
+#include "send/SendMDBList.h"
+
+#include "core/AppSettings.h"
+#include "core/ErrorLog.h"
+#include "core/mdlMain.h"
+#include "db/CentralDatabase.h"
+#include "db/DataTank.h"
+#include "db/ListSchema.h"
+#include "db/SqlDialect.h"
+#include "mailings/MailEvent.h"
+
+#include <QFileInfo>
+
+namespace {
+
+QString noMatchText() {
+    return QStringLiteral("No messages were sent because there were no addresses that "
+                          "matched the 'Selection Criteria' in this mailing's Delivery Options.\r\n\r\n"
+                          "Please review this mailing's Delivery Options before attempting to send.");
+}
+
+CurrentError errorOf(const db::DbError& error) {
+    return {error.number, error.text};
+}
+
+// The address as the list holds it: trimmed, without the angle brackets added for the server.
+QString bareAddress(const QString& address) {
+    QString bare = address.trimmed();
+    if (bare.startsWith(u'<'))
+        bare = bare.mid(1, bare.size() - 2);
+    return bare;
+}
+
+} // namespace
+
+SendMDBList::SendMDBList(Prompter& prompter) : prompter_(prompter) {}
+
+SendMDBList::~SendMDBList() {
+    EndMailingDBSupport();
+}
+
+bool SendMDBList::InitMailingDBSupport() {
+    OpenTamberlynDB();
+    const bool opened = OpenListFiltered();
+    GetMessageParams();
+    return opened;
+}
+
+void SendMDBList::EndMailingDBSupport() {
+    CloseList();
+    CloseTamberlynDB();
+}
+
+void SendMDBList::OpenTamberlynDB() {
+    if (central_.isOpen())
+        return;
+    db::DbError error;
+    central_ = CentralDatabase::open(db::Database::OpenMode::ReadOnly, &error);
+    if (!central_.isOpen())
+        LogError(QStringLiteral("OpenTamberlynDB in SendMDBList"), errorOf(error));
+}
+
+void SendMDBList::CloseTamberlynDB() {
+    central_.close();
+}
+
+bool SendMDBList::resolveListPath() {
+    std::optional<QVariant> path;
+    if (central_.isOpen())
+        path = central_.scalar(QStringLiteral("SELECT \"ListPath\" FROM \"List\" WHERE \"ListName\" = ?"),
+                               {AddrListName});
+    listPath_ = DataTank::registeredPath(path && !path->isNull() ? path->toString() : QString());
+    return true;
+}
+
+bool SendMDBList::openListFiles() {
+    CloseList();
+    db::DbError error;
+    // The marks go through their own connection; the write-ahead log lets them commit while the
+    // selection is being stepped on the other one.
+    writer_ = db::Database::open(listPath_, db::Database::OpenMode::ReadWrite, &error);
+    if (writer_.isOpen()) {
+        writer_.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        writer_.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        reader_ = db::Database::open(listPath_, db::Database::OpenMode::ReadOnly, &error);
+    }
+    if (!reader_.isOpen()) {
+        LogError(QStringLiteral("OpenList in SendMDBList"), errorOf(error));
+        CloseList();
+        return false;
+    }
+    fields_ = ListFieldSet::read(reader_);
+    mark_ = writer_.prepare(QStringLiteral("UPDATE ") + db::quoteName(ListSchema::table()) +
+                            QStringLiteral(" SET \"Sent\" = ? WHERE ") +
+                            db::quoteName(ListSchema::keyColumn()) + QStringLiteral(" = ?"));
+    return true;
+}
+
+bool SendMDBList::runSelection(const QString& sql, const QVariantList& values, bool userQuery) {
+    db::DbError error;
+    rows_ = userQuery ? db::prepareUserQuery(reader_, sql, &error) : reader_.prepare(sql, &error);
+    if (!rows_.isValid())
+        return false;
+    rows_.bindAll(values);
+    atEnd_ = !rows_.next();
+    firstPending_ = !atEnd_;
+    if (atEnd_)
+        record_ = RecipientRecord();
+    else
+        record_.readFrom(rows_);
+    return !rows_.error().isError();
+}
+
+bool SendMDBList::OpenListFiltered() {
+    if (!options_)
+        return false;
+    bool filtered = false;
+    QString filter;
+    if (central_.isOpen()) {
+        db::Statement profile = central_.prepare(
+            QStringLiteral("SELECT \"bSendFiltered\", \"SQLFilter\" FROM \"Profile\" WHERE \"ProfileName\" = ?"));
+        profile.bind(1, MailOptionsName);
+        if (profile.next()) {
+            filtered = profile.value(0).toInt() != 0;
+            filter = filtered ? profile.text(1) : QString();
+        }
+    }
+    if (filter.trimmed().isEmpty())
+        return OpenList();
+
+    resolveListPath();
+    if (!openListFiles()) {
+        prompter_.inform(AppTitle(), QStringLiteral("Cannot find ") + listPath_ +
+                                         QStringLiteral("\nPlease check that the file exists, or choose another list"),
+                         Prompter::Icon::Exclamation);
+        return false;
+    }
+    QString message;
+    const std::optional<db::TranslatedClause> clause = db::translateWhereClause(filter, &message);
+    const auto refused = [&](const db::DbError& error) {
+        prompter_.inform(AppTitle(), QStringLiteral("In Open List Filtered, Error: ") + QString::number(error.number) +
+                                         QStringLiteral("  ") + error.text,
+                         Prompter::Icon::Exclamation);
+        CloseList();
+        return false;
+    };
+    if (!clause)
+        return refused({1, message});
+
+    // The filter's statement text as the delivery options build it: filter AND (not yet marked).
+    QString sql = QStringLiteral("SELECT * FROM \"AddressList\" WHERE (") + clause->sql + u')';
+    QVariantList values = clause->values;
+    if (options_->bSendInBlocks && options_->bIfNotYetFlagged) {
+        sql += QStringLiteral(" AND (\"Sent\" <> ? OR \"Sent\" IS NULL)");
+        values << options_->SentFlagToCheck;
+    }
+    if (options_->bSendInBlocks)
+        sql += QStringLiteral(" LIMIT ") + QString::number(qMax<qint32>(options_->SendBlockSize, 0));
+    if (!runSelection(sql, values, true)) {
+        db::DbError error = rows_.isValid() ? rows_.error() : reader_.lastError();
+        return refused(error);
+    }
+    if (atEnd_) {
+        prompter_.inform(QStringLiteral("No Messages Sent"), noMatchText(), Prompter::Icon::Exclamation);
+        CloseList();
+        return false;
+    }
+    return true;
+}
+
+bool SendMDBList::OpenList() {
+    if (!options_)
+        return false;
+    resolveListPath();
+    if (!QFileInfo(listPath_).isFile() || !openListFiles()) {
+        prompter_.inform(AppTitle(), QStringLiteral("Cannot find ") + listPath_ +
+                                         QStringLiteral("\nPlease check that the file exists, or choose another list"),
+                         Prompter::Icon::Exclamation);
+        return false;
+    }
+    QString sql = QStringLiteral("SELECT * FROM \"AddressList\"");
+    QVariantList values;
+    if (options_->bSendInBlocks && options_->bIfNotYetFlagged) {
+        sql += QStringLiteral(" WHERE \"Sent\" <> ? OR \"Sent\" IS NULL");
+        values << options_->SentFlagToCheck;
+    }
+    sql += QStringLiteral(" ORDER BY \"EAddress\"");
+    if (options_->bSendInBlocks)
+        sql += QStringLiteral(" LIMIT ") + QString::number(qMax<qint32>(options_->SendBlockSize, 0));
+    if (!runSelection(sql, values, false)) {
+        LogError(QStringLiteral("OpenList in SendMDBList"), errorOf(rows_.isValid() ? rows_.error() : reader_.lastError()));
+        CloseList();
+        return false;
+    }
+    if (atEnd_) {
+        prompter_.inform(QStringLiteral("No Addresses in List"), QStringLiteral("This List contains no email addresses."),
+                         Prompter::Icon::Exclamation);
+        CloseList();
+        return false;
+    }
+    return true;
+}
+
+void SendMDBList::CloseList() {
+    rows_ = db::Statement();
+    mark_ = db::Statement();
+    reader_.close();
+    if (writer_.isOpen()) {
+        // Leaves the file in its usual journal mode, with the log folded back in.
+        writer_.exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
+        writer_.close();
+    }
+    atEnd_ = true;
+    firstPending_ = false;
+    record_ = RecipientRecord();
+}
+
+QString SendMDBList::step(const char* caller) {
+    if (!rows_.isValid() || atEnd_)
+        return endMarker();
+    if (firstPending_) {
+        firstPending_ = false;
+    } else if (!rows_.next()) {
+        atEnd_ = true;
+        if (rows_.error().isError())
+            LogError(QString::fromLatin1(caller) + QStringLiteral(" In SendMDBList"), errorOf(rows_.error()));
+        record_ = RecipientRecord();
+        return endMarker();
+    } else {
+        record_.readFrom(rows_);
+    }
+    return record_.value(ListSchema::keyColumn());
+}
+
+QString SendMDBList::GetFirstAddr() {
+    if (!rows_.isValid())
+        return endMarker();
+    if (!firstPending_) {
+        rows_.reset();
+        atEnd_ = !rows_.next();
+        if (atEnd_) {
+            record_ = RecipientRecord();
+            return endMarker();
+        }
+        record_.readFrom(rows_);
+        firstPending_ = true;
+    }
+    return step("GetFirstAddr");
+}
+
+QString SendMDBList::GetNextAddr() {
+    return step("GetNextAddr");
+}
+
+void SendMDBList::PositionToAddress(const QString& address) {
+    for (QString current = GetFirstAddr(); current != endMarker(); current = GetNextAddr()) {
+        if (current.compare(address, Qt::CaseInsensitive) == 0)
+            return;
+    }
+}
+
+QString SendMDBList::CheckSentField() const {
+    return record_.value(QStringLiteral("Sent"));
+}
+
+void SendMDBList::UpdateSuccessfulSentFlag(const QString& address) {
+    if (!mark_.isValid() || !options_) {
+        LogError(QStringLiteral("UpdateSuccessfulSentFlag in SendMDBList"),
+                 {1, QStringLiteral("The list is not open for marking.")});
+        return;
+    }
+    mark_.bind(1, options_->SentFlag);
+    mark_.bind(2, bareAddress(address));
+    if (!mark_.exec())
+        LogError(QStringLiteral("UpdateSuccessfulSentFlag in SendMDBList"), errorOf(mark_.error()));
+    mark_.reset();
+}
+
+void SendMDBList::GetMessageParams() {
+    message_.reset();
+    if (MsgName.isEmpty()) {
+        prompter_.inform(AppTitle(), QStringLiteral("The message name was blank. Please recreate your mailing and try again."));
+        return;
+    }
+    message_ = MessageStore::ReadMessage(MsgName);
+    if (!message_)
+        prompter_.inform(AppTitle(), QStringLiteral("Tamberlyn was unable to find the Message ") + MsgName +
+                                         QStringLiteral("  Please recreate ") +
+                                         QStringLiteral("your mailing and try again."));
+}
+
+QString SendMDBList::GetAttachmentsString() const {
+    return message_ ? message_->Attachments.trimmed() : QString();
+}
+
+QString SendMDBList::GetSubject() const {
+    return message_ ? message_->Subject : QString();
+}
+
+QString SendMDBList::GetMsgText() const {
+    return message_ ? message_->MessageText : QString();
+}
+
+QString SendMDBList::getHTMLText() const {
+    return message_ ? message_->HTMLText : QString();
+}
+
+qint16 SendMDBList::getMessageType() const {
+    return message_ ? qint16(message_->SendType) : 0;
+}
+
+bool SendMDBList::CheckIfPersonalizedToAddress() const {
+    return message_ && message_->AddressType == 1;
+}
+
+QString SendMDBList::GetPersonalName(const GreetingSettings& greeting) const {
+    return ToDisplayText(record_.isEmpty() ? nullptr : &record_, greeting,
+                         record_.value(ListSchema::keyColumn()));
+}
+
+QString SendMDBList::GetGroupToAddress() const {
+    return message_ ? message_->GroupAddress : QString();
+}
