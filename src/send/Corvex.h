@@ -20,6 +20,9 @@ struct RecipientResult {
 enum class SmtpSecurity { None, StartTls, Tls };
 SmtpSecurity smtpSecurityFromText(const QString& text); // "None", "STARTTLS", "TLS", any case
 
+// Which AUTH mechanism to use when a user name is set: Auto prefers PLAIN, then LOGIN.
+enum class SmtpAuthMethod { Auto, Plain, Login };
+
 // Makes the socket of a connection; tests hand in one that trusts their own certificate.
 using SslSocketFactory = std::function<std::unique_ptr<QSslSocket>()>;
 
@@ -32,6 +35,14 @@ using SslSocketFactory = std::function<std::unique_ptr<QSslSocket>()>;
 // greeting and every finished message. DataRecieved reports every command with its reply (AUTH
 // lines masked, the end of the data as "\r\n.\r\n"). Timeout is raised when the server does not
 // answer within the time-out; State for every change of the connection state (numbers below).
+//
+// A session that cannot go on (greeting or EHLO refused, STARTTLS not offered or its handshake
+// failed, AUTH refused, connection refused or dropped by the server) ends with the connection
+// closed and orderlyClose() false: State(8), State(0) and Disconnected follow, and lastReply()
+// holds the reason: the server's refusing reply (such as the 535 of a wrong password) or a text
+// saying what went wrong locally. Certificates are checked; the socket factory decides whom to
+// trust. The reply time-out also covers connecting and the TLS handshake; Timeout is raised once
+// per connection and the component then waits no more (the owner quits or closes).
 class Corvex : public QObject {
     Q_OBJECT
 public:
@@ -61,6 +72,7 @@ public:
     // An empty user name means no AUTH.
     void setCredentials(const QString& user, const QString& password);
     void setSocketFactory(SslSocketFactory factory);
+    void setAuthMethod(SmtpAuthMethod method);
 
     void connectToServer();
     void clockTick();
@@ -76,9 +88,11 @@ public:
     void quit();
     void close();
 
-    // True when the connection closed as the expected end of the exchange (after quit).
+    // True when the connection closed as the expected end of the exchange (after quit or close).
     bool orderlyClose() const;
+    // The last reply (CR LF trimmed), or the reason the session failed.
     QString lastReply() const;
+    // The last command sent (AUTH lines masked; the end of the data as "\r\n.\r\n").
     QString lastSent() const;
 
 Q_SIGNALS:
