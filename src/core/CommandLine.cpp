@@ -10,7 +10,8 @@ namespace {
 
 const QList<Command>& commands() {
     static const QList<Command> table =
-        coreCommands() + listCommands() + messageCommands() + harvestCommands() + importCommands();
+        coreCommands() + listCommands() + messageCommands() + harvestCommands() + importCommands() +
+                                          sendCommands();
     return table;
 }
 

@@ -48,7 +48,7 @@ SMTPSocket::SMTPSocket(SendMDBList& source, const MailEvent& options, Prompter& 
     connect(&tmrPauseInBlocks_, &QTimer::timeout, this, &SMTPSocket::onBlockMinute);
 
     connect(sckCorvex_, &Corvex::Connected, this, [this] {
-        emit ResultString(QStringLiteral("Connected"));
+        Q_EMIT ResultString(QStringLiteral("Connected"));
         const qsizetype at = fromAddress_.indexOf(u'@');
         sckCorvex_->hello(at < 0 ? fromAddress_ : fromAddress_.mid(at + 1).trimmed());
     });
@@ -58,26 +58,26 @@ SMTPSocket::SMTPSocket(SendMDBList& source, const MailEvent& options, Prompter& 
         log_.writeLine(QStringLiteral("S: ") + received);
     });
     connect(sckCorvex_, &Corvex::Disconnected, this, [this] {
-        emit ResultString(QStringLiteral("Disconnected"));
+        Q_EMIT ResultString(QStringLiteral("Disconnected"));
         if (ended_)
-            emit SessionClosed();
+            Q_EMIT SessionClosed();
     });
     connect(sckCorvex_, &Corvex::Ready, this, &SMTPSocket::onReady);
     connect(sckCorvex_, &Corvex::SENDFrom, this, [this] {
-        emit ResultString(QStringLiteral("Sending From"));
+        Q_EMIT ResultString(QStringLiteral("Sending From"));
         sckCorvex_->sender(appSettings().BracketOnFrom ? u'<' + fromAddress_ + u'>' : fromAddress_);
     });
     connect(sckCorvex_, &Corvex::SENDTo, this, [this] {
-        emit ResultString(QStringLiteral("Sending To Info"));
+        Q_EMIT ResultString(QStringLiteral("Sending To Info"));
         single_ = {current_, false};
         sckCorvex_->recipient(single_);
     });
     connect(sckCorvex_, &Corvex::SENDToArray, this, [this] {
-        emit ResultString(QStringLiteral("Sending To List"));
+        Q_EMIT ResultString(QStringLiteral("Sending To List"));
         sckCorvex_->recipients(batch_);
     });
     connect(sckCorvex_, &Corvex::SENDBody, this, [this] {
-        emit ResultString(QStringLiteral("Sending Message Body"));
+        Q_EMIT ResultString(QStringLiteral("Sending Message Body"));
         sckCorvex_->body(GetMsgBody());
     });
     connect(sckCorvex_, &Corvex::SENT, this, &SMTPSocket::onSent);
@@ -127,7 +127,7 @@ bool SMTPSocket::refuseStart(bool closeSource) {
     if (closeSource)
         source_.EndMailingDBSupport();
     stopped_ = true;
-    emit ReenableSendButton();
+    Q_EMIT ReenableSendButton();
     return false;
 }
 
@@ -149,7 +149,7 @@ bool SMTPSocket::sendEmailToList(const QString& FromAddress, const QString& Erro
     textOnlyDomains_ = settings.DomainsToCheck.split(u';');
     // 3.
     LogSend(QStringLiteral("Opening Addresslist..."), true, false);
-    emit Progress(QStringLiteral("Opening Addresslist..."));
+    Q_EMIT Progress(QStringLiteral("Opening Addresslist..."));
     // 4.
     source_.setOptions(&options_);
     if (!source_.InitMailingDBSupport())
@@ -288,7 +288,7 @@ void SMTPSocket::stop() {
         progress(QStringLiteral("Stopping"));
         AbortCleanup();
     } else if (wait_ == Wait::BlockPause || wait_ == Wait::Delay) {
-        emit ResultString(QStringLiteral("Disconnecting"));
+        Q_EMIT ResultString(QStringLiteral("Disconnecting"));
         AbortCleanup();
     }
 }
@@ -297,7 +297,7 @@ void SMTPSocket::stop() {
 
 void SMTPSocket::progress(const QString& text) {
     LogSend(text);
-    emit Progress(text);
+    Q_EMIT Progress(text);
 }
 
 void SMTPSocket::onReady() {
@@ -305,7 +305,7 @@ void SMTPSocket::onReady() {
         return;
     // 1. A stop ends the run here; the abort writes its end to the log and tells the host.
     if (stopped_) {
-        emit ResultString(QStringLiteral("Disconnecting"));
+        Q_EMIT ResultString(QStringLiteral("Disconnecting"));
         AbortCleanup();
         return;
     }
@@ -347,7 +347,7 @@ void SMTPSocket::continueAfterDelay() {
     if (!isRunning())
         return;
     if (stopped_) {
-        emit ResultString(QStringLiteral("Disconnecting"));
+        Q_EMIT ResultString(QStringLiteral("Disconnecting"));
         AbortCleanup();
     } else if (paused_) {
         beginPauseWait();
@@ -358,7 +358,7 @@ void SMTPSocket::continueAfterDelay() {
 
 void SMTPSocket::sendNext() {
     // 5.
-    emit ResultString(QStringLiteral("Ready for send"));
+    Q_EMIT ResultString(QStringLiteral("Ready for send"));
     LogSend(QStringLiteral("Ready for Send"));
     GetNewRecipient();
     // 6.-7.
@@ -387,7 +387,7 @@ void SMTPSocket::onBlockMinute() {
 }
 
 void SMTPSocket::onState(int number) {
-    emit sckState(stateName(number));
+    Q_EMIT sckState(stateName(number));
     const bool closing = number == int(Corvex::ConnectionState::Closing) ||
                          number == int(Corvex::ConnectionState::Error);
     if (!closing || !isRunning() || paused_ || stopped_)
@@ -396,7 +396,7 @@ void SMTPSocket::onState(int number) {
     if (wait_ == Wait::Pause || wait_ == Wait::BlockPause || sckCorvex_->orderlyClose())
         return;
     AbortCleanup();
-    emit AddMailed(QStringLiteral("Reason: ") + sckCorvex_->lastReply(), false, false);
+    Q_EMIT AddMailed(QStringLiteral("Reason: ") + sckCorvex_->lastReply(), false, false);
 }
 
 void SMTPSocket::onSent(const RecipientResult& result) {
@@ -408,8 +408,8 @@ void SMTPSocket::onSent(const RecipientResult& result) {
         ++passed_;
     else
         ++failed_;
-    emit AddMailed(QStringLiteral("To: ") + result.Address, true, result.Accepted);
-    emit CounterUpdate(passed_, failed_);
+    Q_EMIT AddMailed(QStringLiteral("To: ") + result.Address, true, result.Accepted);
+    Q_EMIT CounterUpdate(passed_, failed_);
 }
 
 void SMTPSocket::onSentBlock(const QList<RecipientResult>& results) {
@@ -419,13 +419,13 @@ void SMTPSocket::onSentBlock(const QList<RecipientResult>& results) {
     MarkServedRecipients();
     qint64 accepted = 0;
     for (const RecipientResult& result : results) {
-        emit AddMailed(QStringLiteral("To: ") + result.Address, true, result.Accepted);
+        Q_EMIT AddMailed(QStringLiteral("To: ") + result.Address, true, result.Accepted);
         if (result.Accepted)
             ++accepted;
     }
     passed_ += accepted;
     failed_ += results.size() - accepted;
-    emit CounterUpdate(passed_, failed_);
+    Q_EMIT CounterUpdate(passed_, failed_);
 }
 
 void SMTPSocket::MarkServedRecipients() {
@@ -556,7 +556,7 @@ void SMTPSocket::LogSend(const QString& SendStr, bool bStartMailing, bool bEndMa
         totals.messageSize = messageSize_;
         log_.writeEndBlock(totals);
         for (const QString& line : totals.statisticsLines())
-            emit AddMailed(line, false, false);
+            Q_EMIT AddMailed(line, false, false);
     }
 }
 
@@ -570,10 +570,10 @@ void SMTPSocket::MailingComplete() {
     endTime_ = QDateTime::currentDateTime();
     if (source_.MailEventID > 0)
         Mailings::ReturnMailResults(prompter_, source_.MailEventID, qint32(passed_), qint32(failed_), startText_);
-    emit MailOutComplete(passed_);
-    emit ReenableSendButton();
+    Q_EMIT MailOutComplete(passed_);
+    Q_EMIT ReenableSendButton();
     source_.EndMailingDBSupport();
-    emit AddMailed(QStringLiteral("Mailing Complete. Send QUIT to Server."), false, false);
+    Q_EMIT AddMailed(QStringLiteral("Mailing Complete. Send QUIT to Server."), false, false);
     LogSend(QStringLiteral("Mailing Complete...Sending QUIT"), false, true);
     sckCorvex_->quit();
     stopped_ = true;
@@ -586,13 +586,13 @@ void SMTPSocket::AbortCleanup() {
     wait_ = Wait::None;
     tmrPauseEachMessage_.stop();
     tmrPauseInBlocks_.stop();
-    emit AddMailed(QStringLiteral("***** MAILING ABORTED *****"), false, false);
+    Q_EMIT AddMailed(QStringLiteral("***** MAILING ABORTED *****"), false, false);
     endTime_ = QDateTime::currentDateTime();
     LogSend(QStringLiteral("Mailing Aborted...Sending Quit"), false, true);
     sckCorvex_->quit();
     source_.EndMailingDBSupport();
     stopped_ = true;
-    emit ReenableSendButton();
+    Q_EMIT ReenableSendButton();
 }
 
 void SMTPSocket::TimeoutAndCleanup() {
@@ -601,5 +601,5 @@ void SMTPSocket::TimeoutAndCleanup() {
     LogSend(QStringLiteral("Last data transmitted : ") + sckCorvex_->lastSent());
     prompter_.inform(QStringLiteral("No response from Mail Server"), timeoutText());
     AbortCleanup();
-    emit AddMailed(QStringLiteral("Server timed out."), false, false);
+    Q_EMIT AddMailed(QStringLiteral("Server timed out."), false, false);
 }

@@ -1,0 +1,94 @@
+#include "core/AppSettings.h"
+#include "core/Command.h"
+#include "core/CommandLine.h"
+#include "mailings/MailEvent.h"
+#include "mailings/Mailings.h"
+#include "send/SMTPSocket.h"
+#include "send/SendInterrupt.h"
+#include "send/SendMDBList.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+namespace {
+
+// How long the end of the session (QUIT and its answer) may take after the run has ended.
+constexpr int ClosingGraceMs = 3000;
+
+int runSend(CommandContext& ctx, const QStringList& arguments) {
+    QCommandLineParser parser;
+    const QCommandLineOption quiet(QStringLiteral("quiet"),
+                                   QStringLiteral("Print only the end summary, not a line per recipient."));
+    parser.addOption(quiet);
+    if (!parseCommandOptions(parser, arguments, ctx, true))
+        return ExitUsage;
+    bool isNumber = false;
+    const qint32 id = parser.positionalArguments().value(0).toInt(&isNumber);
+    if (parser.positionalArguments().size() != 1 || !isNumber || id <= 0) {
+        ctx.err << "Give the number of one mailing (tamberlyn send MAILING_ID)." << Qt::endl;
+        return ExitUsage;
+    }
+    if (!ctx.start())
+        return ExitFailed;
+    const std::optional<Mailing> mailing = Mailings::find(id);
+    if (!mailing) {
+        ctx.err << "There is no mailing number " << id << "." << Qt::endl;
+        return ExitFailed;
+    }
+    if (!Mailings::checkBeforeSend(ctx.prompter, *mailing))
+        return ExitFailed;
+    MailEvent options;
+    if (!options.GetMEPFromDB(mailing->Profile)) {
+        ctx.err << "The delivery options '" << mailing->Profile << "' of mailing " << id << " do not exist."
+                << Qt::endl;
+        return ExitFailed;
+    }
+    const QString server =
+        options.SmtpServer.trimmed().isEmpty() ? appSettings().MailServer : options.SmtpServer.trimmed();
+
+    SendMDBList source(ctx.prompter);
+    source.MailEventID = mailing->MailEventName;
+    source.TotalSoFar = mailing->SentCount;
+    source.Tamberlyn = mailing->TamberlynName;
+    source.AddrListName = mailing->ListName;
+    source.MsgName = mailing->MessageName;
+    source.MailOptionsName = mailing->Profile;
+    source.DateMailed = mailing->DateSent;
+
+    SMTPSocket run(source, options, ctx.prompter);
+    const bool perRecipientLines = !parser.isSet(quiet);
+    QObject::connect(&run, &SMTPSocket::AddMailed, [&](const QString& text, bool picture, bool pass) {
+        if (!picture)
+            ctx.out << text << Qt::endl;
+        else if (perRecipientLines)
+            ctx.out << (pass ? "[Ok]   " : "[Fail] ") << text << Qt::endl;
+    });
+    QObject::connect(&run, &SMTPSocket::Progress, [&](const QString& text) {
+        if (perRecipientLines)
+            ctx.out << text << Qt::endl;
+    });
+    SendInterrupt interrupt;
+    QObject::connect(&interrupt, &SendInterrupt::interrupted, [&] {
+        ctx.out << "Stopping" << Qt::endl;
+        run.stop();
+    });
+    QTimer grace;
+    grace.setSingleShot(true);
+    QObject::connect(&grace, &QTimer::timeout, [] { QCoreApplication::exit(0); });
+    QObject::connect(&run, &SMTPSocket::ReenableSendButton, [&] { grace.start(ClosingGraceMs); });
+    QObject::connect(&run, &SMTPSocket::SessionClosed, [] { QCoreApplication::exit(0); });
+
+    if (!run.sendEmailToList(options.From, options.ErrorsTo, options.ReplyTo, options.X_URL, server))
+        return ExitFailed;
+    // The command line has no event loop of its own yet: the run is driven by the application's.
+    QCoreApplication::exec();
+    return run.completed() ? ExitOk : ExitFailed;
+}
+
+} // namespace
+
+QList<Command> sendCommands() {
+    return {
+        {"send", "Send a mailing (send MAILING_ID [--quiet]); Ctrl-C stops it.", runSend},
+    };
+}
