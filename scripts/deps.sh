@@ -9,9 +9,11 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
     libsqlite3-dev
     mdbtools-dev pxlib-dev libfreexl-dev libgsf-1-dev libzip-dev
+    python3
 )
 if [ "${1:-}" = "--bench" ]; then
-    packages+=(sqlite3 ripgrep clang libclang-rt-14-dev)
+    # postfix brings smtp-sink and smtp-source, the reference for sending.
+    packages+=(sqlite3 ripgrep clang libclang-rt-14-dev postfix time)
 fi
 
 missing=()
@@ -29,5 +31,8 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# Postfix is installed unconfigured: the tests and benchmarks run private instances of their own.
+echo "postfix postfix/main_mailer_type select No configuration" | debconf-set-selections
+echo "postfix postfix/mailname string localhost" | debconf-set-selections
 apt-get update -q
 apt-get install -y -q "${missing[@]}"

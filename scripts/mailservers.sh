@@ -3,6 +3,7 @@
 #
 #   scripts/mailservers.sh start   installs what is missing, starts both servers, prints the environment
 #   scripts/mailservers.sh stop    stops them and removes their folder
+#   scripts/mailservers.sh env     prints the environment of servers already running (fails if none)
 #
 # Everything lives in one folder (its path is kept in build/mailservers.dir). Ports:
 #   SMTP 2525 (STARTTLS offered, AUTH allowed), 2526 (unknown users bounced after acceptance), 2587 (STARTTLS required), 2465 (implicit TLS)
@@ -166,12 +167,24 @@ CONF
     wait_for_greeting 1110 "+OK"
     postfix -c "$PF/etc" start >/dev/null 2>&1
     wait_for_greeting 2525 "220"
+    print_env "$T"
+}
+
+print_env() {
     cat <<ENV
-TAMBERLYN_TEST_MAIL_DIR=$T/mail
+TAMBERLYN_TEST_MAIL_DIR=$1/mail
 TAMBERLYN_TEST_SMTP_PORT=2525
 TAMBERLYN_TEST_POP3_PORT=1110
-TAMBERLYN_TEST_CERT=$T/tls/cert.pem
+TAMBERLYN_TEST_CERT=$1/tls/cert.pem
 ENV
+}
+
+# The environment of servers that are already running; fails when there are none.
+running_env() {
+    [ -f "$state" ] || return 1
+    (exec 3<>/dev/tcp/127.0.0.1/2525) 2>/dev/null || return 1
+    (exec 3<>/dev/tcp/127.0.0.1/1110) 2>/dev/null || return 1
+    print_env "$(cat "$state")"
 }
 
 stop() {
@@ -192,8 +205,9 @@ stop() {
 case "${1:-}" in
 start) start ;;
 stop) stop ;;
+env) running_env ;;
 *)
-    echo "usage: $0 start|stop" >&2
+    echo "usage: $0 start|stop|env" >&2
     exit 2
     ;;
 esac

@@ -45,4 +45,5 @@ QList<Command> listCommands();
 QList<Command> messageCommands();
 QList<Command> harvestCommands();
 QList<Command> importCommands();
+QList<Command> mailingCommands();
 QList<Command> sendCommands();

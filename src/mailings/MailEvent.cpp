@@ -1,6 +1,9 @@
 #include "mailings/MailEvent.h"
 
 #include "core/AppSettings.h"
+#include "core/ErrorLog.h"
+#include "db/CentralDatabase.h"
+#include "db/TypeMapping.h"
 #include "util/StringFunctionsObject.h"
 
 #include <QList>
@@ -87,4 +90,130 @@ void MailEvent::WriteMEPToFile(const QString& path) const {
     file.setInitializationFileName(path);
     for (const auto& [key, value] : keys)
         file.WriteKeyName(QStringLiteral("Profile"), QString::fromLatin1(key), value);
+}
+
+namespace {
+
+// The Profile columns the record loads and stores, in table order.
+const QStringList ProfileColumns = {QStringLiteral("ProfileName"),
+                                    QStringLiteral("ProfileDescription"),
+                                    QStringLiteral("From"),
+                                    QStringLiteral("ReplyTo"),
+                                    QStringLiteral("ErrorsTo"),
+                                    QStringLiteral("X_URL"),
+                                    QStringLiteral("bSendFiltered"),
+                                    QStringLiteral("SQLFilter"),
+                                    QStringLiteral("bFlagSends"),
+                                    QStringLiteral("SentFlag"),
+                                    QStringLiteral("bSendInBlocks"),
+                                    QStringLiteral("SendBlockSize"),
+                                    QStringLiteral("bIfNotYetFlagged"),
+                                    QStringLiteral("SentFlagToCheck"),
+                                    QStringLiteral("bTimedBlocks"),
+                                    QStringLiteral("TimedBlockSize"),
+                                    QStringLiteral("TimeIncrement"),
+                                    QStringLiteral("bInsertTimeDelay"),
+                                    QStringLiteral("TimeDelay"),
+                                    QStringLiteral("SmtpServer")};
+
+QString columnList() {
+    QStringList quoted;
+    for (const QString& column : ProfileColumns)
+        quoted << db::quoteName(column);
+    return quoted.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+bool MailEvent::GetMEPFromDB(const QString& name) {
+    db::DbError error;
+    const db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadOnly, &error);
+    db::Statement row = central.isOpen() ? central.prepare(QStringLiteral("SELECT ") + columnList() +
+                                                               QStringLiteral(" FROM \"Profile\" WHERE "
+                                                                              "\"ProfileName\" = ?1 LIMIT 1"),
+                                                           &error)
+                                         : db::Statement();
+    if (!row.isValid())
+        return false;
+    row.bind(1, name);
+    if (!row.next())
+        return false;
+    const auto text = [&row](int i) {
+        return row.text(i);
+    };
+    const auto number = [&row](int i) {
+        return row.value(i).toLongLong();
+    };
+    const auto flag = [&row](int i) {
+        return row.value(i).toLongLong() != 0;
+    };
+    MailEventName = text(0);
+    Description = text(1);
+    From = text(2);
+    ReplyTo = text(3);
+    ErrorsTo = text(4);
+    X_URL = text(5);
+    bSendFiltered = flag(6);
+    SQLFilterText = text(7);
+    bFlagSends = flag(8);
+    SentFlag = text(9);
+    bSendInBlocks = flag(10);
+    SendBlockSize = qint32(number(11));
+    bIfNotYetFlagged = flag(12);
+    SentFlagToCheck = text(13);
+    bTimedBlocks = flag(14);
+    TimedBlockSize = qint32(number(15));
+    TimeIncrement = qint16(number(16));
+    bInsertTimeDelay = flag(17);
+    TimeDelay = qint32(number(18));
+    SmtpServer = text(19);
+    return true;
+}
+
+bool MailEvent::storeMEP() const {
+    db::DbError error;
+    db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadWrite, &error);
+    if (!central.isOpen()) {
+        LogError(QStringLiteral("storeMEP in MailEvent"), {error.number, error.text});
+        return false;
+    }
+    const QVariantList values = {MailEventName,
+                                 Description,
+                                 From,
+                                 ReplyTo,
+                                 ErrorsTo,
+                                 X_URL,
+                                 db::yesNo(bSendFiltered),
+                                 SQLFilterText,
+                                 db::yesNo(bFlagSends),
+                                 SentFlag,
+                                 db::yesNo(bSendInBlocks),
+                                 SendBlockSize,
+                                 db::yesNo(bIfNotYetFlagged),
+                                 SentFlagToCheck,
+                                 db::yesNo(bTimedBlocks),
+                                 TimedBlockSize,
+                                 TimeIncrement,
+                                 db::yesNo(bInsertTimeDelay),
+                                 TimeDelay,
+                                 SmtpServer};
+    db::Transaction transaction(central);
+    const bool stored =
+        central.exec(QStringLiteral("DELETE FROM \"Profile\" WHERE \"ProfileName\" = ?1"), {MailEventName},
+                     &error) &&
+        central.exec(
+            QStringLiteral("INSERT INTO \"Profile\" (") + columnList() +
+                QStringLiteral(") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, "
+                               "?15, ?16, ?17, ?18, ?19, ?20)"),
+            values, &error) &&
+        transaction.commit(&error);
+    if (!stored)
+        LogError(QStringLiteral("storeMEP in MailEvent"), {error.number, error.text});
+    return stored;
+}
+
+int MailEvent::messageDelayTenths() const {
+    if (!bInsertTimeDelay || TimeDelay <= 0)
+        return 0;
+    return qMin(TimeDelay, qint32(MaxTimeDelay));
 }

@@ -36,5 +36,7 @@ bool ReturnMailResults(Prompter& prompter, qint32 id, qint32 passed, qint32 fail
 // The checks before a mailing is sent: its list must still exist, and a mailing sent before asks the
 // send-again question. True when the run may start.
 bool checkBeforeSend(Prompter& prompter, const Mailing& mailing);
+// The explanation of the send-again warning.
+QString sendAgainExplanation();
 
 } // namespace Mailings

@@ -1,0 +1,191 @@
+#include "core/AppSettings.h"
+#include "db/CentralDatabase.h"
+#include "mailings/MailEvent.h"
+#include "mailings/Mailings.h"
+#include "mailings/mdlTBProfile.h"
+#include "mailings/mdlTamberlynGroupOptions.h"
+#include "support/CommandRun.h"
+#include "support/TestHome.h"
+
+#include <QTest>
+
+namespace {
+
+bool execCentral(const QString& sql) {
+    db::Database central = CentralDatabase::open();
+    return central.exec(sql);
+}
+
+qint64 countCentral(const QString& sql, const QVariantList& values = {}) {
+    const db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadOnly);
+    return central.scalar(sql, values).value_or(QVariant(-1)).toLongLong();
+}
+
+} // namespace
+
+class TestMailings : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() {
+        home_ = std::make_unique<TestHome>();
+        QVERIFY(home_->start());
+    }
+    void cleanup() { home_.reset(); }
+
+    void deliveryOptionsLoadAndStore() {
+        MailEvent options;
+        QVERIFY(options.GetMEPFromDB(DefaultDeliveryOptionsName));
+        QCOMPARE(options.SentFlag, "SENT");
+        QCOMPARE(options.SendBlockSize, 1000);
+        QCOMPARE(options.TimedBlockSize, 100);
+        QCOMPARE(options.TimeIncrement, 1);
+        QCOMPARE(options.TimeDelay, 1);
+
+        // A missing set is reported and loads nothing.
+        MailEvent untouched = options;
+        QVERIFY(!untouched.GetMEPFromDB("No such set"));
+        QCOMPARE(untouched.MailEventName, QString(DefaultDeliveryOptionsName));
+
+        // Stored under a new name: one more row; quotes of every kind survive.
+        options.MailEventName = "Say \"hi\" it's";
+        options.SentFlag = "x\"y";
+        options.SQLFilterText = "WHERE [City] = \"O'Hara\"";
+        QVERIFY(options.storeMEP());
+        QCOMPARE(countCentral("SELECT COUNT(*) FROM Profile"), 2);
+        MailEvent loaded;
+        QVERIFY(loaded.GetMEPFromDB("Say \"hi\" it's"));
+        QCOMPARE(loaded.SentFlag, "x\"y");
+        QCOMPARE(loaded.SQLFilterText, "WHERE [City] = \"O'Hara\"");
+
+        // Under the same name: replaced. A write that fails keeps the old row.
+        options.SendBlockSize = 7;
+        QVERIFY(options.storeMEP());
+        QCOMPARE(countCentral("SELECT COUNT(*) FROM Profile"), 2);
+        QVERIFY(execCentral("CREATE TRIGGER refuse BEFORE INSERT ON Profile WHEN NEW.SentFlag = 'boom' "
+                            "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+        options.SentFlag = "boom";
+        QVERIFY(!options.storeMEP());
+        QVERIFY(loaded.GetMEPFromDB("Say \"hi\" it's"));
+        QCOMPARE(loaded.SendBlockSize, 7);
+        QCOMPARE(loaded.SentFlag, "x\"y");
+
+        // Null numbers load as 0, null texts as empty.
+        QVERIFY(
+            execCentral("UPDATE Profile SET SendBlockSize = NULL, TimedBlockSize = NULL, SentFlag = NULL"));
+        QVERIFY(loaded.GetMEPFromDB(DefaultDeliveryOptionsName));
+        QCOMPARE(loaded.SendBlockSize, 0);
+        QCOMPARE(loaded.TimedBlockSize, 0);
+        QCOMPARE(loaded.SentFlag, QString());
+
+        QVERIFY(mdlTBProfile::DeleteTBProfile(home_->prompter, "Say \"hi\" it's"));
+        QVERIFY(!mdlTBProfile::DeleteTBProfile(home_->prompter, "Say \"hi\" it's"));
+        QCOMPARE(home_->prompter.texts(), QStringList{"This set of delivery options does not exist."});
+    }
+
+    void valueRules() {
+        MailEvent options;
+        options.bTimedBlocks = true;
+        options.TimedBlockSize = 0;
+        QVERIFY(!options.timedBlocksOn());
+        options.TimedBlockSize = 3;
+        QVERIFY(options.timedBlocksOn());
+        options.bInsertTimeDelay = true;
+        options.TimeDelay = 0;
+        QCOMPARE(options.messageDelayTenths(), 0);
+        options.TimeDelay = 700;
+        QCOMPARE(options.messageDelayTenths(), 655);
+        options.bInsertTimeDelay = false;
+        QCOMPARE(options.messageDelayTenths(), 0);
+    }
+
+    void groupsAndMailings() {
+        namespace groups = mdlTamberlynGroupOptions;
+        ScriptedPrompter& prompter = home_->prompter;
+        QVERIFY(groups::CreateTamberlynGroup(prompter, "The \"A\" team", "first"));
+        QVERIFY(!groups::CreateTamberlynGroup(prompter, "the \"a\" TEAM", "second"));
+        QVERIFY(groups::UpdateTamberlynGroup(prompter, "The \"A\" team", "changed"));
+        QVERIFY(!groups::UpdateTamberlynGroup(prompter, "Nobody", "x"));
+        QCOMPARE(groups::Groups().size(), 1);
+        QCOMPARE(groups::Groups().first().TamberlynDescription, "changed");
+
+        const qint32 id =
+            Mailings::PrepareMailing("The \"A\" team", "List", "Message", DefaultDeliveryOptionsName);
+        QVERIFY(id > 0);
+        QCOMPARE(AppGetSetting("ApplicationDefaults", "CurTamberlyn", ""), "The \"A\" team");
+        QCOMPARE(AppGetSetting("ApplicationDefaults", "MailEventProfile", ""), DefaultDeliveryOptionsName);
+        std::optional<Mailing> mailing = Mailings::find(id);
+        QVERIFY(mailing);
+        QCOMPARE(mailing->SentCount, 0);
+        QVERIFY(mailing->DateSent.isEmpty());
+
+        // Runs add up; the date is that of the last run.
+        QVERIFY(Mailings::ReturnMailResults(prompter, id, 1000, 3, "Dec 01 2026  09:00 AM"));
+        QVERIFY(Mailings::ReturnMailResults(prompter, id, 400, 2, "Dec 02 2026  10:30 AM"));
+        mailing = Mailings::find(id);
+        QCOMPARE(mailing->SentCount, 1400);
+        QCOMPARE(mailing->SentCountFailed, 5);
+        QCOMPARE(mailing->DateSent, "Dec 02 2026  10:30 AM");
+        QVERIFY(!Mailings::ReturnMailResults(prompter, id + 1, 1, 1, "x"));
+
+        // A deleted group keeps its mailings.
+        QVERIFY(groups::DeleteTamberlynGroup(prompter, "The \"A\" team"));
+        QVERIFY(!groups::DeleteTamberlynGroup(prompter, "The \"A\" team"));
+        QVERIFY(Mailings::find(id));
+        QCOMPARE(
+            prompter.texts(),
+            QStringList(
+                {"A Tamberlyn Group with this name already exists.  Please choose a new name.",
+                 "The Tamberlyn Group 'Nobody' does not exist, it could have been deleted already.",
+                 "The Tamberlyn Group 'The \"A\" team' does not exist, it could have been deleted already."}));
+    }
+
+    void checksBeforeSending() {
+        ScriptedPrompter& prompter = home_->prompter;
+        Mailing mailing;
+        mailing.ListName = "Gone";
+        QVERIFY(!Mailings::checkBeforeSend(prompter, mailing));
+        QCOMPARE(
+            prompter.shown().last().text,
+            "This mailing cannot be sent.  The 'Gone' mailing list has been deleted from Tamberlyn.  Please "
+            "either re-create this list or create another mailing using a valid list.");
+
+        QVERIFY(execCentral("INSERT INTO List (ListName, ListPath) VALUES ('Here', 'Here.mdb')"));
+        mailing.ListName = "Here";
+        QVERIFY(Mailings::checkBeforeSend(prompter, mailing)); // never sent: no question
+        mailing.DateSent = "Dec 02 2026  10:30 AM";
+        prompter.answer(Prompter::Answer::Cancel);
+        QVERIFY(!Mailings::checkBeforeSend(prompter, mailing));
+        QVERIFY(prompter.shown().last().text.endsWith(Mailings::sendAgainExplanation()));
+        prompter.answer(Prompter::Answer::Ok);
+        QVERIFY(Mailings::checkBeforeSend(prompter, mailing));
+    }
+
+    void commandLine() {
+        home_->stop();
+        const QString h = home_->path();
+        QCOMPARE(runCommandLine({"--home", h, "groups", "add", "G", "Some", "group"}).status, 0);
+        QCOMPARE(runCommandLine({"--home", h, "options", "set", "Fast", "From=me@example.test", "TimeDelay=0",
+                                 "bTimedBlocks=yes"})
+                     .status,
+                 0);
+        const CommandRun bad = runCommandLine({"--home", h, "options", "set", "Fast", "ReplyTo=nobody"});
+        QCOMPARE(bad.status, 1);
+        QVERIFY(bad.err.contains("The 'Reply To' address is invalid."));
+        QCOMPARE(runCommandLine({"--home", h, "options", "set", "Fast", "Colour=red"}).status, 2);
+        QVERIFY(runCommandLine({"--home", h, "options", "show", "Fast"}).out.contains("bTimedBlocks=True\n"));
+
+        // A mailing needs a list that exists.
+        const CommandRun create = runCommandLine(
+            {"--home", h, "mailing", "create", "--group", "G", "--list", "Missing", "--message", "M"});
+        QCOMPARE(create.status, 1);
+        QCOMPARE(create.err, "There is no list named Missing.\n");
+        QCOMPARE(runCommandLine({"--home", h, "groups"}).out, "G\tSome group\n");
+    }
+
+private:
+    std::unique_ptr<TestHome> home_;
+};
+
+QTEST_GUILESS_MAIN(TestMailings)
+#include "tst_mailings.moc"
