@@ -9,8 +9,8 @@
 namespace {
 
 const QList<Command>& commands() {
-    static const QList<Command> table =
-        coreCommands() + listCommands() + messageCommands() + harvestCommands() + importCommands();
+    static const QList<Command> table = coreCommands() + listCommands() + messageCommands() +
+                                        harvestCommands() + importCommands() + outboxCommands();
     return table;
 }
 
