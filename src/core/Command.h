@@ -46,4 +46,5 @@ QList<Command> messageCommands();
 QList<Command> harvestCommands();
 QList<Command> importCommands();
 QList<Command> mailingCommands();
+QList<Command> outboxCommands();
 QList<Command> sendCommands();

@@ -4,7 +4,7 @@
 #include "mailings/MailEvent.h"
 #include "mailings/Mailings.h"
 #include "send/SMTPSocket.h"
-#include "send/SendInterrupt.h"
+#include "send/TerminationSignals.h"
 #include "send/SendMDBList.h"
 
 #include <QCoreApplication>
@@ -67,8 +67,8 @@ int runSend(CommandContext& ctx, const QStringList& arguments) {
         if (perRecipientLines)
             ctx.out << text << Qt::endl;
     });
-    SendInterrupt interrupt;
-    QObject::connect(&interrupt, &SendInterrupt::interrupted, [&] {
+    TerminationSignals interrupt;
+    QObject::connect(&interrupt, &TerminationSignals::received, [&] {
         ctx.out << "Stopping" << Qt::endl;
         run.stop();
     });
