@@ -53,6 +53,8 @@ SMTPSocket::SMTPSocket(SendMDBList& source, const MailEvent& options, Prompter& 
         sckCorvex_->hello(at < 0 ? fromAddress_ : fromAddress_.mid(at + 1).trimmed());
     });
     connect(sckCorvex_, &Corvex::DataRecieved, this, [this](const QString& sent, const QString& received) {
+        if (ended_)
+            return; // the end block is the run's last entry
         log_.writeLine(sent == QLatin1StringView("\r\n.\r\n") ? QStringLiteral("C: <CrLf>.<CrLf>")
                                                               : QStringLiteral("C: ") + sent);
         log_.writeLine(QStringLiteral("S: ") + received);

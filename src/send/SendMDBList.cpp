@@ -65,6 +65,7 @@ void SendMDBList::CloseTamberlynDB() {
 }
 
 bool SendMDBList::resolveListPath() {
+    OpenTamberlynDB();
     std::optional<QVariant> path;
     if (central_.isOpen())
         path = central_.scalar(QStringLiteral("SELECT \"ListPath\" FROM \"List\" WHERE \"ListName\" = ?"),

@@ -1,0 +1,201 @@
+#pragma once
+
+// What the mailing-run tests share: a started application folder with one list, one message, one set of
+// delivery options and one mailing, and a run driven on the test's event loop.
+
+#include "core/AppSettings.h"
+#include "db/DataTank.h"
+#include "db/Database.h"
+#include "db/ListSchema.h"
+#include "mailings/MailEvent.h"
+#include "mailings/Mailings.h"
+#include "mailings/mdlTamberlynGroupOptions.h"
+#include "messages/MessageStore.h"
+#include "send/SMTPSocket.h"
+#include "send/SendMDBList.h"
+#include "support/TestHome.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QSslConfiguration>
+#include <QSslSocket>
+#include <QTest>
+#include <memory>
+
+namespace SendFixture {
+
+using Row = QList<QPair<QString, QVariant>>;
+
+inline Row person(const QString& address, const QString& first = {}, const QString& last = {}) {
+    Row row{{QStringLiteral("EAddress"), address}};
+    if (!first.isEmpty())
+        row.append({QStringLiteral("FirstName"), first});
+    if (!last.isEmpty())
+        row.append({QStringLiteral("LastName"), last});
+    return row;
+}
+
+inline QList<Row> people(const QStringList& addresses) {
+    QList<Row> rows;
+    for (const QString& address : addresses)
+        rows << person(address);
+    return rows;
+}
+
+// Writes the list file and registers it under name.
+inline bool makeList(TestHome& home, const QString& name, const QList<Row>& rows) {
+    const QString temp = appFolders().TempFolder + name + QStringLiteral(".building");
+    QFile::remove(temp);
+    {
+        db::Database list = db::Database::create(temp);
+        if (!list.isOpen() || !list.exec(ListSchema::blankListSql()) || !list.beginTransaction())
+            return false;
+        db::Statement insert;
+        QString lastColumns;
+        for (const Row& row : rows) {
+            QStringList names, marks;
+            QVariantList values;
+            for (const auto& [column, value] : row) {
+                names << db::quoteName(column);
+                marks << QStringLiteral("?");
+                values << value;
+            }
+            if (names.join(u',') != lastColumns) {
+                lastColumns = names.join(u',');
+                insert = list.prepare(QStringLiteral("INSERT INTO \"AddressList\" (") + lastColumns +
+                                      QStringLiteral(") VALUES (") + marks.join(u',') + u')');
+            }
+            insert.bindAll(values);
+            if (!insert.exec())
+                return false;
+            insert.reset();
+        }
+        insert = db::Statement();
+        if (!list.commit())
+            return false;
+    }
+    const bool saved = DataTank::SaveListAs(temp, name, {}, false, home.prompter);
+    QFile::remove(temp);
+    return saved;
+}
+
+inline QString listPath(const QString& name) {
+    return DataTank::registeredPath(DataTank::GetListPath(name));
+}
+
+// The list's marks by address, lower case.
+inline QMap<QString, QString> marks(const QString& listName) {
+    QMap<QString, QString> result;
+    db::Database list = db::Database::open(listPath(listName), db::Database::OpenMode::ReadOnly);
+    db::Statement rows = list.prepare(QStringLiteral("SELECT \"EAddress\", \"Sent\" FROM \"AddressList\""));
+    while (rows.next())
+        result.insert(rows.text(0).toLower(), rows.text(1));
+    return result;
+}
+
+inline int markedCount(const QString& listName, const QString& mark = QStringLiteral("SENT")) {
+    int count = 0;
+    for (const QString& value : marks(listName))
+        count += value == mark ? 1 : 0;
+    return count;
+}
+
+inline MessageRecord plainMessage(const QString& name, const QString& text = QStringLiteral("Hello there.\r\n")) {
+    MessageRecord message;
+    message.MessageName = name;
+    message.Subject = QStringLiteral("A test message");
+    message.SendType = 0;
+    message.MessageText = text;
+    message.AddressType = 0;
+    message.GreetingType = -1;
+    message.GroupAddress = QStringLiteral("Friends of the test");
+    return message;
+}
+
+// Writes the message with its greeting and To settings.
+inline bool makeMessage(const MessageRecord& message) {
+    return MessageStore::ImportMessage(message) &&
+           MessageStore::WriteGreetingSettings(message.MessageName, LoadGreetingSettings(message));
+}
+
+// Delivery options that serve every recipient at once and mark it "SENT".
+inline MailEvent plainOptions(const QString& name, const QString& from = QStringLiteral("sender@example.test")) {
+    MailEvent options;
+    options.MailEventName = name;
+    options.From = from;
+    options.bFlagSends = true;
+    options.SentFlag = QStringLiteral("SENT");
+    options.SentFlagToCheck = QStringLiteral("SENT");
+    options.SendBlockSize = 1000;
+    options.SmtpServer = QStringLiteral("127.0.0.1");
+    return options;
+}
+
+// A trusting socket factory for a server with a self-signed certificate.
+inline SslSocketFactory trusting(const QList<QSslCertificate>& certificates) {
+    return [certificates] {
+        auto socket = std::make_unique<QSslSocket>();
+        QSslConfiguration configuration = socket->sslConfiguration();
+        configuration.addCaCertificates(certificates);
+        socket->setSslConfiguration(configuration);
+        return socket;
+    };
+}
+
+// One run in the test's process, with everything it reported.
+class Run {
+public:
+    Run(TestHome& home, const MailEvent& options, const QString& listName, const QString& messageName,
+        qint32 mailingId = 0)
+        : options_(options), source(home.prompter) {
+        source.AddrListName = listName;
+        source.MsgName = messageName;
+        source.MailOptionsName = options.MailEventName;
+        source.Tamberlyn = QStringLiteral("Tests");
+        source.MailEventID = mailingId;
+        socket = std::make_unique<SMTPSocket>(source, options_, home.prompter);
+        socket->setMinuteMs(60);
+        socket->setTenthMs(1);
+        socket->setTimeoutUnitMs(50);
+        QObject::connect(socket.get(), &SMTPSocket::AddMailed, [this](const QString& text, bool picture, bool pass) {
+            lines << (picture ? (pass ? QStringLiteral("ok ") : QStringLiteral("fail ")) : QString()) + text;
+        });
+        QObject::connect(socket.get(), &SMTPSocket::ReenableSendButton, [this] { ended = true; });
+        QObject::connect(socket.get(), &SMTPSocket::MailOutComplete, [this](qint64) { completed = true; });
+    }
+
+    bool start() {
+        return socket->sendEmailToList(options_.From, options_.ErrorsTo, options_.ReplyTo, options_.X_URL,
+                                       options_.SmtpServer);
+    }
+    // Starts and waits for the end of the run.
+    bool runToEnd(int timeoutMs = 20000) {
+        if (!start())
+            return false;
+        return waitForEnd(timeoutMs);
+    }
+    bool waitForEnd(int timeoutMs = 20000) {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!ended && !deadline.hasExpired())
+            QTest::qWait(5);
+        return ended;
+    }
+
+    MailEvent options_;
+    SendMDBList source;
+    std::unique_ptr<SMTPSocket> socket;
+    QStringList lines;
+    bool ended = false;
+    bool completed = false;
+};
+
+// The files of a directory with the given suffix, in name order.
+inline QStringList filesIn(const QString& directory, const QString& suffix) {
+    QStringList paths;
+    for (const QString& name : QDir(directory).entryList({QStringLiteral("*") + suffix}, QDir::Files, QDir::Name))
+        paths << directory + u'/' + name;
+    return paths;
+}
+
+} // namespace SendFixture

@@ -1,0 +1,195 @@
+#include "SendFixture.h"
+
+#include "db/CentralDatabase.h"
+
+using namespace SendFixture;
+
+// The recipient source: the selections of the delivery options, the end marker, and the marks.
+class TestSendMDBList : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestHome> home;
+
+    // Stores the options as a set of their name so that the filter is read from the table.
+    void store(MailEvent& options) { QVERIFY(options.storeMEP()); }
+
+    QStringList addresses(SendMDBList& source) {
+        QStringList all;
+        for (QString a = source.GetFirstAddr(); a != SendMDBList::endMarker(); a = source.GetNextAddr())
+            all << a;
+        return all;
+    }
+
+private Q_SLOTS:
+    void init() {
+        home = std::make_unique<TestHome>();
+        QVERIFY(home->start());
+        QVERIFY(makeList(*home, QStringLiteral("People"),
+                         {person(QStringLiteral("dora@example.test"), QStringLiteral("Dora")),
+                          {{QStringLiteral("EAddress"), QStringLiteral("ann@example.test")},
+                           {QStringLiteral("FirstName"), QStringLiteral("Ann")},
+                           {QStringLiteral("Sent"), QStringLiteral("SENT")}},
+                          {{QStringLiteral("EAddress"), QStringLiteral("Carl@Example.test")},
+                           {QStringLiteral("FirstName"), QStringLiteral("Carl")},
+                           {QStringLiteral("Sent"), QStringLiteral("OTHER")}},
+                          person(QStringLiteral("bob@example.test"), QStringLiteral("Bob"))}));
+    }
+    void cleanup() { home.reset(); }
+
+    void selectsByTheDeliveryOptions() {
+        MailEvent options = plainOptions(QStringLiteral("Opts"));
+        store(options);
+        SendMDBList source(home->prompter);
+        source.AddrListName = QStringLiteral("People");
+        source.MsgName = QStringLiteral("none");
+        source.MailOptionsName = options.MailEventName;
+        source.setOptions(&options);
+
+        // Blocks off: every row in address order, marked or not.
+        QVERIFY(source.OpenList());
+        QCOMPARE(addresses(source), QStringList({"ann@example.test", "bob@example.test", "Carl@Example.test",
+                                                 "dora@example.test"}));
+        // The end marker keeps coming after the last row.
+        QCOMPARE(source.GetNextAddr(), SendMDBList::endMarker());
+        QCOMPARE(source.GetNextAddr(), SendMDBList::endMarker());
+
+        // Blocks with not-yet-flagged: NULL counts as unmarked, the block size limits.
+        options.bSendInBlocks = true;
+        options.bIfNotYetFlagged = true;
+        options.SendBlockSize = 2;
+        QVERIFY(source.OpenList());
+        QCOMPARE(addresses(source), QStringList({"bob@example.test", "Carl@Example.test"}));
+        QCOMPARE(source.currentRecord().isEmpty(), true);
+
+        // Blocks without the flag check: the first rows whatever their mark.
+        options.bIfNotYetFlagged = false;
+        QVERIFY(source.OpenList());
+        QCOMPARE(addresses(source), QStringList({"ann@example.test", "bob@example.test"}));
+
+        // Positioning reads the row of the address.
+        source.PositionToAddress(QStringLiteral("BOB@example.test"));
+        QCOMPARE(source.currentRecord().value(QStringLiteral("FirstName")), QStringLiteral("Bob"));
+        QCOMPARE(source.CheckSentField(), QString());
+        source.EndMailingDBSupport();
+        QVERIFY(home->prompter.shown().isEmpty());
+    }
+
+    void filterKeepsTheMarkCondition() {
+        MailEvent options = plainOptions(QStringLiteral("Filtered"));
+        options.bSendFiltered = true;
+        options.SQLFilterText = QStringLiteral("WHERE [FirstName] <> \"Dora\"");
+        options.bSendInBlocks = true;
+        options.bIfNotYetFlagged = true;
+        store(options);
+        SendMDBList source(home->prompter);
+        source.AddrListName = QStringLiteral("People");
+        source.MailOptionsName = options.MailEventName;
+        source.setOptions(&options);
+        source.OpenTamberlynDB();
+        QVERIFY(source.OpenListFiltered());
+        QStringList got = addresses(source);
+        got.sort(Qt::CaseInsensitive);
+        QCOMPARE(got, QStringList({"bob@example.test", "Carl@Example.test"}));
+        source.EndMailingDBSupport();
+
+        // Nothing left to serve: the filtered path's message.
+        options.SentFlagToCheck = QStringLiteral("OTHER");
+        options.SQLFilterText = QStringLiteral("WHERE [FirstName] = \"Carl\"");
+        store(options);
+        source.OpenTamberlynDB();
+        QVERIFY(!source.OpenListFiltered());
+        QCOMPARE(home->prompter.shown().last().title, QStringLiteral("No Messages Sent"));
+        QCOMPARE(home->prompter.shown().last().text,
+                 QStringLiteral("No messages were sent because there were no addresses that matched the "
+                                "'Selection Criteria' in this mailing's Delivery Options.\r\n\r\nPlease review this "
+                                "mailing's Delivery Options before attempting to send."));
+
+        // A filter that is no clause is refused with the error.
+        options.SQLFilterText = QStringLiteral("WHERE [FirstName] = ");
+        store(options);
+        QVERIFY(!source.OpenListFiltered());
+        QVERIFY(home->prompter.shown().last().text.startsWith(QStringLiteral("In Open List Filtered, Error: 1  ")));
+        source.EndMailingDBSupport();
+    }
+
+    void everyRowMarkedSelectsNothing() {
+        MailEvent options = plainOptions(QStringLiteral("Opts"));
+        options.bSendInBlocks = true;
+        options.bIfNotYetFlagged = true;
+        store(options);
+        SendMDBList source(home->prompter);
+        source.AddrListName = QStringLiteral("People");
+        source.MailOptionsName = options.MailEventName;
+        source.setOptions(&options);
+        QVERIFY(source.OpenList());
+        for (const QString& a : addresses(source))
+            source.UpdateSuccessfulSentFlag(a);
+        QVERIFY(!source.OpenList());
+        QCOMPARE(home->prompter.shown().last().title, QStringLiteral("No Addresses in List"));
+        QCOMPARE(home->prompter.shown().last().text, QStringLiteral("This List contains no email addresses."));
+    }
+
+    void marksEveryRowOfTheAddressWhileReading() {
+        MailEvent options = plainOptions(QStringLiteral("Opts"));
+        options.SentFlag = QStringLiteral("Sent \"May\"; 'x'");
+        store(options);
+        SendMDBList source(home->prompter);
+        source.AddrListName = QStringLiteral("People");
+        source.MailOptionsName = options.MailEventName;
+        source.setOptions(&options);
+        QVERIFY(source.OpenList());
+        QCOMPARE(source.GetFirstAddr(), QStringLiteral("ann@example.test"));
+        // Marks go in while the selection is being read, with brackets and another case.
+        source.UpdateSuccessfulSentFlag(QStringLiteral(" <carl@EXAMPLE.test> "));
+        source.UpdateSuccessfulSentFlag(QStringLiteral("dora@example.test"));
+        // Committed at once: another connection sees them while the run still reads.
+        QCOMPARE(marks(QStringLiteral("People")).value(QStringLiteral("carl@example.test")), options.SentFlag);
+        QCOMPARE(source.GetNextAddr(), QStringLiteral("bob@example.test"));
+        QCOMPARE(source.GetNextAddr(), QStringLiteral("Carl@Example.test"));
+        QCOMPARE(source.GetNextAddr(), QStringLiteral("dora@example.test"));
+        QCOMPARE(source.GetNextAddr(), SendMDBList::endMarker());
+        source.EndMailingDBSupport();
+        const QMap<QString, QString> m = marks(QStringLiteral("People"));
+        QCOMPARE(m.value(QStringLiteral("dora@example.test")), options.SentFlag);
+        QCOMPARE(m.value(QStringLiteral("bob@example.test")), QString());
+        QCOMPARE(m.value(QStringLiteral("ann@example.test")), QStringLiteral("SENT"));
+        // The list file is left in its usual journal mode.
+        db::Database list = db::Database::open(listPath(QStringLiteral("People")));
+        QCOMPARE(list.scalar(QStringLiteral("PRAGMA journal_mode"))->toString(), QStringLiteral("delete"));
+    }
+
+    void messageFieldsAndMissingMessage() {
+        MessageRecord message = plainMessage(QStringLiteral("Note"));
+        message.Attachments = QStringLiteral("  a.txt ");
+        message.AddressType = 1;
+        message.UseGreetingManager = true;
+        message.UseFName = true;
+        QVERIFY(makeMessage(message));
+        MailEvent options = plainOptions(QStringLiteral("Opts"));
+        store(options);
+        SendMDBList source(home->prompter);
+        source.AddrListName = QStringLiteral("People");
+        source.MsgName = QStringLiteral("Note");
+        source.MailOptionsName = options.MailEventName;
+        source.setOptions(&options);
+        QVERIFY(source.InitMailingDBSupport());
+        QCOMPARE(source.GetAttachmentsString(), QStringLiteral("a.txt"));
+        QVERIFY(source.CheckIfPersonalizedToAddress());
+        QCOMPARE(source.GetGroupToAddress(), QStringLiteral("Friends of the test"));
+        source.GetFirstAddr();
+        const GreetingSettings greeting = LoadGreetingSettings(*source.CurMessageRS());
+        QCOMPARE(source.GetPersonalName(greeting), QStringLiteral("Ann"));
+        source.EndMailingDBSupport();
+
+        source.MsgName = QStringLiteral("Missing");
+        QVERIFY(source.InitMailingDBSupport());
+        QCOMPARE(home->prompter.shown().last().text,
+                 QStringLiteral("Tamberlyn was unable to find the Message Missing  Please recreate your mailing and "
+                                "try again."));
+        QCOMPARE(source.GetSubject(), QString());
+        source.EndMailingDBSupport();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSendMDBList)
+#include "tst_sendmdblist.moc"
