@@ -29,6 +29,11 @@ QString invalidAddressText(const QString& first, const QString& breakAfterFirst)
            (breakAfterFirst == CrLf ? CrLf : QStringLiteral("\n")) + QStringLiteral("modifying this address.");
 }
 
+// The end of the data as the log shows it.
+QString sentForLog(const QString& sent) {
+    return sent == QLatin1StringView("\r\n.\r\n") ? QStringLiteral("<CrLf>.<CrLf>") : sent;
+}
+
 // An URL that names any scheme keeps it; one without gets "http://".
 QString withScheme(const QString& url) {
     static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
@@ -55,8 +60,7 @@ SMTPSocket::SMTPSocket(SendMDBList& source, const MailEvent& options, Prompter& 
     connect(sckCorvex_, &Corvex::DataRecieved, this, [this](const QString& sent, const QString& received) {
         if (ended_)
             return; // the end block is the run's last entry
-        log_.writeLine(sent == QLatin1StringView("\r\n.\r\n") ? QStringLiteral("C: <CrLf>.<CrLf>")
-                                                              : QStringLiteral("C: ") + sent);
+        log_.writeLine(QStringLiteral("C: ") + sentForLog(sent));
         log_.writeLine(QStringLiteral("S: ") + received);
     });
     connect(sckCorvex_, &Corvex::Disconnected, this, [this] {
@@ -600,7 +604,7 @@ void SMTPSocket::AbortCleanup() {
 void SMTPSocket::TimeoutAndCleanup() {
     LogSend(QStringLiteral("Server Timeout."));
     LogSend(QStringLiteral("Last Data recieved was : ") + sckCorvex_->lastReply());
-    LogSend(QStringLiteral("Last data transmitted : ") + sckCorvex_->lastSent());
+    LogSend(QStringLiteral("Last data transmitted : ") + sentForLog(sckCorvex_->lastSent()));
     prompter_.inform(QStringLiteral("No response from Mail Server"), timeoutText());
     AbortCleanup();
     Q_EMIT AddMailed(QStringLiteral("Server timed out."), false, false);

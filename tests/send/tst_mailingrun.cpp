@@ -1,0 +1,378 @@
+#include "SendFixture.h"
+
+#include "send/Outbox.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+using namespace SendFixture;
+
+// Mailing runs against the local outbox: the messages as they arrive, per-recipient and batch mode,
+// and the failures a real server will not produce on demand.
+class TestMailingRun : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestHome> home;
+    std::unique_ptr<Outbox> outbox;
+    QTemporaryDir outDir;
+
+    void startOutbox(OutboxOptions options = {}) {
+        options.directory = outDir.path() + QStringLiteral("/mail");
+        outbox = std::make_unique<Outbox>();
+        QString error;
+        QVERIFY2(outbox->start(options, &error), qPrintable(error));
+        appSettings().SMTPPort = outbox->port();
+    }
+
+    QStringList sendLog() const {
+        return QString::fromUtf8(readFileBytes(appFolders().sendLog())).split(QStringLiteral("\r\n"));
+    }
+
+    static QJsonArray parsed(const QStringList& files) {
+        QProcess python;
+        python.start(QStringLiteral("python3"),
+                     QStringList{QStringLiteral(TAMBERLYN_SOURCE_DIR "/tests/send/header_check.py")} + files);
+        if (!python.waitForFinished(30000) || python.exitCode() != 0)
+            qWarning() << python.readAllStandardError();
+        return QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+    }
+
+    static QStringList recipientsOf(const QString& envFile) {
+        QStringList recipients;
+        for (const QString& line : QString::fromUtf8(readFileBytes(envFile)).split(u'\n')) {
+            if (line.startsWith(QStringLiteral("RCPT TO:<")))
+                recipients << line.trimmed().mid(9).chopped(1);
+        }
+        return recipients;
+    }
+
+    // Three recipients a, b and c of a plain message, with a mailing to hold the counts.
+    qint32 threeRecipients(MailEvent& options) {
+        if (!makeList(*home, QStringLiteral("Three"),
+                      people({QStringLiteral("a@example.test"), QStringLiteral("b@example.test"),
+                              QStringLiteral("c@example.test")})))
+            return 0;
+        MessageRecord message = plainMessage(QStringLiteral("Plain"));
+        message.AddressType = 1; // one message per recipient
+        if (!makeMessage(message) || !options.storeMEP())
+            return 0;
+        mdlTamberlynGroupOptions::CreateTamberlynGroup(home->prompter, QStringLiteral("Tests"), {});
+        return Mailings::PrepareMailing(QStringLiteral("Tests"), QStringLiteral("Three"), QStringLiteral("Plain"),
+                                        options.MailEventName);
+    }
+
+private Q_SLOTS:
+    void init() {
+        home = std::make_unique<TestHome>();
+        QVERIFY(home->start());
+        appSettings().WordWrapSize = 76;
+    }
+    void cleanup() {
+        outbox.reset();
+        home.reset();
+        QDir(outDir.path() + QStringLiteral("/mail")).removeRecursively();
+    }
+
+    void personalisedMessagesAreWellFormed() {
+        startOutbox();
+        QVERIFY(makeList(*home, QStringLiteral("Friends"),
+                         {person(QStringLiteral("ann@one.test"), QStringLiteral("Ann"), QStringLiteral("Lee")),
+                          person(QStringLiteral("not-an-address")),
+                          person(QStringLiteral("soren@two.test"), QStringLiteral("Søren"), QStringLiteral("Ødegård")),
+                          person(QStringLiteral("tom@textonly.test"), QStringLiteral("Tom"))}));
+        MessageRecord message = plainMessage(QStringLiteral("News"));
+        message.SendType = 2;
+        message.Subject = QStringLiteral("Café news – a rather long subject line that goes on and on so that it "
+                                         "has to be folded somewhere");
+        message.MessageText = QStringLiteral("Our news for <<FirstName>>.\r\n");
+        message.HTMLText = QStringLiteral("<html><body><p>Our news for <<FirstName>>.</p></body></html>");
+        message.From = QStringLiteral("Zoë's \"Shop\"");
+        message.UseGreetingManager = true;
+        message.UseFName = true;
+        message.UseLName = true;
+        message.AddressType = 1;
+        message.GreetingType = 1;
+        message.Salutation = QStringLiteral("Dear");
+        message.Punctuation = QStringLiteral(",");
+        QVERIFY(makeMessage(message));
+        MailEvent options = plainOptions(QStringLiteral("Personal"));
+        options.ErrorsTo = QStringLiteral("errors@example.test");
+        options.X_URL = QStringLiteral("HTTPS://Example.test/news");
+        QVERIFY(options.storeMEP());
+        QVERIFY(mdlTamberlynGroupOptions::CreateTamberlynGroup(home->prompter, QStringLiteral("Tests"), {}));
+        const qint32 id = Mailings::PrepareMailing(QStringLiteral("Tests"), QStringLiteral("Friends"),
+                                                   QStringLiteral("News"), options.MailEventName);
+        appSettings().CheckIfDomainWantsTextOnly = true;
+        appSettings().DomainsToCheck = QStringLiteral("nothing.test;;TEXTONLY.test");
+
+        Run run(*home, options, QStringLiteral("Friends"), QStringLiteral("News"), id);
+        QVERIFY(run.runToEnd());
+        QVERIFY(run.completed);
+        QVERIFY(run.socket->perRecipientMode());
+        QCOMPARE(run.socket->passedCount(), 3);
+        QCOMPARE(run.socket->failedCount(), 0);
+        QVERIFY(run.lines.contains(QStringLiteral("ok To: soren@two.test")));
+        QCOMPARE(markedCount(QStringLiteral("Friends")), 3);
+        QCOMPARE(Mailings::find(id)->SentCount, 3);
+        QVERIFY(!Mailings::find(id)->DateSent.isEmpty());
+
+        const QStringList files = filesIn(outbox->directory(), QStringLiteral(".eml"));
+        QCOMPARE(files.size(), 3);
+        const QJsonArray messages = parsed(files);
+        QCOMPARE(messages.size(), 3);
+        QSet<QString> ids;
+        for (const QJsonValue& value : messages) {
+            const QJsonObject m = value.toObject();
+            QVERIFY2(m[QStringLiteral("defects")].toArray().isEmpty(),
+                     qPrintable(QJsonDocument(m).toJson()));
+            QVERIFY(!m[QStringLiteral("date")].toString().isEmpty());
+            QCOMPARE(m[QStringLiteral("subject")].toString(), message.Subject);
+            QCOMPARE(m[QStringLiteral("from")].toArray().first().toArray().at(0).toString(), message.From);
+            QCOMPARE(m[QStringLiteral("url")].toString(), options.X_URL);
+            ids.insert(m[QStringLiteral("messageId")].toString());
+            QVERIFY(m[QStringLiteral("messageId")].toString().endsWith(QStringLiteral("@example.test>")));
+        }
+        QCOMPARE(ids.size(), 3);
+        const auto to = [&](int i) { return messages[i].toObject()[QStringLiteral("to")].toArray().first().toArray(); };
+        QCOMPARE(to(0).at(0).toString(), QStringLiteral("Ann Lee"));
+        QCOMPARE(to(0).at(1).toString(), QStringLiteral("ann@one.test"));
+        QCOMPARE(to(1).at(0).toString(), QStringLiteral("Søren Ødegård"));
+        QVERIFY(messages[1].toObject()[QStringLiteral("text")].toString().startsWith(
+            QStringLiteral("Dear Søren Ødegård,\r\nOur news for Søren.")));
+        QCOMPARE(messages[0].toObject()[QStringLiteral("types")].toArray().at(0).toString(),
+                 QStringLiteral("multipart/alternative"));
+        // The listed domain gets the text alone.
+        QCOMPARE(messages[2].toObject()[QStringLiteral("types")].toArray(), QJsonArray({QStringLiteral("text/plain")}));
+
+        const QByteArray raw = readFileBytes(files.first());
+        QVERIFY(!raw.contains("Reply-To:"));
+        QVERIFY(raw.contains("\r\nErrors-To: errors@example.test\r\n"));
+        QVERIFY(raw.startsWith("X-Mailer: Quenfold "));
+        QVERIFY(raw.indexOf("\r\nDate: ") < raw.indexOf("\r\nMessage-ID: "));
+        QVERIFY(raw.indexOf("\r\nMessage-ID: ") < raw.indexOf("\r\nFrom: "));
+
+        const QStringList log = sendLog();
+        const qsizetype start = log.indexOf(QStringLiteral("*** MAILING STARTS HERE "));
+        QVERIFY(start > 0);
+        QCOMPARE(log.mid(start - 5, 5),
+                 QStringList({QString(), QString(), SendLog::stars(), SendLog::stars(), SendLog::stars()}));
+        QVERIFY(log.contains(QStringLiteral("*** Group:             Tests")));
+        QVERIFY(log.contains(QStringLiteral("*** Mailing List:      Friends")));
+        QVERIFY(log.contains(QStringLiteral("*** SMTP Port:         ") + QString::number(outbox->port())));
+        QVERIFY(log.contains(QStringLiteral("C: <CrLf>.<CrLf>")));
+        const qsizetype end = log.indexOf(QStringLiteral("Mailing Complete...Sending QUIT"));
+        QVERIFY(end > start);
+        QCOMPARE(log.mid(end + 1, 4), QStringList({SendLog::stars(), SendLog::stars(), SendLog::stars(),
+                                                   QStringLiteral("*** MAILING ENDS HERE ")}));
+        QVERIFY(log.contains(QStringLiteral("*** Total Sent:        3")));
+        QVERIFY(log.contains(QStringLiteral("*** Total Passed:      3")));
+        QVERIFY(run.lines.contains(QStringLiteral("Total Failed:      0")));
+    }
+
+    void batchesShareOneMessage() {
+        OutboxOptions refuse;
+        refuse.refusePattern = QStringLiteral("^<?b07@");
+        startOutbox(refuse);
+        QStringList addresses;
+        for (int i = 1; i <= 25; ++i)
+            addresses << QStringLiteral("b%1@batch.test").arg(i, 2, 10, QChar(u'0'));
+        QVERIFY(makeList(*home, QStringLiteral("Batch"), people(addresses)));
+        MessageRecord message = plainMessage(QStringLiteral("Bulletin"));
+        message.Subject = QStringLiteral("A plain subject that is long enough to need folding when it goes out "
+                                         "in the header of the message");
+        QVERIFY(makeMessage(message));
+        MailEvent options = plainOptions(QStringLiteral("Batch"));
+        QVERIFY(options.storeMEP());
+        appSettings().GroupMailBlockSize = 10;
+        appSettings().ServerWantsBracket = true;
+
+        Run run(*home, options, QStringLiteral("Batch"), QStringLiteral("Bulletin"));
+        QVERIFY(run.runToEnd());
+        QVERIFY(run.completed);
+        QVERIFY(!run.socket->perRecipientMode());
+        QCOMPARE(run.socket->passedCount(), 24);
+        QCOMPARE(run.socket->failedCount(), 1);
+        QVERIFY(run.lines.contains(QStringLiteral("fail To: <b07@batch.test>")));
+        // The marks go to the bare addresses; the refused one stays unmarked.
+        QCOMPARE(markedCount(QStringLiteral("Batch")), 24);
+        QCOMPARE(marks(QStringLiteral("Batch")).value(QStringLiteral("b07@batch.test")), QString());
+
+        const QStringList envelopes = filesIn(outbox->directory(), QStringLiteral(".env"));
+        QCOMPARE(envelopes.size(), 3);
+        QCOMPARE(recipientsOf(envelopes[0]).size(), 9);
+        QCOMPARE(recipientsOf(envelopes[1]).size(), 10);
+        QCOMPARE(recipientsOf(envelopes[2]).size(), 5);
+        const QStringList files = filesIn(outbox->directory(), QStringLiteral(".eml"));
+        const QByteArray raw = readFileBytes(files.first());
+        QVERIFY(raw.contains("\r\nTo: \"Friends of the test\":;\r\n"));
+        QVERIFY(raw.contains("\r\nSubject: A plain subject that is long enough to need folding when it goes out\r\n in"));
+        const QJsonArray messages = parsed(files);
+        for (const QJsonValue& value : messages) {
+            const QJsonObject m = value.toObject();
+            QVERIFY2(m[QStringLiteral("defects")].toArray().isEmpty(), qPrintable(QJsonDocument(m).toJson()));
+            QCOMPARE(m[QStringLiteral("subject")].toString(), message.Subject);
+            QCOMPARE(m[QStringLiteral("to")].toArray().first().toArray().at(0).toString(),
+                     QStringLiteral("Friends of the test"));
+        }
+    }
+
+    void timeOutInTheDataEndsTheRun() {
+        OutboxOptions silent;
+        silent.silentAfterMessages = 1;
+        startOutbox(silent);
+        MailEvent options = plainOptions(QStringLiteral("Opts"));
+        const qint32 id = threeRecipients(options);
+        QVERIFY(id > 0);
+        Run run(*home, options, QStringLiteral("Three"), QStringLiteral("Plain"), id);
+        QVERIFY(run.runToEnd());
+        QVERIFY(!run.completed);
+        QCOMPARE(home->prompter.shown().last().title, QStringLiteral("No response from Mail Server"));
+        QCOMPARE(home->prompter.shown().last().text, SMTPSocket::timeoutText());
+        QVERIFY(run.lines.contains(QStringLiteral("***** MAILING ABORTED *****")));
+        QCOMPARE(run.lines.last(), QStringLiteral("Server timed out."));
+        // The message in hand was not accepted: only the first recipient is marked.
+        QCOMPARE(marks(QStringLiteral("Three")).value(QStringLiteral("a@example.test")), QStringLiteral("SENT"));
+        QCOMPARE(markedCount(QStringLiteral("Three")), 1);
+        // No counts are stored for a run that did not complete.
+        QCOMPARE(Mailings::find(id)->SentCount, 0);
+        QVERIFY(Mailings::find(id)->DateSent.isEmpty());
+        const QStringList log = sendLog();
+        const qsizetype timeout = log.indexOf(QStringLiteral("Server Timeout."));
+        QVERIFY(timeout > 0);
+        QVERIFY(log[timeout + 1].startsWith(QStringLiteral("Last Data recieved was : ")));
+        QVERIFY(log[timeout + 2].startsWith(QStringLiteral("Last data transmitted : ")));
+        QCOMPARE(log[timeout + 3], QStringLiteral("Mailing Aborted...Sending Quit"));
+        QCOMPARE(log[timeout + 7], QStringLiteral("*** MAILING ENDS HERE "));
+    }
+
+    void droppedConnectionGivesTheReason() {
+        OutboxOptions drop;
+        drop.dropAfterMessages = 1;
+        startOutbox(drop);
+        MailEvent options = plainOptions(QStringLiteral("Opts"));
+        QVERIFY(threeRecipients(options) > 0);
+        Run run(*home, options, QStringLiteral("Three"), QStringLiteral("Plain"));
+        QVERIFY(run.runToEnd());
+        QVERIFY(!run.completed);
+        QVERIFY(run.lines.contains(QStringLiteral("***** MAILING ABORTED *****")));
+        QVERIFY(run.lines.last().startsWith(QStringLiteral("Reason: ")));
+        QCOMPARE(markedCount(QStringLiteral("Three")), 1);
+        QVERIFY(sendLog().contains(QStringLiteral("Mailing Aborted...Sending Quit")));
+    }
+
+    void pauseQuitsAndResumeReconnects() {
+        startOutbox();
+        MailEvent options = plainOptions(QStringLiteral("Opts"));
+        QVERIFY(threeRecipients(options) > 0);
+        Run run(*home, options, QStringLiteral("Three"), QStringLiteral("Plain"));
+        bool pausing = false;
+        connect(run.socket.get(), &SMTPSocket::AddMailed, this, [&](const QString&, bool picture, bool) {
+            if (picture && run.socket->takenCount() == 1)
+                run.socket->pause();
+        });
+        connect(run.socket.get(), &SMTPSocket::Progress, this, [&](const QString& text) {
+            pausing = pausing || text == QLatin1String("Pausing");
+        });
+        QVERIFY(run.start());
+        QTRY_VERIFY_WITH_TIMEOUT(pausing, 10000);
+        QTest::qWait(200);
+        QCOMPARE(outbox->storedCount(), 1);
+        QVERIFY(run.socket->isRunning());
+        run.socket->resume();
+        QVERIFY(run.waitForEnd());
+        QVERIFY(run.completed);
+        QCOMPARE(outbox->storedCount(), 3);
+        QCOMPARE(markedCount(QStringLiteral("Three")), 3);
+        const QStringList log = sendLog();
+        const qsizetype paused = log.indexOf(QStringLiteral("Mailing is Paused... Sending Quit"));
+        QVERIFY(paused > 0);
+        const qsizetype resumed = log.indexOf(QStringLiteral("Resuming"));
+        QVERIFY(resumed > log.indexOf(QStringLiteral("Pausing")));
+        QCOMPARE(log.mid(paused, resumed - paused).count(QStringLiteral("C: QUIT")), 1);
+        const qsizetype ehlo = log.indexOf(QRegularExpression(QStringLiteral("C: EHLO .*")), resumed);
+        QVERIFY(ehlo > resumed && ehlo < log.indexOf(QStringLiteral("C: RCPT TO:<b@example.test>")));
+    }
+
+    void stopWhilePausedAborts() {
+        startOutbox();
+        MailEvent options = plainOptions(QStringLiteral("Opts"));
+        QVERIFY(threeRecipients(options) > 0);
+        Run run(*home, options, QStringLiteral("Three"), QStringLiteral("Plain"));
+        connect(run.socket.get(), &SMTPSocket::AddMailed, this, [&](const QString&, bool picture, bool) {
+            if (picture)
+                run.socket->pause();
+        });
+        bool pausing = false;
+        connect(run.socket.get(), &SMTPSocket::Progress, this,
+                [&](const QString& text) { pausing = pausing || text == QLatin1String("Pausing"); });
+        QVERIFY(run.start());
+        QTRY_VERIFY_WITH_TIMEOUT(pausing, 10000);
+        run.socket->stop();
+        QVERIFY(run.ended);
+        QVERIFY(!run.completed);
+        QVERIFY(run.lines.contains(QStringLiteral("***** MAILING ABORTED *****")));
+        QCOMPARE(markedCount(QStringLiteral("Three")), 1);
+        const QStringList log = sendLog();
+        QCOMPARE(log[log.indexOf(QStringLiteral("Stopping")) + 1], QStringLiteral("Mailing Aborted...Sending Quit"));
+    }
+
+    void timedBlocksPauseOnceAfterEachBlock() {
+        startOutbox();
+        QStringList addresses;
+        for (int i = 1; i <= 5; ++i)
+            addresses << QStringLiteral("t%1@example.test").arg(i);
+        QVERIFY(makeList(*home, QStringLiteral("Timed"), people(addresses)));
+        MessageRecord message = plainMessage(QStringLiteral("Timed"));
+        message.AddressType = 1;
+        QVERIFY(makeMessage(message));
+        MailEvent options = plainOptions(QStringLiteral("Timed"));
+        options.bTimedBlocks = true;
+        options.TimedBlockSize = 3;
+        options.TimeIncrement = 1;
+        options.bInsertTimeDelay = true;
+        options.TimeDelay = 10;
+        QVERIFY(options.storeMEP());
+        Run run(*home, options, QStringLiteral("Timed"), QStringLiteral("Timed"));
+        QVERIFY(run.runToEnd());
+        QVERIFY(run.completed);
+        QCOMPARE(outbox->storedCount(), 5);
+        const QStringList log = sendLog();
+        const QString pauseLine = QStringLiteral("Mailing is pausing after the block of 3 was sent. Sending Quit.");
+        QCOMPARE(log.count(pauseLine), 1);
+        const qsizetype pause = log.indexOf(pauseLine);
+        QVERIFY(log.indexOf(QStringLiteral("C: RCPT TO:<t3@example.test>")) < pause);
+        QCOMPARE(log[pause + 1], QStringLiteral("C: QUIT"));
+        // After the pause: a new session, and recipient 4 without a second pause.
+        const qsizetype ehlo = log.indexOf(QRegularExpression(QStringLiteral("C: EHLO .*")), pause);
+        const qsizetype fourth = log.indexOf(QStringLiteral("C: RCPT TO:<t4@example.test>"));
+        QVERIFY2(ehlo > pause && fourth > ehlo, qPrintable(log.mid(pause - 3, 20).join(u'\n')));
+        QCOMPARE(log.mid(ehlo, fourth - ehlo).count(QStringLiteral("Ready for Send")), 1);
+    }
+
+    void invalidAddressesRefuseTheRun() {
+        startOutbox();
+        MailEvent options = plainOptions(QStringLiteral("Opts"), QStringLiteral("no address"));
+        QVERIFY(threeRecipients(options) > 0);
+        {
+            Run run(*home, options, QStringLiteral("Three"), QStringLiteral("Plain"));
+            QVERIFY(!run.start());
+            QVERIFY(run.ended);
+            QCOMPARE(home->prompter.shown().last().title, QStringLiteral("Invalid 'From' Address"));
+            QCOMPARE(home->prompter.shown().last().text,
+                     QStringLiteral("The 'From:' address for this mailing is invalid. \r\n\r\nYou can correct this "
+                                    "by opening the Mail Delivery Options for this mailing and\nmodifying this "
+                                    "address."));
+        }
+        options.From = QStringLiteral("me@example.test");
+        options.ReplyTo = QStringLiteral("broken@");
+        Run run(*home, options, QStringLiteral("Three"), QStringLiteral("Plain"));
+        QVERIFY(!run.start());
+        QCOMPARE(home->prompter.shown().last().title, QStringLiteral("Invalid 'Reply To' Address"));
+        QCOMPARE(outbox->storedCount(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMailingRun)
+#include "tst_mailingrun.moc"
