@@ -7,7 +7,7 @@ namespace DateStamp {
 QString zoneText(const QDateTime& moment) {
     // Taken from the zone's real offset, so that half-hour zones and offsets across midnight come out
     // right.
-    int minutes = moment.toLocalTime().offsetFromUtc() / 60;
+    int minutes = moment.offsetFromUtc() / 60;
     const QChar sign = minutes < 0 ? u'-' : u'+';
     minutes = qAbs(minutes);
     return sign + QStringLiteral("%1%2").arg(minutes / 60, 2, 10, QChar(u'0')).arg(minutes % 60, 2, 10, QChar(u'0'));

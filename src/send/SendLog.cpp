@@ -3,11 +3,15 @@
 #include "core/ErrorLog.h"
 
 #include <QLocale>
+#include <charconv>
 
 namespace {
 
+// The shortest text that reads back as the same single-precision number.
 QString rate(double value) {
-    return QString::number(float(value), 'g', QLocale::FloatingPointShortest);
+    char digits[64];
+    const std::to_chars_result result = std::to_chars(digits, digits + sizeof digits, float(value));
+    return QString::fromLatin1(digits, result.ptr - digits);
 }
 
 } // namespace

@@ -1,0 +1,128 @@
+#include "SendFixture.h"
+
+#include "core/SecretStore.h"
+
+#include <QUuid>
+
+using namespace SendFixture;
+
+// Mailing runs against the private Postfix: delivery into the maildirs, refusals of unknown users,
+// marks, and STARTTLS with AUTH. Mailboxes box20 to box39.
+class TestPostfixRun : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestHome> home;
+    QString mailDir;
+    QString token;
+
+    // Messages in the mailbox that carry this run's token.
+    int delivered(const QString& box) const {
+        int count = 0;
+        for (const char* sub : {"new", "cur"}) {
+            const QString dir = mailDir + QStringLiteral("/example.test/") + box + u'/' + QLatin1String(sub);
+            for (const QString& file : filesIn(dir, QString()))
+                count += readFileBytes(file).contains(token.toLatin1()) ? 1 : 0;
+        }
+        return count;
+    }
+
+    bool waitForDelivery(const QStringList& boxes) const {
+        QDeadlineTimer deadline(30000);
+        while (!deadline.hasExpired()) {
+            bool all = true;
+            for (const QString& box : boxes)
+                all = all && delivered(box) == 1;
+            if (all)
+                return true;
+            QTest::qWait(100);
+        }
+        return false;
+    }
+
+    MessageRecord message(bool personal) {
+        MessageRecord m = plainMessage(QStringLiteral("Postfix"), QStringLiteral("Delivered by Postfix.\r\n"));
+        m.Subject = QStringLiteral("Run ") + token;
+        m.AddressType = personal ? 1 : 0;
+        return m;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        if (qEnvironmentVariableIsEmpty("TAMBERLYN_TEST_SMTP_PORT") || qEnvironmentVariableIsEmpty("TAMBERLYN_TEST_MAIL_DIR"))
+            QSKIP("TAMBERLYN_TEST_SMTP_PORT and TAMBERLYN_TEST_MAIL_DIR are not set: no test mail server (./test starts one)");
+        mailDir = qEnvironmentVariable("TAMBERLYN_TEST_MAIL_DIR");
+    }
+    void init() {
+        token = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        home = std::make_unique<TestHome>();
+        QVERIFY(home->start());
+        appSettings().SMTPPort = qEnvironmentVariableIntValue("TAMBERLYN_TEST_SMTP_PORT");
+    }
+    void cleanup() { home.reset(); }
+
+    void runsDeliverToKnownUsersAndMarkThem_data() {
+        QTest::addColumn<bool>("personal");
+        QTest::addColumn<QStringList>("boxes");
+        QTest::newRow("per recipient") << true << QStringList{"box20", "box21"};
+        QTest::newRow("batch") << false << QStringList{"box22", "box23"};
+    }
+    void runsDeliverToKnownUsersAndMarkThem() {
+        QFETCH(bool, personal);
+        QFETCH(QStringList, boxes);
+        QStringList addresses;
+        for (const QString& box : boxes)
+            addresses << box + QStringLiteral("@example.test");
+        addresses.insert(1, QStringLiteral("nobody-here@example.test"));
+        QVERIFY(makeList(*home, QStringLiteral("Real"), people(addresses)));
+        QVERIFY(makeMessage(message(personal)));
+        MailEvent options = plainOptions(QStringLiteral("Real"));
+        QVERIFY(options.storeMEP());
+
+        Run run(*home, options, QStringLiteral("Real"), QStringLiteral("Postfix"));
+        run.socket->setTimeoutUnitMs(1000);
+        QVERIFY(run.runToEnd(60000));
+        QVERIFY(run.completed);
+        QCOMPARE(run.socket->perRecipientMode(), personal);
+        QCOMPARE(run.socket->passedCount(), 2);
+        QCOMPARE(run.socket->failedCount(), 1);
+        QVERIFY(run.lines.contains(QStringLiteral("fail To: nobody-here@example.test")));
+        const QMap<QString, QString> m = marks(QStringLiteral("Real"));
+        QCOMPARE(markedCount(QStringLiteral("Real")), 2);
+        QCOMPARE(m.value(QStringLiteral("nobody-here@example.test")), QString());
+        QVERIFY2(waitForDelivery(boxes), "the messages did not arrive in the maildirs");
+    }
+
+    void startTlsWithAuthentication() {
+        if (qEnvironmentVariableIsEmpty("TAMBERLYN_TEST_CERT"))
+            QSKIP("TAMBERLYN_TEST_CERT is not set");
+        AppSettings& settings = appSettings();
+        settings.SMTPPort = 2587; // STARTTLS required
+        settings.SMTPSecurity = QStringLiteral("STARTTLS");
+        settings.SMTPUserName = QStringLiteral("box24@example.test");
+        SecretStore::setToolPath(QStringLiteral("/nonexistent/secret-tool"));
+        qputenv("TAMBERLYN_SMTP_PASSWORD", "testpw");
+        QVERIFY(makeList(*home, QStringLiteral("Secure"), people({QStringLiteral("box24@example.test")})));
+        QVERIFY(makeMessage(message(true)));
+        MailEvent options = plainOptions(QStringLiteral("Secure"));
+        QVERIFY(options.storeMEP());
+
+        Run run(*home, options, QStringLiteral("Secure"), QStringLiteral("Postfix"));
+        run.socket->setTimeoutUnitMs(1000);
+        run.socket->setSocketFactory(
+            trusting(QSslCertificate::fromPath(qEnvironmentVariable("TAMBERLYN_TEST_CERT"))));
+        QVERIFY(run.runToEnd(60000));
+        qunsetenv("TAMBERLYN_SMTP_PASSWORD");
+        SecretStore::setToolPath({});
+        QVERIFY(run.completed);
+        QCOMPARE(run.socket->passedCount(), 1);
+        const QByteArray log = readFileBytes(appFolders().sendLog());
+        QVERIFY(log.contains("C: STARTTLS"));
+        QVERIFY(log.contains("C: AUTH PLAIN ****") || log.contains("C: AUTH LOGIN"));
+        QVERIFY(!log.contains("testpw"));
+        QVERIFY(!log.contains(QByteArray("box24@example.test\0testpw", 25).toBase64()));
+        QVERIFY2(waitForDelivery({QStringLiteral("box24")}), "the message did not arrive in the maildir");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPostfixRun)
+#include "tst_postfixrun.moc"
