@@ -9,9 +9,9 @@
 namespace {
 
 const QList<Command>& commands() {
-    static const QList<Command> table =
-        coreCommands() + listCommands() + messageCommands() + harvestCommands() + importCommands() +
-        mailingCommands() + outboxCommands() + sendCommands();
+    static const QList<Command> table = coreCommands() + listCommands() + messageCommands() +
+                                        harvestCommands() + importCommands() + mailingCommands() +
+                                        outboxCommands() + sendCommands();
     return table;
 }
 

@@ -74,8 +74,9 @@ void MailingText::build(const Setup& setup, const ListFieldSet& fields) {
               QString::number(QRandomGenerator::global()->generate64(), 36);
     idCounter_ = 0;
 
-    fixedHead_ = "X-Mailer: Quenfold " + setup.version.toUtf8() + "\r\nX-Sender: " + setup.fromAddress.toUtf8() +
-                 "\r\nDate: " + setup.dateHeader.toUtf8() + "\r\n";
+    fixedHead_ = "X-Mailer: Quenfold " + setup.version.toUtf8() +
+                 "\r\nX-Sender: " + setup.fromAddress.toUtf8() + "\r\nDate: " + setup.dateHeader.toUtf8() +
+                 "\r\n";
     QStringList unused;
     fromSegments_ = BuildMessageArray(setup.fromName.trimmed(), fields, MergeDelimiters::standard(), unused);
 

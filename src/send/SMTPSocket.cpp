@@ -26,7 +26,8 @@ int envMs(const char* name, int fallback) {
 QString invalidAddressText(const QString& first, const QString& breakAfterFirst) {
     return first + breakAfterFirst +
            QStringLiteral("You can correct this by opening the Mail Delivery Options for this mailing and") +
-           (breakAfterFirst == CrLf ? CrLf : QStringLiteral("\n")) + QStringLiteral("modifying this address.");
+           (breakAfterFirst == CrLf ? CrLf : QStringLiteral("\n")) +
+           QStringLiteral("modifying this address.");
 }
 
 // The end of the data as the log shows it.
@@ -43,9 +44,9 @@ QString withScheme(const QString& url) {
 } // namespace
 
 SMTPSocket::SMTPSocket(SendMDBList& source, const MailEvent& options, Prompter& prompter, QObject* parent)
-    : QObject(parent), source_(source), options_(options), prompter_(prompter),
-      sckCorvex_(new Corvex(this)), logPath_(appFolders().sendLog()),
-      minuteMs_(qMax(1, envMs("TAMBERLYN_MINUTE_MS", 60000))), tenthMs_(envMs("TAMBERLYN_TENTH_MS", 100)) {
+    : QObject(parent), source_(source), options_(options), prompter_(prompter), sckCorvex_(new Corvex(this)),
+      logPath_(appFolders().sendLog()), minuteMs_(qMax(1, envMs("TAMBERLYN_MINUTE_MS", 60000))),
+      tenthMs_(envMs("TAMBERLYN_TENTH_MS", 100)) {
     tmrStateClock_.setInterval(50);
     tmrPauseEachMessage_.setSingleShot(true);
     connect(&tmrStateClock_, &QTimer::timeout, sckCorvex_, &Corvex::clockTick);
@@ -107,11 +108,11 @@ void SMTPSocket::setLogPath(const QString& path) {
 }
 
 QString SMTPSocket::stateName(int number) {
-    static const QStringList names = {
-        QStringLiteral("Closed"),         QStringLiteral("Open"),          QStringLiteral("Listening"),
-        QStringLiteral("Connection Pending"), QStringLiteral("Resolving Host"), QStringLiteral("Host Resolved"),
-        QStringLiteral("Connecting"),     QStringLiteral("Connected"),     QStringLiteral("Closing"),
-        QStringLiteral("Error")};
+    static const QStringList names = {QStringLiteral("Closed"),         QStringLiteral("Open"),
+                                      QStringLiteral("Listening"),      QStringLiteral("Connection Pending"),
+                                      QStringLiteral("Resolving Host"), QStringLiteral("Host Resolved"),
+                                      QStringLiteral("Connecting"),     QStringLiteral("Connected"),
+                                      QStringLiteral("Closing"),        QStringLiteral("Error")};
     return number >= 0 && number < names.size() ? names[number] : QString();
 }
 
@@ -119,11 +120,18 @@ QString SMTPSocket::timeoutText() {
     return QStringLiteral("Your mail server is not currently responding.  ") + CrLf + CrLf +
            QStringLiteral("This situation could be caused by:") + CrLf +
            QStringLiteral("1) A lost network or modem connection") + CrLf +
-           QStringLiteral("2) An unfinished or incorrect exchange between Tamberlyn and the mail server") + CrLf +
-           QStringLiteral("3) Having reached the limit of the mail server's message capacity or your mail quota") +
-           CrLf + CrLf + QStringLiteral("Note that if your mailing Delivery Options have been set to record which messages ") +
-           QStringLiteral("have been sent, you can then resume this mailing, where it stopped, at a later time.") + CrLf +
-           CrLf + QStringLiteral("If the mail server is reaching its capacity, modify the Delivery Options to send ") +
+           QStringLiteral("2) An unfinished or incorrect exchange between Tamberlyn and the mail server") +
+           CrLf +
+           QStringLiteral(
+               "3) Having reached the limit of the mail server's message capacity or your mail quota") +
+           CrLf + CrLf +
+           QStringLiteral(
+               "Note that if your mailing Delivery Options have been set to record which messages ") +
+           QStringLiteral(
+               "have been sent, you can then resume this mailing, where it stopped, at a later time.") +
+           CrLf + CrLf +
+           QStringLiteral(
+               "If the mail server is reaching its capacity, modify the Delivery Options to send ") +
            QStringLiteral("your mail in smaller blocks at timed intervals. ") + CrLf + CrLf;
 }
 
@@ -166,9 +174,11 @@ bool SMTPSocket::sendEmailToList(const QString& FromAddress, const QString& Erro
     progress(QStringLiteral("constructing Header Information..."));
     // 7.
     if (!IsValidEmailAddress(fromAddress_)) {
-        prompter_.inform(QStringLiteral("Invalid 'From' Address"),
-                         invalidAddressText(QStringLiteral("The 'From:' address for this mailing is invalid. "), CrLf + CrLf),
-                         Prompter::Icon::Exclamation);
+        prompter_.inform(
+            QStringLiteral("Invalid 'From' Address"),
+            invalidAddressText(QStringLiteral("The 'From:' address for this mailing is invalid. "),
+                               CrLf + CrLf),
+            Prompter::Icon::Exclamation);
         return refuseStart();
     }
     const std::optional<MessageRecord>& message = source_.CurMessageRS();
@@ -177,12 +187,13 @@ bool SMTPSocket::sendEmailToList(const QString& FromAddress, const QString& Erro
     QString replyToLine;
     if (const QString replyTo = ReplyTo.trimmed(); !replyTo.isEmpty()) {
         if (!IsValidEmailAddress(replyTo)) {
-            prompter_.inform(QStringLiteral("Invalid 'Reply To' Address"),
-                             QStringLiteral("The 'ReplyTo:' address for this mailing is invalid") + CrLf +
-                                 QStringLiteral("You can correct this by opening the Mail Delivery Options for this "
-                                                "mailing and") +
-                                 CrLf + QStringLiteral("modifying this address."),
-                             Prompter::Icon::Exclamation);
+            prompter_.inform(
+                QStringLiteral("Invalid 'Reply To' Address"),
+                QStringLiteral("The 'ReplyTo:' address for this mailing is invalid") + CrLf +
+                    QStringLiteral("You can correct this by opening the Mail Delivery Options for this "
+                                   "mailing and") +
+                    CrLf + QStringLiteral("modifying this address."),
+                Prompter::Icon::Exclamation);
             return refuseStart();
         }
         replyToLine = QStringLiteral("Reply-To: ") + replyTo + CrLf;
@@ -191,10 +202,11 @@ bool SMTPSocket::sendEmailToList(const QString& FromAddress, const QString& Erro
     QString errorsToLine;
     if (const QString errorsTo = ErrorsTo.trimmed(); !errorsTo.isEmpty()) {
         if (!IsValidEmailAddress(errorsTo)) {
-            prompter_.inform(QStringLiteral("Invalid 'Errors To' Address"),
-                             invalidAddressText(QStringLiteral("The 'Error-To:' address for this mailing is invalid"),
-                                                CrLf + CrLf),
-                             Prompter::Icon::Exclamation);
+            prompter_.inform(
+                QStringLiteral("Invalid 'Errors To' Address"),
+                invalidAddressText(QStringLiteral("The 'Error-To:' address for this mailing is invalid"),
+                                   CrLf + CrLf),
+                Prompter::Icon::Exclamation);
             return refuseStart();
         }
         errorsToLine = QStringLiteral("Errors-To: ") + errorsTo + CrLf;
@@ -322,8 +334,8 @@ void SMTPSocket::onReady() {
     }
     // 3.
     if (options_.timedBlocksOn() && taken_ > 0 && taken_ % options_.TimedBlockSize == 0 && !blockPaused_) {
-        progress(QStringLiteral("Mailing is pausing after the block of ") + QString::number(options_.TimedBlockSize) +
-                 QStringLiteral(" was sent. Sending Quit."));
+        progress(QStringLiteral("Mailing is pausing after the block of ") +
+                 QString::number(options_.TimedBlockSize) + QStringLiteral(" was sent. Sending Quit."));
         wait_ = Wait::BlockPause;
         sckCorvex_->quit();
         blockMinutes_ = 0;
@@ -394,8 +406,8 @@ void SMTPSocket::onBlockMinute() {
 
 void SMTPSocket::onState(int number) {
     Q_EMIT sckState(stateName(number));
-    const bool closing = number == int(Corvex::ConnectionState::Closing) ||
-                         number == int(Corvex::ConnectionState::Error);
+    const bool closing =
+        number == int(Corvex::ConnectionState::Closing) || number == int(Corvex::ConnectionState::Error);
     if (!closing || !isRunning() || paused_ || stopped_)
         return;
     // A close the run asked for (quit before a pause) is no failure.
@@ -501,7 +513,8 @@ void SMTPSocket::GetNewRecipient() {
 QByteArray SMTPSocket::GetMsgBody() {
     QByteArray body;
     if (perRecipient_) {
-        const bool textOnly = appSettings().CheckIfDomainWantsTextOnly && text_.sendType() != 0 && CheckDomain(current_);
+        const bool textOnly =
+            appSettings().CheckIfDomainWantsTextOnly && text_.sendType() != 0 && CheckDomain(current_);
         body = text_.personal(source_.currentRecord(), toText_, textOnly);
     } else {
         body = text_.batch(toText_);
@@ -575,7 +588,8 @@ void SMTPSocket::MailingComplete() {
     tmrPauseInBlocks_.stop();
     endTime_ = QDateTime::currentDateTime();
     if (source_.MailEventID > 0)
-        Mailings::ReturnMailResults(prompter_, source_.MailEventID, qint32(passed_), qint32(failed_), startText_);
+        Mailings::ReturnMailResults(prompter_, source_.MailEventID, qint32(passed_), qint32(failed_),
+                                    startText_);
     Q_EMIT MailOutComplete(passed_);
     Q_EMIT ReenableSendButton();
     source_.EndMailingDBSupport();

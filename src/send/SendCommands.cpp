@@ -4,8 +4,8 @@
 #include "mailings/MailEvent.h"
 #include "mailings/Mailings.h"
 #include "send/SMTPSocket.h"
-#include "send/TerminationSignals.h"
 #include "send/SendMDBList.h"
+#include "send/TerminationSignals.h"
 
 #include <QCoreApplication>
 #include <QTimer>

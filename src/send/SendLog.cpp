@@ -109,18 +109,34 @@ void SendLog::writeLine(const QString& text) {
 void SendLog::writeStartBlock(const SendLogStart& s) {
     const QString star = stars();
     const QStringList lines = {
-        QString(), QString(), star, star, star,
-        QStringLiteral("*** MAILING STARTS HERE "), star, star,
+        QString(),
+        QString(),
+        star,
+        star,
+        star,
+        QStringLiteral("*** MAILING STARTS HERE "),
+        star,
+        star,
         QStringLiteral("*** Date:              ") + dateText(s.start),
-        QStringLiteral("*** Time:              ") + timeText(s.start), star, star,
+        QStringLiteral("*** Time:              ") + timeText(s.start),
+        star,
+        star,
         QStringLiteral("*** Group:             ") + s.group,
         QStringLiteral("*** Message:           ") + s.message,
         QStringLiteral("*** Mailing List:      ") + s.list,
-        QStringLiteral("*** Delivery Options:  ") + s.deliveryOptions, star, star,
+        QStringLiteral("*** Delivery Options:  ") + s.deliveryOptions,
+        star,
+        star,
         QStringLiteral("*** SMTP Server:       ") + s.server,
         QStringLiteral("*** SMTP Port:         ") + QString::number(s.port),
-        QStringLiteral("*** From Address:      ") + s.fromAddress, star, star,
-        QStringLiteral("*** Product Version:   ") + s.version, star, star, star, QString(),
+        QStringLiteral("*** From Address:      ") + s.fromAddress,
+        star,
+        star,
+        QStringLiteral("*** Product Version:   ") + s.version,
+        star,
+        star,
+        star,
+        QString(),
     };
     for (const QString& line : lines)
         put(line);
@@ -129,16 +145,27 @@ void SendLog::writeStartBlock(const SendLogStart& s) {
 void SendLog::writeEndBlock(const SendLogTotals& t) {
     const QString star = stars();
     const QStringList lines = {
-        star, star, star, QStringLiteral("*** MAILING ENDS HERE "), star, star,
+        star,
+        star,
+        star,
+        QStringLiteral("*** MAILING ENDS HERE "),
+        star,
+        star,
         QStringLiteral("*** Date:              ") + dateText(t.end),
-        QStringLiteral("*** Time:              ") + timeText(t.end), star, star,
+        QStringLiteral("*** Time:              ") + timeText(t.end),
+        star,
+        star,
         QStringLiteral("*** Total Sent:        ") + QString::number(t.taken),
         QStringLiteral("*** Total Passed:      ") + QString::number(t.passed),
-        QStringLiteral("*** Total Failed:      ") + QString::number(t.failed), star, star,
+        QStringLiteral("*** Total Failed:      ") + QString::number(t.failed),
+        star,
+        star,
         QStringLiteral("*** Message Size:      ") + QString::number(t.messageSize) + QStringLiteral(" bytes"),
         QStringLiteral("*** Messages / Sec:    ") + t.messagesPerSecond() + QStringLiteral(" (Approx)"),
         QStringLiteral("*** bytes / Sec:       ") + t.bytesPerSecond() + QStringLiteral(" (Approx)"),
-        star, star, star,
+        star,
+        star,
+        star,
     };
     for (const QString& line : lines)
         put(line);

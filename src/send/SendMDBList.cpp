@@ -118,8 +118,8 @@ bool SendMDBList::OpenListFiltered() {
     bool filtered = false;
     QString filter;
     if (central_.isOpen()) {
-        db::Statement profile = central_.prepare(
-            QStringLiteral("SELECT \"bSendFiltered\", \"SQLFilter\" FROM \"Profile\" WHERE \"ProfileName\" = ?"));
+        db::Statement profile = central_.prepare(QStringLiteral(
+            "SELECT \"bSendFiltered\", \"SQLFilter\" FROM \"Profile\" WHERE \"ProfileName\" = ?"));
         profile.bind(1, MailOptionsName);
         if (profile.next()) {
             filtered = profile.value(0).toInt() != 0;
@@ -131,16 +131,18 @@ bool SendMDBList::OpenListFiltered() {
 
     resolveListPath();
     if (!openListFiles()) {
-        prompter_.inform(AppTitle(), QStringLiteral("Cannot find ") + listPath_ +
-                                         QStringLiteral("\nPlease check that the file exists, or choose another list"),
+        prompter_.inform(AppTitle(),
+                         QStringLiteral("Cannot find ") + listPath_ +
+                             QStringLiteral("\nPlease check that the file exists, or choose another list"),
                          Prompter::Icon::Exclamation);
         return false;
     }
     QString message;
     const std::optional<db::TranslatedClause> clause = db::translateWhereClause(filter, &message);
     const auto refused = [&](const db::DbError& error) {
-        prompter_.inform(AppTitle(), QStringLiteral("In Open List Filtered, Error: ") + QString::number(error.number) +
-                                         QStringLiteral("  ") + error.text,
+        prompter_.inform(AppTitle(),
+                         QStringLiteral("In Open List Filtered, Error: ") + QString::number(error.number) +
+                             QStringLiteral("  ") + error.text,
                          Prompter::Icon::Exclamation);
         CloseList();
         return false;
@@ -174,8 +176,9 @@ bool SendMDBList::OpenList() {
         return false;
     resolveListPath();
     if (!QFileInfo(listPath_).isFile() || !openListFiles()) {
-        prompter_.inform(AppTitle(), QStringLiteral("Cannot find ") + listPath_ +
-                                         QStringLiteral("\nPlease check that the file exists, or choose another list"),
+        prompter_.inform(AppTitle(),
+                         QStringLiteral("Cannot find ") + listPath_ +
+                             QStringLiteral("\nPlease check that the file exists, or choose another list"),
                          Prompter::Icon::Exclamation);
         return false;
     }
@@ -189,12 +192,14 @@ bool SendMDBList::OpenList() {
     if (options_->bSendInBlocks)
         sql += QStringLiteral(" LIMIT ") + QString::number(qMax<qint32>(options_->SendBlockSize, 0));
     if (!runSelection(sql, values, false)) {
-        LogError(QStringLiteral("OpenList in SendMDBList"), errorOf(rows_.isValid() ? rows_.error() : reader_.lastError()));
+        LogError(QStringLiteral("OpenList in SendMDBList"),
+                 errorOf(rows_.isValid() ? rows_.error() : reader_.lastError()));
         CloseList();
         return false;
     }
     if (atEnd_) {
-        prompter_.inform(QStringLiteral("No Addresses in List"), QStringLiteral("This List contains no email addresses."),
+        prompter_.inform(QStringLiteral("No Addresses in List"),
+                         QStringLiteral("This List contains no email addresses."),
                          Prompter::Icon::Exclamation);
         CloseList();
         return false;
@@ -280,7 +285,9 @@ void SendMDBList::UpdateSuccessfulSentFlag(const QString& address) {
 void SendMDBList::GetMessageParams() {
     message_.reset();
     if (MsgName.isEmpty()) {
-        prompter_.inform(AppTitle(), QStringLiteral("The message name was blank. Please recreate your mailing and try again."));
+        prompter_.inform(
+            AppTitle(),
+            QStringLiteral("The message name was blank. Please recreate your mailing and try again."));
         return;
     }
     message_ = MessageStore::ReadMessage(MsgName);

@@ -101,7 +101,8 @@ inline int markedCount(const QString& listName, const QString& mark = QStringLit
     return count;
 }
 
-inline MessageRecord plainMessage(const QString& name, const QString& text = QStringLiteral("Hello there.\r\n")) {
+inline MessageRecord plainMessage(const QString& name,
+                                  const QString& text = QStringLiteral("Hello there.\r\n")) {
     MessageRecord message;
     message.MessageName = name;
     message.Subject = QStringLiteral("A test message");
@@ -120,7 +121,8 @@ inline bool makeMessage(const MessageRecord& message) {
 }
 
 // Delivery options that serve every recipient at once and mark it "SENT".
-inline MailEvent plainOptions(const QString& name, const QString& from = QStringLiteral("sender@example.test")) {
+inline MailEvent plainOptions(const QString& name,
+                              const QString& from = QStringLiteral("sender@example.test")) {
     MailEvent options;
     options.MailEventName = name;
     options.From = from;
@@ -158,9 +160,11 @@ public:
         socket->setMinuteMs(60);
         socket->setTenthMs(1);
         socket->setTimeoutUnitMs(50);
-        QObject::connect(socket.get(), &SMTPSocket::AddMailed, [this](const QString& text, bool picture, bool pass) {
-            lines << (picture ? (pass ? QStringLiteral("ok ") : QStringLiteral("fail ")) : QString()) + text;
-        });
+        QObject::connect(
+            socket.get(), &SMTPSocket::AddMailed, [this](const QString& text, bool picture, bool pass) {
+                lines << (picture ? (pass ? QStringLiteral("ok ") : QStringLiteral("fail ")) : QString()) +
+                             text;
+            });
         QObject::connect(socket.get(), &SMTPSocket::ReenableSendButton, [this] { ended = true; });
         QObject::connect(socket.get(), &SMTPSocket::MailOutComplete, [this](qint64) { completed = true; });
     }
@@ -193,7 +197,8 @@ public:
 // The files of a directory with the given suffix, in name order.
 inline QStringList filesIn(const QString& directory, const QString& suffix) {
     QStringList paths;
-    for (const QString& name : QDir(directory).entryList({QStringLiteral("*") + suffix}, QDir::Files, QDir::Name))
+    for (const QString& name :
+         QDir(directory).entryList({QStringLiteral("*") + suffix}, QDir::Files, QDir::Name))
         paths << directory + u'/' + name;
     return paths;
 }

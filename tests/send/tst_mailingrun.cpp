@@ -1,5 +1,4 @@
 #include "SendFixture.h"
-
 #include "send/Outbox.h"
 
 #include <QJsonArray>
@@ -59,8 +58,8 @@ class TestMailingRun : public QObject {
         if (!makeMessage(message) || !options.storeMEP())
             return 0;
         mdlTamberlynGroupOptions::CreateTamberlynGroup(home->prompter, QStringLiteral("Tests"), {});
-        return Mailings::PrepareMailing(QStringLiteral("Tests"), QStringLiteral("Three"), QStringLiteral("Plain"),
-                                        options.MailEventName);
+        return Mailings::PrepareMailing(QStringLiteral("Tests"), QStringLiteral("Three"),
+                                        QStringLiteral("Plain"), options.MailEventName);
     }
 
 private Q_SLOTS:
@@ -77,15 +76,17 @@ private Q_SLOTS:
 
     void personalisedMessagesAreWellFormed() {
         startOutbox();
-        QVERIFY(makeList(*home, QStringLiteral("Friends"),
-                         {person(QStringLiteral("ann@one.test"), QStringLiteral("Ann"), QStringLiteral("Lee")),
-                          person(QStringLiteral("not-an-address")),
-                          person(QStringLiteral("soren@two.test"), QStringLiteral("Søren"), QStringLiteral("Ødegård")),
-                          person(QStringLiteral("tom@textonly.test"), QStringLiteral("Tom"))}));
+        QVERIFY(makeList(
+            *home, QStringLiteral("Friends"),
+            {person(QStringLiteral("ann@one.test"), QStringLiteral("Ann"), QStringLiteral("Lee")),
+             person(QStringLiteral("not-an-address")),
+             person(QStringLiteral("soren@two.test"), QStringLiteral("Søren"), QStringLiteral("Ødegård")),
+             person(QStringLiteral("tom@textonly.test"), QStringLiteral("Tom"))}));
         MessageRecord message = plainMessage(QStringLiteral("News"));
         message.SendType = 2;
-        message.Subject = QStringLiteral("Café news – a rather long subject line that goes on and on so that it "
-                                         "has to be folded somewhere");
+        message.Subject =
+            QStringLiteral("Café news – a rather long subject line that goes on and on so that it "
+                           "has to be folded somewhere");
         message.MessageText = QStringLiteral("Our news for <<FirstName>>.\r\n");
         message.HTMLText = QStringLiteral("<html><body><p>Our news for <<FirstName>>.</p></body></html>");
         message.From = QStringLiteral("Zoë's \"Shop\"");
@@ -125,8 +126,7 @@ private Q_SLOTS:
         QSet<QString> ids;
         for (const QJsonValue& value : messages) {
             const QJsonObject m = value.toObject();
-            QVERIFY2(m[QStringLiteral("defects")].toArray().isEmpty(),
-                     qPrintable(QJsonDocument(m).toJson()));
+            QVERIFY2(m[QStringLiteral("defects")].toArray().isEmpty(), qPrintable(QJsonDocument(m).toJson()));
             QVERIFY(!m[QStringLiteral("date")].toString().isEmpty());
             QCOMPARE(m[QStringLiteral("subject")].toString(), message.Subject);
             QCOMPARE(m[QStringLiteral("from")].toArray().first().toArray().at(0).toString(), message.From);
@@ -135,7 +135,9 @@ private Q_SLOTS:
             QVERIFY(m[QStringLiteral("messageId")].toString().endsWith(QStringLiteral("@example.test>")));
         }
         QCOMPARE(ids.size(), 3);
-        const auto to = [&](int i) { return messages[i].toObject()[QStringLiteral("to")].toArray().first().toArray(); };
+        const auto to = [&](int i) {
+            return messages[i].toObject()[QStringLiteral("to")].toArray().first().toArray();
+        };
         QCOMPARE(to(0).at(0).toString(), QStringLiteral("Ann Lee"));
         QCOMPARE(to(0).at(1).toString(), QStringLiteral("ann@one.test"));
         QCOMPARE(to(1).at(0).toString(), QStringLiteral("Søren Ødegård"));
@@ -144,7 +146,8 @@ private Q_SLOTS:
         QCOMPARE(messages[0].toObject()[QStringLiteral("types")].toArray().at(0).toString(),
                  QStringLiteral("multipart/alternative"));
         // The listed domain gets the text alone.
-        QCOMPARE(messages[2].toObject()[QStringLiteral("types")].toArray(), QJsonArray({QStringLiteral("text/plain")}));
+        QCOMPARE(messages[2].toObject()[QStringLiteral("types")].toArray(),
+                 QJsonArray({QStringLiteral("text/plain")}));
 
         const QByteArray raw = readFileBytes(files.first());
         QVERIFY(!raw.contains("Reply-To:"));
@@ -180,8 +183,9 @@ private Q_SLOTS:
             addresses << QStringLiteral("b%1@batch.test").arg(i, 2, 10, QChar(u'0'));
         QVERIFY(makeList(*home, QStringLiteral("Batch"), people(addresses)));
         MessageRecord message = plainMessage(QStringLiteral("Bulletin"));
-        message.Subject = QStringLiteral("A plain subject that is long enough to need folding when it goes out "
-                                         "in the header of the message");
+        message.Subject =
+            QStringLiteral("A plain subject that is long enough to need folding when it goes out "
+                           "in the header of the message");
         QVERIFY(makeMessage(message));
         MailEvent options = plainOptions(QStringLiteral("Batch"));
         QVERIFY(options.storeMEP());
@@ -207,7 +211,8 @@ private Q_SLOTS:
         const QStringList files = filesIn(outbox->directory(), QStringLiteral(".eml"));
         const QByteArray raw = readFileBytes(files.first());
         QVERIFY(raw.contains("\r\nTo: \"Friends of the test\":;\r\n"));
-        QVERIFY(raw.contains("\r\nSubject: A plain subject that is long enough to need folding when it goes out\r\n in"));
+        QVERIFY(raw.contains(
+            "\r\nSubject: A plain subject that is long enough to need folding when it goes out\r\n in"));
         const QJsonArray messages = parsed(files);
         for (const QJsonValue& value : messages) {
             const QJsonObject m = value.toObject();
@@ -233,7 +238,8 @@ private Q_SLOTS:
         QVERIFY(run.lines.contains(QStringLiteral("***** MAILING ABORTED *****")));
         QCOMPARE(run.lines.last(), QStringLiteral("Server timed out."));
         // The message in hand was not accepted: only the first recipient is marked.
-        QCOMPARE(marks(QStringLiteral("Three")).value(QStringLiteral("a@example.test")), QStringLiteral("SENT"));
+        QCOMPARE(marks(QStringLiteral("Three")).value(QStringLiteral("a@example.test")),
+                 QStringLiteral("SENT"));
         QCOMPARE(markedCount(QStringLiteral("Three")), 1);
         // No counts are stored for a run that did not complete.
         QCOMPARE(Mailings::find(id)->SentCount, 0);
@@ -272,9 +278,8 @@ private Q_SLOTS:
             if (picture && run.socket->takenCount() == 1)
                 run.socket->pause();
         });
-        connect(run.socket.get(), &SMTPSocket::Progress, this, [&](const QString& text) {
-            pausing = pausing || text == QLatin1String("Pausing");
-        });
+        connect(run.socket.get(), &SMTPSocket::Progress, this,
+                [&](const QString& text) { pausing = pausing || text == QLatin1String("Pausing"); });
         QVERIFY(run.start());
         QTRY_VERIFY_WITH_TIMEOUT(pausing, 10000);
         QTest::qWait(200);
@@ -315,7 +320,8 @@ private Q_SLOTS:
         QVERIFY(run.lines.contains(QStringLiteral("***** MAILING ABORTED *****")));
         QCOMPARE(markedCount(QStringLiteral("Three")), 1);
         const QStringList log = sendLog();
-        QCOMPARE(log[log.indexOf(QStringLiteral("Stopping")) + 1], QStringLiteral("Mailing Aborted...Sending Quit"));
+        QCOMPARE(log[log.indexOf(QStringLiteral("Stopping")) + 1],
+                 QStringLiteral("Mailing Aborted...Sending Quit"));
     }
 
     void timedBlocksPauseOnceAfterEachBlock() {
@@ -339,7 +345,8 @@ private Q_SLOTS:
         QVERIFY(run.completed);
         QCOMPARE(outbox->storedCount(), 5);
         const QStringList log = sendLog();
-        const QString pauseLine = QStringLiteral("Mailing is pausing after the block of 3 was sent. Sending Quit.");
+        const QString pauseLine =
+            QStringLiteral("Mailing is pausing after the block of 3 was sent. Sending Quit.");
         QCOMPARE(log.count(pauseLine), 1);
         const qsizetype pause = log.indexOf(pauseLine);
         QVERIFY(log.indexOf(QStringLiteral("C: RCPT TO:<t3@example.test>")) < pause);
@@ -361,9 +368,10 @@ private Q_SLOTS:
             QVERIFY(run.ended);
             QCOMPARE(home->prompter.shown().last().title, QStringLiteral("Invalid 'From' Address"));
             QCOMPARE(home->prompter.shown().last().text,
-                     QStringLiteral("The 'From:' address for this mailing is invalid. \r\n\r\nYou can correct this "
-                                    "by opening the Mail Delivery Options for this mailing and\nmodifying this "
-                                    "address."));
+                     QStringLiteral(
+                         "The 'From:' address for this mailing is invalid. \r\n\r\nYou can correct this "
+                         "by opening the Mail Delivery Options for this mailing and\nmodifying this "
+                         "address."));
         }
         options.From = QStringLiteral("me@example.test");
         options.ReplyTo = QStringLiteral("broken@");

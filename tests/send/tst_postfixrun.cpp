@@ -1,5 +1,4 @@
 #include "SendFixture.h"
-
 #include "core/SecretStore.h"
 
 #include <QUuid>
@@ -40,7 +39,8 @@ class TestPostfixRun : public QObject {
     }
 
     MessageRecord message(bool personal) {
-        MessageRecord m = plainMessage(QStringLiteral("Postfix"), QStringLiteral("Delivered by Postfix.\r\n"));
+        MessageRecord m =
+            plainMessage(QStringLiteral("Postfix"), QStringLiteral("Delivered by Postfix.\r\n"));
         m.Subject = QStringLiteral("Run ") + token;
         m.AddressType = personal ? 1 : 0;
         return m;
@@ -48,8 +48,10 @@ class TestPostfixRun : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        if (qEnvironmentVariableIsEmpty("TAMBERLYN_TEST_SMTP_PORT") || qEnvironmentVariableIsEmpty("TAMBERLYN_TEST_MAIL_DIR"))
-            QSKIP("TAMBERLYN_TEST_SMTP_PORT and TAMBERLYN_TEST_MAIL_DIR are not set: no test mail server (./test starts one)");
+        if (qEnvironmentVariableIsEmpty("TAMBERLYN_TEST_SMTP_PORT") ||
+            qEnvironmentVariableIsEmpty("TAMBERLYN_TEST_MAIL_DIR"))
+            QSKIP("TAMBERLYN_TEST_SMTP_PORT and TAMBERLYN_TEST_MAIL_DIR are not set: no test mail server "
+                  "(./test starts one)");
         mailDir = qEnvironmentVariable("TAMBERLYN_TEST_MAIL_DIR");
     }
     void init() {

@@ -1,5 +1,4 @@
 #include "SendFixture.h"
-
 #include "send/Outbox.h"
 #include "support/CommandRun.h"
 
@@ -55,29 +54,33 @@ private Q_SLOTS:
     void refusesWhatCannotBeSent() {
         CommandRun run = runCommandLine({QStringLiteral("--home"), home->path(), QStringLiteral("send")});
         QCOMPARE(run.status, 2);
-        run = runCommandLine({QStringLiteral("--home"), home->path(), QStringLiteral("send"), QStringLiteral("99")});
+        run = runCommandLine(
+            {QStringLiteral("--home"), home->path(), QStringLiteral("send"), QStringLiteral("99")});
         QCOMPARE(run.status, 1);
         QCOMPARE(run.err, QStringLiteral("There is no mailing number 99.\n"));
     }
 
     void sendsAndCountsOnce() {
         // The run needs the application's event loop, which the command line drives itself.
-        CommandRun run = runCommandLine({QStringLiteral("--home"), home->path(), QStringLiteral("send"),
-                                         QString::number(id)});
+        CommandRun run = runCommandLine(
+            {QStringLiteral("--home"), home->path(), QStringLiteral("send"), QString::number(id)});
         QCOMPARE(run.status, 0);
         QVERIFY(run.out.contains(QStringLiteral("[Ok]   To: c01@command.test\n")));
-        QVERIFY(run.out.contains(QStringLiteral("Mailing Complete. Send QUIT to Server.\nMailing Statistics\n")));
+        QVERIFY(
+            run.out.contains(QStringLiteral("Mailing Complete. Send QUIT to Server.\nMailing Statistics\n")));
         QVERIFY(run.out.contains(QStringLiteral("Total Passed:      30\n")));
         QCOMPARE(outbox->storedCount(), 30);
 
-        // Sent before: the question comes first; with --no nothing is sent. --quiet drops the per-recipient lines.
-        run = runCommandLine({QStringLiteral("--home"), home->path(), QStringLiteral("--no"), QStringLiteral("send"),
-                              QString::number(id)});
+        // Sent before: the question comes first; with --no nothing is sent. --quiet drops the per-recipient
+        // lines.
+        run = runCommandLine({QStringLiteral("--home"), home->path(), QStringLiteral("--no"),
+                              QStringLiteral("send"), QString::number(id)});
         QVERIFY2(run.status == 1, qPrintable(run.out + run.err));
-        run = runCommandLine({QStringLiteral("--home"), home->path(), QStringLiteral("--yes"), QStringLiteral("send"),
-                              QString::number(id), QStringLiteral("--quiet")});
+        run = runCommandLine({QStringLiteral("--home"), home->path(), QStringLiteral("--yes"),
+                              QStringLiteral("send"), QString::number(id), QStringLiteral("--quiet")});
         QCOMPARE(run.status, 1); // every recipient is marked: nothing to send
-        QVERIFY(QString(run.out + run.err).contains(QStringLiteral("This List contains no email addresses.")));
+        QVERIFY(
+            QString(run.out + run.err).contains(QStringLiteral("This List contains no email addresses.")));
         QVERIFY(!run.out.contains(QStringLiteral("To: c01")));
         QCOMPARE(outbox->storedCount(), 30);
     }

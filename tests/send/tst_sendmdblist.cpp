@@ -1,5 +1,4 @@
 #include "SendFixture.h"
-
 #include "db/CentralDatabase.h"
 
 using namespace SendFixture;
@@ -100,15 +99,17 @@ private Q_SLOTS:
         QVERIFY(!source.OpenListFiltered());
         QCOMPARE(home->prompter.shown().last().title, QStringLiteral("No Messages Sent"));
         QCOMPARE(home->prompter.shown().last().text,
-                 QStringLiteral("No messages were sent because there were no addresses that matched the "
-                                "'Selection Criteria' in this mailing's Delivery Options.\r\n\r\nPlease review this "
-                                "mailing's Delivery Options before attempting to send."));
+                 QStringLiteral(
+                     "No messages were sent because there were no addresses that matched the "
+                     "'Selection Criteria' in this mailing's Delivery Options.\r\n\r\nPlease review this "
+                     "mailing's Delivery Options before attempting to send."));
 
         // A filter that is no clause is refused with the error.
         options.SQLFilterText = QStringLiteral("WHERE [FirstName] = ");
         store(options);
         QVERIFY(!source.OpenListFiltered());
-        QVERIFY(home->prompter.shown().last().text.startsWith(QStringLiteral("In Open List Filtered, Error: 1  ")));
+        QVERIFY(home->prompter.shown().last().text.startsWith(
+            QStringLiteral("In Open List Filtered, Error: 1  ")));
         source.EndMailingDBSupport();
     }
 
@@ -126,7 +127,8 @@ private Q_SLOTS:
             source.UpdateSuccessfulSentFlag(a);
         QVERIFY(!source.OpenList());
         QCOMPARE(home->prompter.shown().last().title, QStringLiteral("No Addresses in List"));
-        QCOMPARE(home->prompter.shown().last().text, QStringLiteral("This List contains no email addresses."));
+        QCOMPARE(home->prompter.shown().last().text,
+                 QStringLiteral("This List contains no email addresses."));
     }
 
     void marksEveryRowOfTheAddressWhileReading() {
@@ -143,7 +145,8 @@ private Q_SLOTS:
         source.UpdateSuccessfulSentFlag(QStringLiteral(" <carl@EXAMPLE.test> "));
         source.UpdateSuccessfulSentFlag(QStringLiteral("dora@example.test"));
         // Committed at once: another connection sees them while the run still reads.
-        QCOMPARE(marks(QStringLiteral("People")).value(QStringLiteral("carl@example.test")), options.SentFlag);
+        QCOMPARE(marks(QStringLiteral("People")).value(QStringLiteral("carl@example.test")),
+                 options.SentFlag);
         QCOMPARE(source.GetNextAddr(), QStringLiteral("bob@example.test"));
         QCOMPARE(source.GetNextAddr(), QStringLiteral("Carl@Example.test"));
         QCOMPARE(source.GetNextAddr(), QStringLiteral("dora@example.test"));
@@ -184,8 +187,9 @@ private Q_SLOTS:
         source.MsgName = QStringLiteral("Missing");
         QVERIFY(source.InitMailingDBSupport());
         QCOMPARE(home->prompter.shown().last().text,
-                 QStringLiteral("Tamberlyn was unable to find the Message Missing  Please recreate your mailing and "
-                                "try again."));
+                 QStringLiteral(
+                     "Tamberlyn was unable to find the Message Missing  Please recreate your mailing and "
+                     "try again."));
         QCOMPARE(source.GetSubject(), QString());
         source.EndMailingDBSupport();
     }

@@ -1,5 +1,4 @@
 #include "SendFixture.h"
-
 #include "send/Outbox.h"
 
 #include <QTemporaryDir>
@@ -53,8 +52,8 @@ private Q_SLOTS:
             environment.insert(QStringLiteral("TAMBERLYN_TENTH_MS"), QStringLiteral("3"));
             program.setProcessEnvironment(environment);
             program.start(QStringLiteral(TAMBERLYN_EXECUTABLE),
-                          {QStringLiteral("--home"), home.path(), QStringLiteral("--yes"), QStringLiteral("send"),
-                           QString::number(id), QStringLiteral("--quiet")});
+                          {QStringLiteral("--home"), home.path(), QStringLiteral("--yes"),
+                           QStringLiteral("send"), QString::number(id), QStringLiteral("--quiet")});
             if (!program.waitForStarted())
                 return -2;
             const int storedBefore = outbox.storedCount();
