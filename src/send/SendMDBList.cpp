@@ -97,19 +97,64 @@ bool SendMDBList::openListFiles() {
     return true;
 }
 
-bool SendMDBList::runSelection(const QString& sql, const QVariantList& values, bool userQuery) {
+bool SendMDBList::runSelection(const Selection& selection) {
+    selection_ = selection;
+    const bool ok = select({});
+    firstPending_ = !atEnd_;
+    return ok;
+}
+
+bool SendMDBList::select(const QVariant& after) {
+    const Selection& s = selection_;
+    QStringList conditions = s.conditions;
+    QVariantList values = s.values;
+    qint64 limit = s.limit;
+    if (after.isValid()) {
+        conditions << (s.byRowId ? QStringLiteral("rowid > ?") : QStringLiteral("\"EAddress\" > ?"));
+        values << after;
+        if (limit >= 0)
+            limit = qMax<qint64>(0, limit - handedOut_);
+    } else {
+        handedOut_ = 0;
+    }
+    QString sql = QStringLiteral("SELECT * FROM \"AddressList\"");
+    if (!conditions.isEmpty())
+        sql += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+    sql += s.byRowId ? QStringLiteral(" ORDER BY rowid") : QStringLiteral(" ORDER BY \"EAddress\"");
+    if (limit >= 0)
+        sql += QStringLiteral(" LIMIT ") + QString::number(limit);
+
+    rows_ = db::Statement(); // ends the read of the statement before
     db::DbError error;
-    rows_ = userQuery ? db::prepareUserQuery(reader_, sql, &error) : reader_.prepare(sql, &error);
+    rows_ = s.userQuery ? db::prepareUserQuery(reader_, sql, &error) : reader_.prepare(sql, &error);
     if (!rows_.isValid())
         return false;
     rows_.bindAll(values);
+    sinceRestart_ = 0;
     atEnd_ = !rows_.next();
-    firstPending_ = !atEnd_;
-    if (atEnd_)
+    if (atEnd_) {
         record_ = RecipientRecord();
-    else
+    } else {
         record_.readFrom(rows_);
+        ++handedOut_;
+        ++sinceRestart_;
+    }
     return !rows_.error().isError();
+}
+
+// A statement stepped for the whole run would hold one read of the list for as long, and the marks
+// written meanwhile could never be folded back into the file: the log would grow with every mark.
+// So the selection is taken up again after the current row every so many rows.
+bool SendMDBList::continueSelection() {
+    QVariant after = record_.value(ListSchema::keyColumn());
+    if (selection_.byRowId) {
+        after = reader_.scalar(QStringLiteral("SELECT rowid FROM \"AddressList\" WHERE \"EAddress\" = ?"),
+                               {after})
+                    .value_or(QVariant());
+        if (!after.isValid())
+            return false;
+    }
+    return select(after);
 }
 
 bool SendMDBList::OpenListFiltered() {
@@ -150,16 +195,20 @@ bool SendMDBList::OpenListFiltered() {
     if (!clause)
         return refused({1, message});
 
-    // The filter's statement text as the delivery options build it: filter AND (not yet marked).
-    QString sql = QStringLiteral("SELECT * FROM \"AddressList\" WHERE (") + clause->sql + u')';
-    QVariantList values = clause->values;
+    // The filter's statement as the delivery options build it: filter AND (not yet marked), in the
+    // table's own order.
+    Selection selection;
+    selection.conditions << u'(' + clause->sql + u')';
+    selection.values = clause->values;
     if (options_->bSendInBlocks && options_->bIfNotYetFlagged) {
-        sql += QStringLiteral(" AND (\"Sent\" <> ? OR \"Sent\" IS NULL)");
-        values << options_->SentFlagToCheck;
+        selection.conditions << QStringLiteral("(\"Sent\" <> ? OR \"Sent\" IS NULL)");
+        selection.values << options_->SentFlagToCheck;
     }
     if (options_->bSendInBlocks)
-        sql += QStringLiteral(" LIMIT ") + QString::number(qMax<qint32>(options_->SendBlockSize, 0));
-    if (!runSelection(sql, values, true)) {
+        selection.limit = qMax<qint32>(options_->SendBlockSize, 0);
+    selection.byRowId = true;
+    selection.userQuery = true;
+    if (!runSelection(selection)) {
         db::DbError error = rows_.isValid() ? rows_.error() : reader_.lastError();
         return refused(error);
     }
@@ -182,16 +231,14 @@ bool SendMDBList::OpenList() {
                          Prompter::Icon::Exclamation);
         return false;
     }
-    QString sql = QStringLiteral("SELECT * FROM \"AddressList\"");
-    QVariantList values;
+    Selection selection;
     if (options_->bSendInBlocks && options_->bIfNotYetFlagged) {
-        sql += QStringLiteral(" WHERE \"Sent\" <> ? OR \"Sent\" IS NULL");
-        values << options_->SentFlagToCheck;
+        selection.conditions << QStringLiteral("(\"Sent\" <> ? OR \"Sent\" IS NULL)");
+        selection.values << options_->SentFlagToCheck;
     }
-    sql += QStringLiteral(" ORDER BY \"EAddress\"");
     if (options_->bSendInBlocks)
-        sql += QStringLiteral(" LIMIT ") + QString::number(qMax<qint32>(options_->SendBlockSize, 0));
-    if (!runSelection(sql, values, false)) {
+        selection.limit = qMax<qint32>(options_->SendBlockSize, 0);
+    if (!runSelection(selection)) {
         LogError(QStringLiteral("OpenList in SendMDBList"),
                  errorOf(rows_.isValid() ? rows_.error() : reader_.lastError()));
         CloseList();
@@ -226,30 +273,36 @@ QString SendMDBList::step(const char* caller) {
         return endMarker();
     if (firstPending_) {
         firstPending_ = false;
-    } else if (!rows_.next()) {
+        return record_.value(ListSchema::keyColumn());
+    }
+    bool ok = true;
+    if (sinceRestart_ >= rereadEvery_) {
+        ok = continueSelection();
+    } else if (rows_.next()) {
+        record_.readFrom(rows_);
+        ++handedOut_;
+        ++sinceRestart_;
+    } else {
         atEnd_ = true;
-        if (rows_.error().isError())
-            LogError(QString::fromLatin1(caller) + QStringLiteral(" In SendMDBList"), errorOf(rows_.error()));
+        ok = !rows_.error().isError();
+    }
+    if (!ok)
+        LogError(QString::fromLatin1(caller) + QStringLiteral(" In SendMDBList"),
+                 errorOf(rows_.isValid() ? rows_.error() : reader_.lastError()));
+    if (!ok || atEnd_) {
+        atEnd_ = true;
         record_ = RecipientRecord();
         return endMarker();
-    } else {
-        record_.readFrom(rows_);
     }
     return record_.value(ListSchema::keyColumn());
 }
 
 QString SendMDBList::GetFirstAddr() {
-    if (!rows_.isValid())
+    if (!reader_.isOpen())
         return endMarker();
     if (!firstPending_) {
-        rows_.reset();
-        atEnd_ = !rows_.next();
-        if (atEnd_) {
-            record_ = RecipientRecord();
-            return endMarker();
-        }
-        record_.readFrom(rows_);
-        firstPending_ = true;
+        select({});
+        firstPending_ = !atEnd_;
     }
     return step("GetFirstAddr");
 }

@@ -77,10 +77,26 @@ public:
 
     static QString endMarker() { return QStringLiteral("*EOF*"); }
 
+    // The selection is taken up again after this many rows, so that no read of the list lasts the
+    // whole run (tests make it small).
+    void setRereadEvery(qint64 rows) { rereadEvery_ = qMax<qint64>(1, rows); }
+
 private:
     bool resolveListPath();
     bool openListFiles();
-    bool runSelection(const QString& sql, const QVariantList& values, bool userQuery);
+    // The selection: conditions joined with AND, in the order of the key column, at most limit rows.
+    struct Selection {
+        QStringList conditions;
+        QVariantList values;
+        bool byRowId = false; // key: the table's own order, else EAddress
+        qint64 limit = -1;
+        bool userQuery = false;
+    };
+    bool runSelection(const Selection& selection);
+    // Prepares and steps the selection from the start, or after the given key with what is left of the
+    // limit; the first row is read into record_.
+    bool select(const QVariant& after);
+    bool continueSelection();
     QString step(const char* caller);
 
     Prompter& prompter_;
@@ -94,6 +110,10 @@ private:
     ListFieldSet fields_;
     bool atEnd_ = true;
     bool firstPending_ = false; // the selection's first row is already in record_
+    Selection selection_;
+    qint64 handedOut_ = 0;     // rows read from the selection since its start
+    qint64 sinceRestart_ = 0;  // rows read by the statement in hand
+    qint64 rereadEvery_ = 1000;
     QString listPath_;
     std::optional<MessageRecord> message_;
 };
