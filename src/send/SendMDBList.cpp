@@ -148,9 +148,10 @@ bool SendMDBList::select(const QVariant& after) {
 bool SendMDBList::continueSelection() {
     QVariant after = record_.value(ListSchema::keyColumn());
     if (selection_.byRowId) {
-        after = reader_.scalar(QStringLiteral("SELECT rowid FROM \"AddressList\" WHERE \"EAddress\" = ?"),
-                               {after})
-                    .value_or(QVariant());
+        after =
+            reader_
+                .scalar(QStringLiteral("SELECT rowid FROM \"AddressList\" WHERE \"EAddress\" = ?"), {after})
+                .value_or(QVariant());
         if (!after.isValid())
             return false;
     }

@@ -111,8 +111,8 @@ private:
     bool atEnd_ = true;
     bool firstPending_ = false; // the selection's first row is already in record_
     Selection selection_;
-    qint64 handedOut_ = 0;     // rows read from the selection since its start
-    qint64 sinceRestart_ = 0;  // rows read by the statement in hand
+    qint64 handedOut_ = 0;    // rows read from the selection since its start
+    qint64 sinceRestart_ = 0; // rows read by the statement in hand
     qint64 rereadEvery_ = 1000;
     QString listPath_;
     std::optional<MessageRecord> message_;

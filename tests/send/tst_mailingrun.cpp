@@ -188,6 +188,7 @@ private Q_SLOTS:
                            "in the header of the message");
         QVERIFY(makeMessage(message));
         MailEvent options = plainOptions(QStringLiteral("Batch"));
+        options.X_URL = QStringLiteral("www.example.test/news");
         QVERIFY(options.storeMEP());
         appSettings().GroupMailBlockSize = 10;
         appSettings().ServerWantsBracket = true;
@@ -211,6 +212,7 @@ private Q_SLOTS:
         const QStringList files = filesIn(outbox->directory(), QStringLiteral(".eml"));
         const QByteArray raw = readFileBytes(files.first());
         QVERIFY(raw.contains("\r\nTo: \"Friends of the test\":;\r\n"));
+        QVERIFY(raw.contains("\r\nX-URL: http://www.example.test/news\r\n"));
         QVERIFY(raw.contains(
             "\r\nSubject: A plain subject that is long enough to need folding when it goes out\r\n in"));
         const QJsonArray messages = parsed(files);

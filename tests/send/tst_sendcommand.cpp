@@ -51,6 +51,22 @@ private Q_SLOTS:
         QDir(outDir.path() + QStringLiteral("/mail")).removeRecursively();
     }
 
+    // A headless run reads these from the settings file, with their defaults when the keys are missing.
+    void sendingSettingsDefaults() {
+        QVERIFY(home->start());
+        QCOMPARE(appSettings().GroupMailBlockSize, 10);
+        QVERIFY(appSettings().BracketOnFrom);
+        home->stop();
+        AppSaveSetting(QStringLiteral("ApplicationDefaults"), QStringLiteral("GroupMailBlockSize"),
+                       QStringLiteral("0"));
+        AppSaveSetting(QStringLiteral("ApplicationDefaults"), QStringLiteral("BracketOnFrom"),
+                       QStringLiteral("False"));
+        QVERIFY(home->start());
+        QCOMPARE(appSettings().GroupMailBlockSize, 1);
+        QVERIFY(!appSettings().BracketOnFrom);
+        home->stop();
+    }
+
     void refusesWhatCannotBeSent() {
         CommandRun run = runCommandLine({QStringLiteral("--home"), home->path(), QStringLiteral("send")});
         QCOMPARE(run.status, 2);
