@@ -406,8 +406,7 @@ void SMTPSocket::onBlockMinute() {
 
 void SMTPSocket::onState(int number) {
     Q_EMIT sckState(stateName(number));
-    const bool closing =
-        number == int(Corvex::ConnectionState::Closing) || number == int(Corvex::ConnectionState::Error);
+    const bool closing = number == int(Corvex::ConnectionState::Closing);
     if (!closing || !isRunning() || paused_ || stopped_)
         return;
     // A close the run asked for (quit before a pause) is no failure.
