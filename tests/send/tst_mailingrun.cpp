@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 using namespace SendFixture;
@@ -268,6 +269,23 @@ private Q_SLOTS:
         QVERIFY(run.lines.last().startsWith(QStringLiteral("Reason: ")));
         QCOMPARE(markedCount(QStringLiteral("Three")), 1);
         QVERIFY(sendLog().contains(QStringLiteral("Mailing Aborted...Sending Quit")));
+    }
+
+    void unreachableServerAbortsWithTheReason() {
+        MailEvent options = plainOptions(QStringLiteral("Opts"));
+        QVERIFY(threeRecipients(options) > 0);
+        {
+            QTcpServer closed; // a port nobody listens on once this is gone
+            QVERIFY(closed.listen(QHostAddress::LocalHost));
+            appSettings().SMTPPort = closed.serverPort();
+        }
+        Run run(*home, options, QStringLiteral("Three"), QStringLiteral("Plain"));
+        QVERIFY(run.runToEnd());
+        QVERIFY(!run.completed);
+        QVERIFY(run.lines.contains(QStringLiteral("***** MAILING ABORTED *****")));
+        QVERIFY(run.lines.last().startsWith(QStringLiteral("Reason: ")));
+        QVERIFY(run.lines.last().size() > 8);
+        QCOMPARE(markedCount(QStringLiteral("Three")), 0);
     }
 
     void pauseQuitsAndResumeReconnects() {
