@@ -45,3 +45,4 @@ QList<Command> listCommands();
 QList<Command> messageCommands();
 QList<Command> harvestCommands();
 QList<Command> importCommands();
+QList<Command> mailboxCommands();

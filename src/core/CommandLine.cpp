@@ -10,7 +10,7 @@ namespace {
 
 const QList<Command>& commands() {
     static const QList<Command> table =
-        coreCommands() + listCommands() + messageCommands() + harvestCommands() + importCommands();
+        coreCommands() + listCommands() + messageCommands() + harvestCommands() + importCommands() + mailboxCommands();
     return table;
 }
 
