@@ -292,7 +292,8 @@ void PopClient::handleReply(bool ok) {
                 send("PASS " + password_.toUtf8(), State::Pass);
         } else if (!apopStamp_.isEmpty()) {
             const QByteArray digest =
-                QCryptographicHash::hash(QByteArray(apopStamp_ + password_.toUtf8()), QCryptographicHash::Md5).toHex();
+                QCryptographicHash::hash(QByteArray(apopStamp_ + password_.toUtf8()), QCryptographicHash::Md5)
+                    .toHex();
             send("APOP " + user_.toUtf8() + ' ' + digest, State::Apop);
         } else {
             fail(UserFailed);

@@ -101,7 +101,8 @@ inline QByteArray message(const QString& from, const QString& to, const QByteArr
 }
 
 // Delivers through SMTP with blocking calls (tests only); false when the server refused anything.
-inline bool sendMail(quint16 port, const QString& envelopeFrom, const QString& recipient, const QByteArray& text) {
+inline bool sendMail(quint16 port, const QString& envelopeFrom, const QString& recipient,
+                     const QByteArray& text) {
     QTcpSocket socket;
     socket.connectToHost(QStringLiteral("127.0.0.1"), port);
     if (!socket.waitForConnected(5000))

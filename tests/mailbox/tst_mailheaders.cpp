@@ -17,7 +17,8 @@ private Q_SLOTS:
         QTest::newRow("inside a longer word") << "Unsubscribed" << subscribe << -1;
         QTest::newRow("followed by a colon") << "subscribe: now" << subscribe << -1;
         QTest::newRow("second occurrence stands alone") << "unsubscribe or subscribe" << subscribe << 0;
-        QTest::newRow("first matching phrase decides") << "join list now" << QStringList{"x", "list", "join list"} << 1;
+        QTest::newRow("first matching phrase decides")
+            << "join list now" << QStringList{"x", "list", "join list"} << 1;
         QTest::newRow("phrase with blanks") << "please join  list" << QStringList{"join list"} << -1;
         QTest::newRow("failure phrase with colon")
             << "Undeliverable: hello" << MailHeaders::failurePhrases()
@@ -102,14 +103,22 @@ private Q_SLOTS:
         QTest::addColumn<int>("port");
         QTest::addColumn<int>("security");
         using S = PopServer::Security;
-        QTest::newRow("bare") << "pop.x.org" << "pop.x.org" << 110 << int(S::None);
-        QTest::newRow("995 is TLS") << "pop.x.org:995" << "pop.x.org" << 995 << int(S::Tls);
-        QTest::newRow("pop3s") << "POP3S://pop.x.org" << "pop.x.org" << 995 << int(S::Tls);
-        QTest::newRow("pop3s with port") << "pop3s://127.0.0.1:1995" << "127.0.0.1" << 1995 << int(S::Tls);
-        QTest::newRow("starttls") << "pop3+starttls://h:1110" << "h" << 1110 << int(S::StartTls);
-        QTest::newRow("plain prefix on 995") << "pop3://h:995" << "h" << 995 << int(S::None);
-        QTest::newRow("bad port") << "h:70000" << "" << 0 << -1;
-        QTest::newRow("empty") << "pop3s://" << "" << 0 << -1;
+        QTest::newRow("bare") << "pop.x.org"
+                              << "pop.x.org" << 110 << int(S::None);
+        QTest::newRow("995 is TLS") << "pop.x.org:995"
+                                    << "pop.x.org" << 995 << int(S::Tls);
+        QTest::newRow("pop3s") << "POP3S://pop.x.org"
+                               << "pop.x.org" << 995 << int(S::Tls);
+        QTest::newRow("pop3s with port") << "pop3s://127.0.0.1:1995"
+                                         << "127.0.0.1" << 1995 << int(S::Tls);
+        QTest::newRow("starttls") << "pop3+starttls://h:1110"
+                                  << "h" << 1110 << int(S::StartTls);
+        QTest::newRow("plain prefix on 995") << "pop3://h:995"
+                                             << "h" << 995 << int(S::None);
+        QTest::newRow("bad port") << "h:70000"
+                                  << "" << 0 << -1;
+        QTest::newRow("empty") << "pop3s://"
+                               << "" << 0 << -1;
     }
     void serverTextsGiveHostPortAndSecurity() {
         QFETCH(QString, text);

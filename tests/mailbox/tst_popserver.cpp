@@ -17,9 +17,9 @@ namespace {
 // Every row of a saved list as "address|first|last", by address.
 QStringList savedRows(const QString& home, const QString& list) {
     QStringList rows;
-    const db::Database database = db::Database::open(home + QStringLiteral("/AddressLists/") + list +
-                                                         QStringLiteral(".mdb"),
-                                                     db::Database::OpenMode::ReadOnly);
+    const db::Database database =
+        db::Database::open(home + QStringLiteral("/AddressLists/") + list + QStringLiteral(".mdb"),
+                           db::Database::OpenMode::ReadOnly);
     db::Statement query = database.prepare(
         QStringLiteral("SELECT EAddress, FirstName, LastName FROM AddressList ORDER BY lower(EAddress)"));
     while (query.next())
@@ -53,9 +53,9 @@ private:
         QVERIFY(home.start());
         home.stop();
         qputenv("TAMBERLYN_POP_PASSWORD", password.toUtf8());
-        const CommandRun run = runCommandLine({"--home", home.path(), "pop-account", "add", account(box), "--host",
-                                               QStringLiteral("127.0.0.1:%1").arg(servers_.popPort), "--user",
-                                               boxAddress(box), "--remember"});
+        const CommandRun run = runCommandLine({"--home", home.path(), "pop-account", "add", account(box),
+                                               "--host", QStringLiteral("127.0.0.1:%1").arg(servers_.popPort),
+                                               "--user", boxAddress(box), "--remember"});
         qunsetenv("TAMBERLYN_POP_PASSWORD");
         QVERIFY2(run.status == 0, qPrintable(run.err + run.out));
     }
@@ -87,16 +87,16 @@ private Q_SLOTS:
         TestHome home;
         prepare(home, box);
         const QString to = boxAddress(box);
-        seed(box,
-             {{"ann@client.test", message("Ann Lee <ann@client.test>", to, "Subscribe me")},
-              {"ANN@client.test", message("ANN@CLIENT.TEST", to, "please SUBSCRIBE")},
-              {"carl@client.test", message("carl@client.test", to, "Unsubscribed yesterday")},
-              {"juergen@client.test",
-               message("=?UTF-8?Q?J=C3=BCrgen_M=C3=BCller?= <juergen@client.test>", to,
-                       "=?UTF-8?B?" + QByteArray("Bitte subscribe").toBase64() + "?=")},
-              {"gil@client.test", message("Gil Tan <gil@client.test>", to, "Please\r\n join list today")},
-              {"dan@client.test", message("dan@client.test", to, "Weekly report")}},
-             6);
+        seed(
+            box,
+            {{"ann@client.test", message("Ann Lee <ann@client.test>", to, "Subscribe me")},
+             {"ANN@client.test", message("ANN@CLIENT.TEST", to, "please SUBSCRIBE")},
+             {"carl@client.test", message("carl@client.test", to, "Unsubscribed yesterday")},
+             {"juergen@client.test", message("=?UTF-8?Q?J=C3=BCrgen_M=C3=BCller?= <juergen@client.test>", to,
+                                             "=?UTF-8?B?" + QByteArray("Bitte subscribe").toBase64() + "?=")},
+             {"gil@client.test", message("Gil Tan <gil@client.test>", to, "Please\r\n join list today")},
+             {"dan@client.test", message("dan@client.test", to, "Weekly report")}},
+            6);
 
         CommandRun run = pop(home, {"--account", account(box), "--format", "importer", "--phrases",
                                     "subscribe;join list", "--new-list", "Subs"});
@@ -113,8 +113,8 @@ private Q_SLOTS:
         QCOMPARE(rows.at(2), QStringLiteral("juergen@client.test|Jürgen|Müller"));
         QCOMPARE(boxFiles(servers_, box).size(), 6);
 
-        run = pop(home, {"--account", account(box), "--format", "importer", "--phrases", "subscribe;join list",
-                         "--new-list", "Subs2", "--delete-from-server"});
+        run = pop(home, {"--account", account(box), "--format", "importer", "--phrases",
+                         "subscribe;join list", "--new-list", "Subs2", "--delete-from-server"});
         QVERIFY2(run.status == 0, qPrintable(run.err + run.out));
         QVERIFY(run.out.contains("4 messages deleted from the server."));
         QCOMPARE(savedRows(home.path(), "Subs2").size(), 3);
@@ -147,9 +147,8 @@ private Q_SLOTS:
               {"frank@client.test", message("frank@client.test", to, "Hello there")}},
              4);
 
-        const CommandRun run =
-            pop(home, {"--account", account(box), "--format", "returned", "--remove-from", "Members",
-                       "--delete-from-server"});
+        const CommandRun run = pop(home, {"--account", account(box), "--format", "returned", "--remove-from",
+                                          "Members", "--delete-from-server"});
         QVERIFY2(run.status == 0, qPrintable(run.err + run.out));
         QVERIFY(run.out.contains("Undeliverable Addresses Summary\nList Name\tRemoved\nMembers\t2\n"));
         QCOMPARE(savedRows(home.path(), "Members"),
@@ -189,8 +188,8 @@ private Q_SLOTS:
         const int box = 43;
         TestHome home;
         prepare(home, box);
-        const CommandRun run = pop(home, {"--account", account(box), "--format", "importer", "--all",
-                                          "--new-list", "Nothing"});
+        const CommandRun run =
+            pop(home, {"--account", account(box), "--format", "importer", "--all", "--new-list", "Nothing"});
         QCOMPARE(run.status, 0);
         QVERIFY(run.out.contains("No Messages Found on 127.0.0.1"));
         QVERIFY(run.out.contains("Message Processing Found Nothing"));
@@ -207,14 +206,15 @@ private Q_SLOTS:
         CommandRun run = pop(home, {"--account", account(box), "--format", "importer", "--all", "--new-list",
                                     "Never", "--delete-from-server"});
         QCOMPARE(run.status, 1);
-        QVERIFY(run.out.contains("User ok...Checking Password...\nPassword or Username failed, check both.\n"));
+        QVERIFY(
+            run.out.contains("User ok...Checking Password...\nPassword or Username failed, check both.\n"));
         QVERIFY(run.out.contains("Message Processing Has Been Stopped"));
         QVERIFY(!QFile::exists(home.file("AddressLists/Never.mdb")));
         QCOMPARE(boxFiles(servers_, box).size(), 1);
 
         qputenv("TAMBERLYN_POP_PASSWORD", "testpw");
-        QCOMPARE(runCommandLine({"--home", home.path(), "pop-account", "add", "Closed", "--host", "127.0.0.1:1",
-                                 "--user", to})
+        QCOMPARE(runCommandLine({"--home", home.path(), "pop-account", "add", "Closed", "--host",
+                                 "127.0.0.1:1", "--user", to})
                      .status,
                  0);
         run = pop(home, {"--account", "Closed", "--format", "importer", "--all", "--new-list", "Never"});
@@ -245,7 +245,8 @@ private Q_SLOTS:
                 settings.filter = PopWizardRun::FilterMethod::All;
                 run.start(settings);
                 QVERIFY(finished.wait(10000));
-                QCOMPARE(run.outcome(), trusted ? PopWizardRun::Outcome::Completed : PopWizardRun::Outcome::Failed);
+                QCOMPARE(run.outcome(),
+                         trusted ? PopWizardRun::Outcome::Completed : PopWizardRun::Outcome::Failed);
                 QCOMPARE(run.addresses(), trusted ? QStringList{"sec@client.test"} : QStringList{});
             }
         }
