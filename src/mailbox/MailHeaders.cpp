@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <optional>
 
 namespace MailHeaders {
 
@@ -232,20 +233,37 @@ QString reportedRecipient(const QByteArray& message) {
     return {};
 }
 
-QString toLineAfterSubject(const QByteArray& message) {
-    const qsizetype subject = message.indexOf("Subject: ");
-    if (subject < 0)
-        return {};
-    for (qsizetype at = message.indexOf("To: ", subject); at >= 0; at = message.indexOf("To: ", at + 1)) {
-        // Only a line that begins with it.
+namespace {
+
+// The rest of the first line at or after from that begins with prefix; nullopt when none.
+std::optional<QString> lineValue(const QByteArray& message, QByteArrayView prefix, qsizetype from) {
+    for (qsizetype at = message.indexOf(prefix, from); at >= 0; at = message.indexOf(prefix, at + 1)) {
         if (at > 0 && message.at(at - 1) != '\n')
             continue;
         qsizetype end = message.indexOf('\n', at);
         if (end < 0)
             end = message.size();
-        return decodeWords(QByteArrayView(message).sliced(at + 4, end - at - 4).trimmed());
+        return decodeWords(
+            QByteArrayView(message).sliced(at + prefix.size(), end - at - prefix.size()).trimmed());
     }
-    return {};
+    return std::nullopt;
+}
+
+} // namespace
+
+QString toLineAfterSubject(const QByteArray& message) {
+    // The returned mail's own header is addressed to the sender of the original, so the search starts in
+    // its body, where the original message is quoted.
+    qsizetype body = message.indexOf("\r\n\r\n");
+    body = body >= 0 ? body + 4 : message.indexOf("\n\n");
+    if (body < 0)
+        return {};
+    const qsizetype subject = message.indexOf("Subject: ", body);
+    if (subject >= 0)
+        if (const std::optional<QString> to = lineValue(message, "To: ", subject))
+            return *to;
+    // A quoted header whose To comes before its Subject.
+    return lineValue(message, "To: ", body).value_or(QString());
 }
 
 } // namespace MailHeaders

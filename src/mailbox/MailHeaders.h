@@ -41,7 +41,8 @@ bool isAutoReply(const QList<Field>& fields);
 // part whose Action is "failed" (or that has none), the Original-Recipient, else the Final-Recipient,
 // without its address type. Empty when the message holds no such part.
 QString reportedRecipient(const QByteArray& message);
-// The rest of the first "To: " line that comes after the message's "Subject: " line; empty when none.
+// The failed recipient named in the body of returned mail without a report: the rest of the first
+// "To: " line after the quoted "Subject: " line, else of the body's first "To: " line; empty when none.
 QString toLineAfterSubject(const QByteArray& message);
 
 } // namespace MailHeaders

@@ -52,7 +52,11 @@ PopClient::PopClient(QObject* parent) : QObject(parent) {
 }
 
 PopClient::~PopClient() {
-    close();
+    timer_.stop();
+    if (socket_) {
+        socket_->disconnect(this);
+        socket_->abort();
+    }
 }
 
 void PopClient::setPort(const QString& port) {

@@ -80,6 +80,11 @@ private Q_SLOTS:
         QCOMPARE(MailHeaders::reportedRecipient(plain), QString());
         QCOMPARE(MailHeaders::toLineAfterSubject(plain), QStringLiteral("Gone <gone@x.org>"));
         QCOMPARE(MailHeaders::toLineAfterSubject("To: a@x.org\r\n"), QString());
+        // The bounce's own To (the sender of the original) after its Subject is not the failed address.
+        QCOMPARE(
+            MailHeaders::toLineAfterSubject("Subject: Undeliverable\r\nTo: me@x.org\r\n\r\nFrom: me@x.org\r\n"
+                                            "To: lost@x.org\r\nSubject: hi\r\n"),
+            QStringLiteral("lost@x.org"));
     }
 
     void autoRepliesAreRecognised_data() {
