@@ -46,3 +46,4 @@ QList<Command> messageCommands();
 QList<Command> harvestCommands();
 QList<Command> importCommands();
 QList<Command> mailingCommands();
+QList<Command> mailboxCommands();

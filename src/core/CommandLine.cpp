@@ -9,8 +9,9 @@
 namespace {
 
 const QList<Command>& commands() {
-    static const QList<Command> table =
-        coreCommands() + listCommands() + messageCommands() + harvestCommands() + importCommands() + mailingCommands();
+    static const QList<Command> table = coreCommands() + listCommands() + messageCommands() +
+                                        harvestCommands() + importCommands() + mailingCommands() +
+                                        mailboxCommands();
     return table;
 }
 
