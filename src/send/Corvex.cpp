@@ -389,7 +389,7 @@ public:
             const QByteArray reply = input.mid(replyStart, end - replyStart);
             replyStart = lineStart;
             handleReply(reply);
-            if (gen != generation || !socket)
+            if (gen != generation || !socket || phase == Phase::Closed)
                 return;
             if (discardInput) {
                 // Nothing sent in the clear after STARTTLS's reply may count once TLS is up.
