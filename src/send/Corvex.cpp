@@ -389,7 +389,7 @@ public:
             const QByteArray reply = input.mid(replyStart, end - replyStart);
             replyStart = lineStart;
             handleReply(reply);
-            if (gen != generation || !socket || phase == Phase::Closed)
+            if (gen != generation || !socket || phase == Phase::Closed || phase == Phase::Failed)
                 return;
             if (discardInput) {
                 // Nothing sent in the clear after STARTTLS's reply may count once TLS is up.
@@ -409,13 +409,15 @@ public:
         const int code = replyCode(reply);
         lastReply = QString::fromUtf8(reply);
         lastCode = code;
+        const quint64 gen = generation;
         if (pending.empty()) {
             Q_EMIT q->DataRecieved(QString(), lastReply);
+            if (gen == generation && code == 421 && phase != Phase::Quitting)
+                fail(lastReply);
             return;
         }
         const Pending answered = pending.front();
         pending.pop_front();
-        const quint64 gen = generation;
         Q_EMIT q->DataRecieved(answered.sent, lastReply);
         if (gen != generation)
             return;
@@ -424,6 +426,9 @@ public:
                 socket->disconnectFromHost();
             return;
         }
+        // 421: the server is closing the channel; nothing more will be taken on it.
+        if (code == 421)
+            return fail(lastReply);
         switch (answered.step) {
         case Step::Greeting:
             if (!positive(code))

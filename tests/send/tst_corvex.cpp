@@ -422,6 +422,24 @@ private Q_SLOTS:
                                               "TO:<b@example.test>\r\nDATA\r\n")));
     }
 
+    // 421 closes the channel: the session ends as a drop with that reply as the reason.
+    void endsOnServiceClosing() {
+        CannedServer server({{"EHLO", "250-canned\r\n250 PIPELINING"},
+                             {"MAIL", "250 ok"},
+                             {"RCPT", "421 4.7.0 too many errors"},
+                             {"DATA", "503 no"}});
+        Corvex smtp;
+        Owner owner(smtp);
+        owner.queue << Message{
+            QStringLiteral("s@client.test"), {QStringLiteral("a@example.test")}, simpleBody};
+        point(smtp, server.port());
+        smtp.connectToServer();
+        QTRY_COMPARE(owner.disconnected, 1);
+        QCOMPARE(owner.orderlyAtClosing, QList<bool>{false});
+        QCOMPARE(smtp.lastReply(), QStringLiteral("421 4.7.0 too many errors"));
+        QVERIFY(owner.results.isEmpty());
+    }
+
     // A silent server: Timeout once, the message is not counted, quit closes in an orderly way.
     void timesOutOnceWhenTheServerGoesSilent() {
         OutboxOptions options;
