@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
-    libsqlite3-dev
+    libsqlite3-dev libssl-dev
     mdbtools-dev pxlib-dev libfreexl-dev libgsf-1-dev libzip-dev
     python3
 )

@@ -47,3 +47,4 @@ QList<Command> harvestCommands();
 QList<Command> importCommands();
 QList<Command> mailingCommands();
 QList<Command> mailboxCommands();
+QList<Command> outboxCommands();
