@@ -46,5 +46,6 @@ QList<Command> messageCommands();
 QList<Command> harvestCommands();
 QList<Command> importCommands();
 QList<Command> mailingCommands();
+QList<Command> mailboxCommands();
 QList<Command> outboxCommands();
 QList<Command> sendCommands();

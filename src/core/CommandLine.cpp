@@ -11,7 +11,7 @@ namespace {
 const QList<Command>& commands() {
     static const QList<Command> table = coreCommands() + listCommands() + messageCommands() +
                                         harvestCommands() + importCommands() + mailingCommands() +
-                                        outboxCommands() + sendCommands();
+                                        mailboxCommands() + outboxCommands() + sendCommands();
     return table;
 }
 

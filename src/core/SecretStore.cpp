@@ -15,10 +15,13 @@ QString& configuredTool() {
 }
 
 // The attributes that identify the entry: one password per server and user name.
-QStringList attributes(const QString& server, const QString& user) {
-    return {QStringLiteral("service"), QStringLiteral("tamberlyn-smtp"),
-            QStringLiteral("server"),  server,
-            QStringLiteral("user"),    user};
+QStringList attributes(const QString& server, const QString& user, Service service) {
+    return {QStringLiteral("service"),
+            service == Service::Pop ? QStringLiteral("tamberlyn-pop") : QStringLiteral("tamberlyn-smtp"),
+            QStringLiteral("server"),
+            server,
+            QStringLiteral("user"),
+            user};
 }
 
 } // namespace
@@ -43,7 +46,8 @@ QString unavailableText() {
                           "written to the settings file.");
 }
 
-bool storePassword(const QString& server, const QString& user, const QString& password, QString* error) {
+bool storePassword(const QString& server, const QString& user, const QString& password, QString* error,
+                   Service service) {
     const QString tool = toolPath();
     if (tool.isEmpty()) {
         if (error)
@@ -51,9 +55,9 @@ bool storePassword(const QString& server, const QString& user, const QString& pa
         return false;
     }
     QProcess process;
-    process.start(tool,
-                  QStringList{QStringLiteral("store"), QStringLiteral("--label=Tamberlyn SMTP password")} +
-                      attributes(server, user));
+    const QString label = service == Service::Pop ? QStringLiteral("--label=Tamberlyn POP password")
+                                                  : QStringLiteral("--label=Tamberlyn SMTP password");
+    process.start(tool, QStringList{QStringLiteral("store"), label} + attributes(server, user, service));
     if (process.waitForStarted(TimeoutMs)) {
         // secret-tool reads the secret from its input up to the end.
         process.write(password.toUtf8());
@@ -72,12 +76,12 @@ bool storePassword(const QString& server, const QString& user, const QString& pa
     return false;
 }
 
-std::optional<QString> lookupPassword(const QString& server, const QString& user) {
+std::optional<QString> lookupPassword(const QString& server, const QString& user, Service service) {
     const QString tool = toolPath();
     if (tool.isEmpty())
         return std::nullopt;
     QProcess process;
-    process.start(tool, QStringList{QStringLiteral("lookup")} + attributes(server, user));
+    process.start(tool, QStringList{QStringLiteral("lookup")} + attributes(server, user, service));
     if (!process.waitForFinished(TimeoutMs) || process.exitStatus() != QProcess::NormalExit ||
         process.exitCode() != 0) {
         process.kill();
@@ -85,6 +89,19 @@ std::optional<QString> lookupPassword(const QString& server, const QString& user
         return std::nullopt;
     }
     return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+bool clearPassword(const QString& server, const QString& user, Service service) {
+    const QString tool = toolPath();
+    if (tool.isEmpty())
+        return false;
+    QProcess process;
+    process.start(tool, QStringList{QStringLiteral("clear")} + attributes(server, user, service));
+    if (process.waitForFinished(TimeoutMs) && process.exitStatus() == QProcess::NormalExit)
+        return true;
+    process.kill();
+    process.waitForFinished(1000);
+    return false;
 }
 
 } // namespace SecretStore

@@ -20,6 +20,8 @@ Q_SIGNALS:
     void listsChanged();
     // A list was saved to path: an open mailing wizard takes the new path.
     void listSaved(const QString& path);
+    // Rows of the list at path were added or removed: a window showing it reloads.
+    void listContentChanged(const QString& path);
     // A text for the main window's status bar.
     void statusMessage(const QString& text);
 

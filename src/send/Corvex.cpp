@@ -151,6 +151,7 @@ public:
     std::deque<Pending> pending;
     Phase phase = Phase::Idle;
     int lastState = -1;
+    QString socketErrorText;
 
     QString domain;
     bool haveDomain = false;
@@ -207,6 +208,7 @@ public:
         discardInput = false;
         pending.clear();
         lastState = -1;
+        socketErrorText.clear();
         greeted = tlsActive = authenticated = expectClose = reasonSet = timedOut = false;
         resetExtensions();
         phase = Phase::Connecting;
@@ -226,8 +228,11 @@ public:
                 armTimer();
         });
         QObject::connect(socket, &QAbstractSocket::errorOccurred, q, [this](QAbstractSocket::SocketError e) {
-            if (!expectClose && e != QAbstractSocket::RemoteHostClosedError)
-                emitState(int(ConnectionState::Error));
+            if (expectClose || e == QAbstractSocket::RemoteHostClosedError)
+                return;
+            if (socketErrorText.isEmpty())
+                socketErrorText = socket->errorString();
+            emitState(int(ConnectionState::Error));
         });
         armTimer();
         if (security == SmtpSecurity::Tls)
@@ -254,8 +259,17 @@ public:
             emitState(int(ConnectionState::Closing));
             break;
         case QAbstractSocket::UnconnectedState:
-            if (lastState >= 0)
-                onClosed();
+            // The socket reports its error after this state; the owner hears of the close once the
+            // reason is known.
+            if (lastState >= 0) {
+                replyTimer.stop();
+                phase = Phase::Closed;
+                pending.clear();
+                QTimer::singleShot(0, q, [this, gen = generation] {
+                    if (gen == generation)
+                        onClosed();
+                });
+            }
             break;
         default:
             break;
@@ -269,19 +283,13 @@ public:
         reasonSet = true;
         if (lastCode == 421)
             return;
-        const QAbstractSocket::SocketError error = socket->error();
-        if (error == QAbstractSocket::RemoteHostClosedError || error == QAbstractSocket::UnknownSocketError)
-            lastReply = QStringLiteral("The server closed the connection.");
-        else
-            lastReply = socket->errorString();
+        lastReply =
+            socketErrorText.isEmpty() ? QStringLiteral("The server closed the connection.") : socketErrorText;
     }
 
     void onClosed() {
         const quint64 gen = generation;
-        replyTimer.stop();
         noteDropReason();
-        phase = Phase::Closed;
-        pending.clear();
         emitState(int(ConnectionState::Closing));
         if (gen != generation)
             return;
@@ -381,7 +389,7 @@ public:
             const QByteArray reply = input.mid(replyStart, end - replyStart);
             replyStart = lineStart;
             handleReply(reply);
-            if (gen != generation || !socket)
+            if (gen != generation || !socket || phase == Phase::Closed || phase == Phase::Failed)
                 return;
             if (discardInput) {
                 // Nothing sent in the clear after STARTTLS's reply may count once TLS is up.
@@ -401,13 +409,15 @@ public:
         const int code = replyCode(reply);
         lastReply = QString::fromUtf8(reply);
         lastCode = code;
+        const quint64 gen = generation;
         if (pending.empty()) {
             Q_EMIT q->DataRecieved(QString(), lastReply);
+            if (gen == generation && code == 421 && phase != Phase::Quitting)
+                fail(lastReply);
             return;
         }
         const Pending answered = pending.front();
         pending.pop_front();
-        const quint64 gen = generation;
         Q_EMIT q->DataRecieved(answered.sent, lastReply);
         if (gen != generation)
             return;
@@ -416,6 +426,9 @@ public:
                 socket->disconnectFromHost();
             return;
         }
+        // 421: the server is closing the channel; nothing more will be taken on it.
+        if (code == 421)
+            return fail(lastReply);
         switch (answered.step) {
         case Step::Greeting:
             if (!positive(code))

@@ -40,9 +40,11 @@ using SslSocketFactory = std::function<std::unique_ptr<QSslSocket>()>;
 // failed, AUTH refused, connection refused or dropped by the server) ends with the connection
 // closed and orderlyClose() false: State(8), State(0) and Disconnected follow, and lastReply()
 // holds the reason: the server's refusing reply (such as the 535 of a wrong password) or a text
-// saying what went wrong locally. Certificates are checked; the socket factory decides whom to
-// trust. The reply time-out also covers connecting and the TLS handshake; Timeout is raised once
-// per connection and the component then waits no more (the owner quits or closes).
+// saying what went wrong locally. A 421 reply ends the session the same way. State(8) comes as
+// soon as the socket starts closing (with lastReply already set); State(0) and Disconnected follow
+// from the event loop. Certificates are checked; the socket factory decides whom to trust. The reply time-out
+// also covers connecting and the TLS handshake; Timeout is raised once per connection and the component then
+// waits no more (the owner quits or closes).
 class Corvex : public QObject {
     Q_OBJECT
 public:

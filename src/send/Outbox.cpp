@@ -112,7 +112,10 @@ public:
         socket_->setLocalCertificate(d_.tls.certificate);
         socket_->setPrivateKey(d_.tls.key);
         connect(socket_, &QIODevice::readyRead, this, [this] { onReadyRead(); });
-        connect(socket_, &QAbstractSocket::disconnected, this, [this] { deleteLater(); });
+        connect(socket_, &QAbstractSocket::disconnected, this, [this] {
+            mode_ = Mode::Closed;
+            deleteLater();
+        });
         reply("220 " + serverName + " ESMTP Tamberlyn outbox");
     }
 
@@ -372,8 +375,9 @@ Outbox::Outbox(QObject* parent) : QObject(parent), d(std::make_unique<Private>()
 
 Outbox::~Outbox() {
     d->listener.close();
-    // Sessions are children and go with the QObject; their sockets close then.
-    qDeleteAll(findChildren<Session*>(Qt::FindDirectChildrenOnly));
+    // The children are the sessions: they go before the state they share.
+    const QObjectList sessions = children();
+    qDeleteAll(sessions);
 }
 
 bool Outbox::start(const OutboxOptions& options, QString* error) {

@@ -1,0 +1,267 @@
+#include "core/Command.h"
+#include "core/CommandLine.h"
+#include "core/mdlMain.h"
+#include "mailbox/PopAccounts.h"
+#include "mailbox/PopWizardRun.h"
+#include "mailbox/SearchCategories.h"
+
+#include <QCoreApplication>
+#include <QProcessEnvironment>
+
+namespace {
+
+QString passwordFromEnvironment() {
+    return QProcessEnvironment::systemEnvironment().value(QStringLiteral("TAMBERLYN_POP_PASSWORD"));
+}
+
+std::optional<QString> askPassword(CommandContext& ctx, const PopAccount& account) {
+    const QString password = passwordFromEnvironment();
+    if (!password.isEmpty())
+        return password;
+    return ctx.prompter.askText(QStringLiteral("Password"),
+                                QStringLiteral("The password of ") + account.UserName +
+                                    QStringLiteral(" at ") + account.ServerName + u':',
+                                true);
+}
+
+QStringList listNames(const QString& value) {
+    QStringList names;
+    for (const QString& name : value.split(u',', Qt::SkipEmptyParts))
+        if (!name.trimmed().isEmpty())
+            names << name.trimmed();
+    return names;
+}
+
+bool usage(CommandContext& ctx, const QString& text) {
+    ctx.err << text << Qt::endl;
+    return false;
+}
+
+// Reads the options of pop into the run's settings; false after the usage error.
+bool popSettings(CommandContext& ctx, const QCommandLineParser& parser, PopWizardRun::Settings& settings) {
+    const QString format = parser.value(QStringLiteral("format")).trimmed().toLower();
+    if (format == QLatin1String("importer"))
+        settings.format = PopWizardRun::Format::Importer;
+    else if (format == QLatin1String("subscription"))
+        settings.format = PopWizardRun::Format::Subscription;
+    else if (format == QLatin1String("returned"))
+        settings.format = PopWizardRun::Format::Returned;
+    else
+        return usage(ctx, QStringLiteral("Give --format importer, subscription or returned."));
+
+    const bool all = parser.isSet(QStringLiteral("all"));
+    const bool phrases = parser.isSet(QStringLiteral("phrases"));
+    const bool category = parser.isSet(QStringLiteral("category"));
+    if (int(all) + int(phrases) + int(category) > 1)
+        return usage(ctx, QStringLiteral("Give only one of --all, --phrases and --category."));
+    if (settings.format == PopWizardRun::Format::Returned && (all || phrases || category))
+        return usage(ctx, QStringLiteral("Returned mail is found by its own phrases; --all, --phrases and "
+                                         "--category do not apply."));
+    if (all) {
+        settings.filter = PopWizardRun::FilterMethod::All;
+    } else if (phrases) {
+        settings.filter = PopWizardRun::FilterMethod::Phrases;
+        for (const QString& phrase : parser.value(QStringLiteral("phrases")).split(u';', Qt::SkipEmptyParts))
+            if (!phrase.trimmed().isEmpty())
+                settings.phrases << phrase.trimmed();
+    } else {
+        // The checked phrases of one category, or of every category.
+        settings.filter = PopWizardRun::FilterMethod::Phrases;
+        settings.phrases = SearchCategories::checkedPhrases(parser.value(QStringLiteral("category")));
+    }
+
+    const bool addTo = parser.isSet(QStringLiteral("add-to"));
+    const bool removeFrom = parser.isSet(QStringLiteral("remove-from"));
+    if (addTo && removeFrom)
+        return usage(ctx, QStringLiteral("Give either --add-to or --remove-from, not both."));
+    settings.newListName = parser.value(QStringLiteral("new-list")).trimmed();
+    settings.savedListName = parser.value(QStringLiteral("save-list")).trimmed();
+    settings.saveCreatedList = !settings.savedListName.isEmpty();
+    for (const QString& name : {settings.newListName, settings.savedListName})
+        if (!name.isEmpty() && !IsValidFileName(name))
+            return usage(ctx, QStringLiteral("'") + name + QStringLiteral("' cannot be the name of a list."));
+    settings.deleteFromServer = parser.isSet(QStringLiteral("delete-from-server"));
+
+    switch (settings.format) {
+    case PopWizardRun::Format::Importer:
+        if (addTo || removeFrom)
+            return usage(ctx, QStringLiteral(
+                                  "The importer makes a new list; --add-to and --remove-from do not apply."));
+        if (settings.newListName.isEmpty())
+            return usage(ctx, QStringLiteral("Give the name of the new list with --new-list."));
+        settings.method = PopWizardRun::Method::CreateList;
+        break;
+    case PopWizardRun::Format::Subscription:
+        if (addTo || removeFrom) {
+            settings.method = PopWizardRun::Method::UpdateLists;
+            settings.action = addTo ? PopWizardRun::Action::Add : PopWizardRun::Action::Remove;
+            settings.lists =
+                listNames(parser.value(addTo ? QStringLiteral("add-to") : QStringLiteral("remove-from")));
+            if (!settings.newListName.isEmpty())
+                return usage(ctx, QStringLiteral("Give --new-list or the lists to change, not both."));
+        } else if (!settings.newListName.isEmpty()) {
+            settings.method = PopWizardRun::Method::CreateList;
+        } else {
+            settings.method = PopWizardRun::Method::UpdateLists;
+        }
+        break;
+    case PopWizardRun::Format::Returned:
+        if (addTo)
+            return usage(ctx, QStringLiteral("Returned mail is only removed from lists; use --remove-from."));
+        if (!settings.newListName.isEmpty())
+            return usage(ctx,
+                         QStringLiteral("Returned mail is only removed from lists; use --save-list to keep "
+                                        "the addresses as a list."));
+        settings.lists = listNames(parser.value(QStringLiteral("remove-from")));
+        break;
+    }
+    return true;
+}
+
+int runPop(CommandContext& ctx, const QStringList& arguments) {
+    QCommandLineParser parser;
+    const auto valueOption = [&](const char* name, const char* text, const char* valueName) {
+        parser.addOption({QLatin1String(name), QLatin1String(text), QLatin1String(valueName)});
+    };
+    valueOption("account", "The POP account to read.", "NAME");
+    valueOption("format", "importer, subscription or returned.", "FORMAT");
+    parser.addOption({QStringLiteral("all"), QStringLiteral("Take every message.")});
+    valueOption("phrases", "Subject phrases, separated by ';'.", "PHRASES");
+    valueOption("category", "The checked phrases of this category.", "NAME");
+    valueOption("new-list", "Make a new list of the addresses under this name.", "LIST");
+    valueOption("add-to", "Add the addresses to these lists.", "LISTS");
+    valueOption("remove-from", "Remove the addresses from these lists.", "LISTS");
+    valueOption("save-list", "Also save the addresses as a new list.", "LIST");
+    parser.addOption({QStringLiteral("delete-from-server"), QStringLiteral("Delete the matched messages.")});
+    if (!parseCommandOptions(parser, arguments, ctx))
+        return ExitUsage;
+    const QString accountName = parser.value(QStringLiteral("account"));
+    if (accountName.trimmed().isEmpty()) {
+        usage(ctx, QStringLiteral("Give the POP account with --account."));
+        return ExitUsage;
+    }
+    if (!ctx.start())
+        return ExitFailed;
+
+    PopWizardRun::Settings settings;
+    if (!popSettings(ctx, parser, settings))
+        return ExitUsage;
+    const std::optional<PopAccount> account = PopAccounts::choose(accountName, ctx.prompter);
+    if (!account)
+        return ExitFailed;
+    settings.account = *account;
+    if (settings.account.Password.isEmpty()) {
+        const std::optional<QString> password = askPassword(ctx, settings.account);
+        if (!password)
+            return ExitFailed;
+        settings.account.Password = *password;
+    }
+
+    PopWizardRun run(ctx.prompter);
+    if (!run.validate(settings))
+        return ExitFailed;
+    QObject::connect(&run, &PopWizardRun::showCurrentOperation, &run,
+                     [&ctx](const QString& text) { ctx.out << text << Qt::endl; });
+    QObject::connect(&run, &PopWizardRun::reportReady, &run, [&ctx](const PopWizardRun::Report& report) {
+        ctx.out << report.title << Qt::endl << report.heading << Qt::endl;
+        ctx.out << report.columns.join(u'\t') << Qt::endl;
+        for (const QStringList& row : report.rows)
+            ctx.out << row.join(u'\t') << Qt::endl;
+    });
+    QObject::connect(&run, &PopWizardRun::finished, QCoreApplication::instance(), &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    ctx.out << PopWizardRun::headingText(settings.format) << Qt::endl;
+    run.start(settings);
+    // The command line has no window: the run's events are served by the application's own loop.
+    QCoreApplication::exec();
+    if (settings.deleteFromServer && run.outcome() == PopWizardRun::Outcome::Completed)
+        ctx.out << run.deletedCount() << " messages deleted from the server." << Qt::endl;
+    switch (run.outcome()) {
+    case PopWizardRun::Outcome::Completed:
+    case PopWizardRun::Outcome::FoundNothing:
+        return ExitOk;
+    case PopWizardRun::Outcome::Stopped:
+    case PopWizardRun::Outcome::Failed:
+        break;
+    }
+    return ExitFailed;
+}
+
+int runPopAccount(CommandContext& ctx, const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.addOption({QStringLiteral("host"),
+                      QStringLiteral("POP host, [pop3s://|pop3+starttls://]HOST[:PORT]."),
+                      QStringLiteral("HOST")});
+    parser.addOption({QStringLiteral("user"), QStringLiteral("POP user name."), QStringLiteral("USER")});
+    parser.addOption({QStringLiteral("remember"), QStringLiteral("Remember the password.")});
+    if (!parseCommandOptions(parser, arguments, ctx, true))
+        return ExitUsage;
+    const QStringList positional = parser.positionalArguments();
+    const QString verb = positional.value(0);
+    const bool needsName = verb == QLatin1String("add") || verb == QLatin1String("remove");
+    if ((verb != QLatin1String("list") && !needsName) || positional.size() != (needsName ? 2 : 1)) {
+        usage(ctx, QStringLiteral("Usage: tamberlyn pop-account add NAME --host HOST[:PORT] --user USER "
+                                  "[--remember] | remove NAME | list"));
+        return ExitUsage;
+    }
+    if (!ctx.start())
+        return ExitFailed;
+
+    if (verb == QLatin1String("list")) {
+        for (const QString& name : PopAccounts::names()) {
+            const std::optional<PopAccount> account = PopAccounts::find(name);
+            if (!account)
+                continue;
+            const QString place = PopAccounts::passwordPlace(name);
+            ctx.out << name << '\t' << account->UserName << '\t' << account->ServerName << '\t'
+                    << (place.isEmpty() ? QStringLiteral("password not stored")
+                                        : QStringLiteral("password in the ") + place)
+                    << Qt::endl;
+        }
+        return ExitOk;
+    }
+    const QString name = positional.at(1);
+    if (verb == QLatin1String("remove")) {
+        if (!PopAccounts::remove(name, ctx.prompter))
+            return ExitFailed;
+        ctx.out << "Account '" << name << "' removed." << Qt::endl;
+        return ExitOk;
+    }
+
+    PopAccount account{name,
+                       parser.value(QStringLiteral("user")).trimmed(),
+                       {},
+                       parser.value(QStringLiteral("host")).trimmed()};
+    if (!account.ServerName.isEmpty() && !PopServer::parse(account.ServerName).valid) {
+        usage(ctx, QStringLiteral("'") + account.ServerName + QStringLiteral("' is not a POP host."));
+        return ExitUsage;
+    }
+    const bool remember = parser.isSet(QStringLiteral("remember"));
+    if (remember && PopAccounts::validate(account, ctx.prompter)) {
+        const std::optional<QString> password = askPassword(ctx, account);
+        if (!password)
+            return ExitFailed;
+        account.Password = *password;
+    }
+    if (!PopAccounts::add(account, remember, ctx.prompter))
+        return ExitFailed;
+    ctx.out << "Account '" << name << "' added." << Qt::endl;
+    return ExitOk;
+}
+
+} // namespace
+
+QList<Command> mailboxCommands() {
+    return {
+        {"pop",
+         "Read a POP mailbox and make or change lists: --account NAME --format "
+         "importer|subscription|returned "
+         "[--all | --phrases \"p1;p2\" | --category NAME] [--new-list LIST] [--add-to L1,L2 | --remove-from "
+         "L1,L2] [--save-list LIST] [--delete-from-server].",
+         runPop},
+        {"pop-account",
+         "POP accounts: add NAME --host [pop3s://|pop3+starttls://]HOST[:PORT] --user USER [--remember] "
+         "(password from $TAMBERLYN_POP_PASSWORD, else asked), remove NAME, list.",
+         runPopAccount},
+    };
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "core/Prompter.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// A POP account: a row of POPAccounts. ServerName is kept as the user gave it, with its security prefix
+// and port (PopServer::parse reads it).
+struct PopAccount {
+    QString AccountID;
+    QString UserName;
+    QString Password; // in memory always plain
+    QString ServerName;
+};
+
+// The accounts of the central database. A remembered password goes into the desktop keyring when there
+// is one; otherwise it is kept reversibly encoded in the Password column (an obscuring, not a secret). A
+// password that is not remembered is stored nowhere.
+namespace PopAccounts {
+
+QStringList names();
+// The account with its password as stored (empty when none); nullopt when there is no such row.
+std::optional<PopAccount> find(const QString& name);
+// The same, telling the user "Can't find the Account" when there is no row.
+std::optional<PopAccount> choose(const QString& name, Prompter& prompter);
+
+// The host and user name an account needs; false after the message when one is missing.
+bool validate(const PopAccount& account, Prompter& prompter);
+
+// Adds a new account; an existing name, an invalid account or a failed insert is refused after its message.
+bool add(const PopAccount& account, bool rememberPassword, Prompter& prompter);
+// Writes the changed fields of an existing account.
+bool update(const PopAccount& account, bool rememberPassword, Prompter& prompter);
+// Asks, then deletes the account and its stored password; false when refused or failed.
+bool remove(const QString& name, Prompter& prompter);
+
+// Where a remembered password of the account is kept, for listings: "keyring", "database" or "".
+QString passwordPlace(const QString& name);
+
+// The reversible encoding of the Password column.
+QString encodePassword(const QString& password);
+QString decodePassword(const QString& stored);
+
+// The question that asks for a new account's name.
+QString namePrompt();
+
+} // namespace PopAccounts

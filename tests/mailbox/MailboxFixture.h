@@ -1,0 +1,143 @@
+#pragma once
+
+// The loopback Postfix and Dovecot for the mailbox tests: where they are, a socket that trusts their
+// certificate, mail delivered through Postfix, and the maildir that Dovecot serves.
+
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslSocket>
+#include <QTcpSocket>
+#include <QThread>
+#include <QUuid>
+#include <memory>
+
+namespace MailboxFixture {
+
+struct Servers {
+    quint16 smtpPort = 0;
+    quint16 bouncePort = 0; // accepts unknown users, then bounces
+    quint16 popPort = 0;    // plain, STLS offered
+    quint16 popsPort = 0;   // TLS from the first byte
+    QString mailDir;
+    QString cert;
+    bool available() const { return smtpPort != 0 && popPort != 0 && !mailDir.isEmpty() && !cert.isEmpty(); }
+};
+
+inline Servers servers() {
+    Servers s;
+    s.smtpPort = static_cast<quint16>(qEnvironmentVariableIntValue("TAMBERLYN_TEST_SMTP_PORT"));
+    s.bouncePort = s.smtpPort ? static_cast<quint16>(s.smtpPort + 1) : 0;
+    s.popPort = static_cast<quint16>(qEnvironmentVariableIntValue("TAMBERLYN_TEST_POP3_PORT"));
+    const int pops = qEnvironmentVariableIntValue("TAMBERLYN_TEST_POP3S_PORT");
+    s.popsPort = static_cast<quint16>(pops ? pops : 1995);
+    s.mailDir = qEnvironmentVariable("TAMBERLYN_TEST_MAIL_DIR");
+    s.cert = qEnvironmentVariable("TAMBERLYN_TEST_CERT");
+    return s;
+}
+
+inline const char* skipReason() {
+    return "the test mail servers are not running (TAMBERLYN_TEST_SMTP_PORT, TAMBERLYN_TEST_POP3_PORT, "
+           "TAMBERLYN_TEST_MAIL_DIR and TAMBERLYN_TEST_CERT are set by ./test)";
+}
+
+// A socket that trusts the servers' self-signed certificate on top of the system's.
+inline std::function<std::unique_ptr<QSslSocket>()> trustingSockets(const QString& certPath) {
+    return [certPath] {
+        auto socket = std::make_unique<QSslSocket>();
+        QSslConfiguration config = socket->sslConfiguration();
+        config.addCaCertificates(QSslCertificate::fromPath(certPath));
+        socket->setSslConfiguration(config);
+        return socket;
+    };
+}
+
+inline QString boxAddress(int box) {
+    return QStringLiteral("box%1@example.test").arg(box, 2, 10, QLatin1Char('0'));
+}
+
+inline QString boxFolder(const Servers& s, int box) {
+    return s.mailDir + QStringLiteral("/example.test/box%1").arg(box, 2, 10, QLatin1Char('0'));
+}
+
+// The message files of a box, new and seen alike.
+inline QStringList boxFiles(const Servers& s, int box) {
+    QStringList files;
+    for (const char* sub : {"new", "cur"}) {
+        const QDir dir(boxFolder(s, box) + u'/' + QLatin1String(sub));
+        for (const QString& name : dir.entryList(QDir::Files))
+            files << dir.filePath(name);
+    }
+    return files;
+}
+
+inline void clearBox(const Servers& s, int box) {
+    for (const QString& file : boxFiles(s, box))
+        QFile::remove(file);
+}
+
+inline bool waitForFiles(const Servers& s, int box, int count, int ms = 15000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (boxFiles(s, box).size() < count) {
+        if (clock.elapsed() > ms)
+            return false;
+        QThread::msleep(50);
+    }
+    return boxFiles(s, box).size() == count;
+}
+
+// A whole message with CR LF line ends.
+inline QByteArray message(const QString& from, const QString& to, const QByteArray& subject,
+                          const QByteArray& extraHeaders = {}, const QByteArray& body = "Hello.\r\n") {
+    QByteArray text = "From: " + from.toUtf8() + "\r\nTo: " + to.toUtf8() + "\r\nSubject: " + subject +
+                      "\r\nDate: " + QDateTime::currentDateTime().toString(Qt::RFC2822Date).toUtf8() +
+                      "\r\nMessage-ID: <" + QUuid::createUuid().toString(QUuid::WithoutBraces).toUtf8() +
+                      "@client.test>\r\n" + extraHeaders + "\r\n" + body;
+    return text;
+}
+
+// Delivers through SMTP with blocking calls (tests only); false when the server refused anything.
+inline bool sendMail(quint16 port, const QString& envelopeFrom, const QString& recipient,
+                     const QByteArray& text) {
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    if (!socket.waitForConnected(5000))
+        return false;
+    QByteArray pending;
+    const auto reply = [&]() -> int {
+        while (true) {
+            const qsizetype end = pending.indexOf("\r\n");
+            if (end >= 0) {
+                const QByteArray line = pending.left(end);
+                pending.remove(0, end + 2);
+                if (line.size() >= 4 && line.at(3) == '-')
+                    continue;
+                return line.left(3).toInt();
+            }
+            if (!socket.waitForReadyRead(10000))
+                return 0;
+            pending += socket.readAll();
+        }
+    };
+    const auto command = [&](const QByteArray& line) {
+        socket.write(line + "\r\n");
+        return reply();
+    };
+    QByteArray data = text;
+    // Dot-stuffing, so that a line of one dot in the body does not end the data.
+    data.replace("\r\n.", "\r\n..");
+    if (data.startsWith('.'))
+        data.prepend('.');
+    const bool ok = reply() == 220 && command("EHLO client.test") == 250 &&
+                    command("MAIL FROM:<" + envelopeFrom.toUtf8() + ">") == 250 &&
+                    command("RCPT TO:<" + recipient.toUtf8() + ">") == 250 && command("DATA") == 354 &&
+                    command(data + "\r\n.") == 250;
+    command("QUIT");
+    return ok;
+}
+
+} // namespace MailboxFixture
