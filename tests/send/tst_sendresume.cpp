@@ -38,29 +38,38 @@ private Q_SLOTS:
         QVERIFY(id > 0);
 
         QTemporaryDir outDir;
-        Outbox outbox;
-        OutboxOptions outboxOptions;
-        outboxOptions.directory = outDir.path();
-        QVERIFY(outbox.start(outboxOptions));
-        AppSaveSetting(QStringLiteral("ApplicationDefaults"), QStringLiteral("SMTPPort"),
-                       QString::number(outbox.port()));
+        auto outbox = std::make_unique<Outbox>();
+        // While the runs are killed, slow replies leave a stored message unanswered for a moment, so that
+        // a kill may catch one in flight: stored by the server, not yet marked by the program.
+        const auto startOutbox = [&](int replyDelayMs) {
+            outbox = std::make_unique<Outbox>();
+            OutboxOptions outboxOptions;
+            outboxOptions.directory = outDir.path(); // the numbering goes on after the files there
+            outboxOptions.replyDelayMs = replyDelayMs;
+            if (!outbox->start(outboxOptions))
+                return false;
+            AppSaveSetting(QStringLiteral("ApplicationDefaults"), QStringLiteral("SMTPPort"),
+                           QString::number(outbox->port()));
+            return true;
+        };
+        QVERIFY(startOutbox(2));
         home.stop(); // the program run below takes the folder's lock
 
         const auto runProgram = [&](int killAfterStored) {
             QProcess program;
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-            environment.insert(QStringLiteral("TAMBERLYN_TENTH_MS"), QStringLiteral("3"));
+            environment.insert(QStringLiteral("TAMBERLYN_TENTH_MS"), QStringLiteral("1"));
             program.setProcessEnvironment(environment);
             program.start(QStringLiteral(TAMBERLYN_EXECUTABLE),
                           {QStringLiteral("--home"), home.path(), QStringLiteral("--yes"),
                            QStringLiteral("send"), QString::number(id), QStringLiteral("--quiet")});
             if (!program.waitForStarted())
                 return -2;
-            const int storedBefore = outbox.storedCount();
+            const int storedBefore = outbox->storedCount();
             QDeadlineTimer deadline(120000);
             while (program.state() != QProcess::NotRunning && !deadline.hasExpired()) {
                 QTest::qWait(1);
-                if (killAfterStored > 0 && outbox.storedCount() - storedBefore >= killAfterStored) {
+                if (killAfterStored > 0 && outbox->storedCount() - storedBefore >= killAfterStored) {
                     program.kill();
                     program.waitForFinished();
                     return -1;
@@ -71,6 +80,7 @@ private Q_SLOTS:
 
         QCOMPARE(runProgram(150), -1);
         QCOMPARE(runProgram(100), -1);
+        QVERIFY(startOutbox(0));
         int runs = 0;
         while (markedCount(QStringLiteral("Many")) < Recipients && runs++ < 6)
             QCOMPARE(runProgram(0), 0);
