@@ -74,6 +74,9 @@ make_message() { # home name size personal
         sqlite3 "$1/system/Tamberlyn.tbf" "UPDATE Message SET UseGreetingManager = -1, GreetingType = 1,
             AddressType = 1, Salutation = 'Dear', UseFName = -1, UseLName = -1, Punctuation = ','
             WHERE MessageName = '$2'"
+    else
+        sqlite3 "$1/system/Tamberlyn.tbf" "UPDATE Message SET UseGreetingManager = 0, GreetingType = 0,
+            AddressType = 0, GroupAddress = 'Our customers' WHERE MessageName = '$2'"
     fi
 }
 
@@ -137,7 +140,7 @@ home=$work/home-memory
 id=$(make_home "$home" 1000000 1024 yes 1)
 /usr/bin/time -f '%M' -o "$work/peak" "$program" --home "$home" --yes send "$id" > "$work/out" &
 runner=$!
-while [ "$(grep -c '^To: ' "$work/out" 2>/dev/null || echo 0)" -lt 20000 ]; do sleep 0.2; done
+while [ "$(grep -c " To: " "$work/out" 2>/dev/null || true)" -lt 20000 ]; do sleep 0.2; done
 pkill -INT -P "$runner" -x tamberlyn || kill -INT "$runner"
 wait "$runner" || true
-echo "1,000,000-row list, stopped after 20,000 messages: peak $(($(cat "$work/peak") / 1024)) MB"
+echo "1,000,000-row list, stopped after 20,000 messages: peak $(($(tail -1 "$work/peak") / 1024)) MB"
