@@ -322,11 +322,18 @@ public:
         pipelining = eightBitMime = sizeOffered = startTlsOffered = authPlain = authLogin = false;
     }
 
+    // Hands the bytes to the kernel at once instead of on the next turn of the event loop: a turn
+    // less per command, which is most of the cost of a message on a fast link.
+    void write(const QByteArray& bytes) {
+        socket->write(bytes);
+        socket->flush();
+    }
+
     void send(const QByteArray& line, Step step, const QString& reported = QString()) {
         QByteArray out;
         out.reserve(line.size() + 2);
         out.append(line).append("\r\n", 2);
-        socket->write(out);
+        write(out);
         pending.push_back({step, reported.isNull() ? QString::fromUtf8(line) : reported});
         lastSent = pending.back().sent;
         armTimer();
@@ -506,10 +513,7 @@ public:
         case Step::Data:
             if (code >= 300 && code < 400) {
                 discardData = !(mailOk && recipientOk.contains(true));
-                if (discardData)
-                    socket->write(".\r\n", 3);
-                else
-                    socket->write(data);
+                write(discardData ? QByteArrayLiteral(".\r\n") : data);
                 data = QByteArray();
                 pending.push_back({Step::EndOfData, kEndOfData});
                 lastSent = kEndOfData;
@@ -658,7 +662,7 @@ public:
         out.append("DATA\r\n", 6);
         pending.push_back({Step::Data, QStringLiteral("DATA")});
         lastSent = QStringLiteral("DATA");
-        socket->write(out);
+        write(out);
         armTimer();
     }
 

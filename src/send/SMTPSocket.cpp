@@ -454,10 +454,12 @@ void SMTPSocket::MarkServedRecipients() {
             source_.UpdateSuccessfulSentFlag(currentBare_);
         return;
     }
+    QStringList accepted;
     for (qsizetype i = 0; i < batch_.size(); ++i) {
         if (batch_[i].Accepted)
-            source_.UpdateSuccessfulSentFlag(i < batchBare_.size() ? batchBare_[i] : batch_[i].Address);
+            accepted << (i < batchBare_.size() ? batchBare_[i] : batch_[i].Address);
     }
+    source_.UpdateSuccessfulSentFlags(accepted);
 }
 
 // ---- Recipients ----

@@ -336,6 +336,22 @@ void SendMDBList::UpdateSuccessfulSentFlag(const QString& address) {
     mark_.reset();
 }
 
+void SendMDBList::UpdateSuccessfulSentFlags(const QStringList& addresses) {
+    if (addresses.size() < 2 || !writer_.isOpen()) {
+        for (const QString& address : addresses)
+            UpdateSuccessfulSentFlag(address);
+        return;
+    }
+    db::DbError error;
+    const bool inTransaction = writer_.beginTransaction(&error);
+    for (const QString& address : addresses)
+        UpdateSuccessfulSentFlag(address);
+    if (inTransaction && !writer_.commit(&error)) {
+        LogError(QStringLiteral("UpdateSuccessfulSentFlag in SendMDBList"), errorOf(error));
+        writer_.rollback();
+    }
+}
+
 void SendMDBList::GetMessageParams() {
     message_.reset();
     if (MsgName.isEmpty()) {

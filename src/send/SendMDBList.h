@@ -53,6 +53,8 @@ public:
     QString CheckSentField() const;
     // Writes the delivery options' SentFlag into every row of the address; angle brackets are dropped.
     void UpdateSuccessfulSentFlag(const QString& address);
+    // The marks of one message's accepted recipients, committed together.
+    void UpdateSuccessfulSentFlags(const QStringList& addresses);
 
     void GetMessageParams();
     QString GetAttachmentsString() const;
