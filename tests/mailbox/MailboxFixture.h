@@ -3,6 +3,9 @@
 // The loopback Postfix and Dovecot for the mailbox tests: where they are, a socket that trusts their
 // certificate, mail delivered through Postfix, and the maildir that Dovecot serves.
 
+#include "db/DataTank.h"
+#include "support/TestHome.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -88,6 +91,17 @@ inline bool waitForFiles(const Servers& s, int box, int count, int ms = 15000) {
         QThread::msleep(50);
     }
     return boxFiles(s, box).size() == count;
+}
+
+// Registers a list holding the addresses; the home must be started.
+inline bool saveList(TestHome& home, const QString& name, const QStringList& addresses) {
+    DataTank tank;
+    for (const QString& address : addresses) {
+        if (tank.CommitTargetRecord(address, {}, {}, {}, {}, {}, {}) != DataTank::CommitOk)
+            return false;
+    }
+    tank.closeTarget();
+    return DataTank::SaveListAs(tank.targetPath(), name, {}, false, home.prompter);
 }
 
 // A whole message with CR LF line ends.

@@ -134,10 +134,10 @@ private Q_SLOTS:
         QVERIFY(Mailings::find(id));
         QCOMPARE(
             prompter.texts(),
-            QStringList(
-                {"A Tamberlyn Group with this name already exists.  Please choose a new name.",
-                 "The Tamberlyn Group 'Nobody' does not exist, it could have been deleted already.",
-                 "The Tamberlyn Group 'The \"A\" team' does not exist, it could have been deleted already."}));
+            QStringList({"A Tamberlyn Group with this name already exists.  Please choose a new name.",
+                         "The Tamberlyn Group 'Nobody' does not exist, it could have been deleted already.",
+                         "The Tamberlyn Group 'The \"A\" team' does not exist, it could have been deleted "
+                         "already."}));
     }
 
     void checksBeforeSending() {

@@ -1,4 +1,5 @@
 #include "send/Outbox.h"
+#include "support/TestHome.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -9,11 +10,6 @@
 #include <csignal>
 
 namespace {
-
-QByteArray fileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // A raw client: what it writes goes out as one chunk, so pipelining is exercised as written.
 class RawClient {
@@ -76,12 +72,12 @@ private Q_SLOTS:
         QCOMPARE(box.storedCount(), 2);
         QCOMPARE(stored.size(), 2);
         QCOMPARE(stored[0][0].toString(), folder + QStringLiteral("/000008.eml"));
-        QCOMPARE(fileBytes(folder + QStringLiteral("/000008.eml")),
+        QCOMPARE(readFileBytes(folder + QStringLiteral("/000008.eml")),
                  QByteArray("Subject: s\r\n\r\n.stuffed\r\nbare\nLF\r\n"));
-        QCOMPARE(fileBytes(folder + QStringLiteral("/000008.env")),
+        QCOMPARE(readFileBytes(folder + QStringLiteral("/000008.env")),
                  QByteArray("MAIL FROM:<a@client.test>\nRCPT TO:<c@example.test>\n"));
-        QCOMPARE(fileBytes(folder + QStringLiteral("/000009.eml")), QByteArray());
-        QCOMPARE(fileBytes(folder + QStringLiteral("/000009.env")),
+        QCOMPARE(readFileBytes(folder + QStringLiteral("/000009.eml")), QByteArray());
+        QCOMPARE(readFileBytes(folder + QStringLiteral("/000009.env")),
                  QByteArray("MAIL FROM:<>\nRCPT TO:<d@example.test>\n"));
     }
 
