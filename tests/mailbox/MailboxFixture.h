@@ -1,7 +1,6 @@
 #pragma once
 
-// The loopback Postfix and Dovecot for the mailbox tests: where they are, a socket that trusts their
-// certificate, mail delivered through Postfix, and the maildir that Dovecot serves.
+// The loopback Postfix and Dovecot for the mailbox tests, and the maildirs Dovecot serves.
 
 #include "db/DataTank.h"
 #include "support/TestHome.h"

@@ -1,5 +1,4 @@
-// The POP client and the run against a scripted server, for what a real server will not do on demand:
-// stuffed dots, APOP, a server that stops answering or hangs up, a list that cannot be written.
+// The POP client and runs against a scripted server, for faults a real server will not make.
 
 #include "MailboxFixture.h"
 #include "mailbox/PopClient.h"
@@ -132,7 +131,7 @@ private Q_SLOTS:
     }
     void cleanup() { home.reset(); }
 
-    // The exact commands of a session, and a message whose lines begin with dots comes back as written.
+    // The exact commands of a session; dotted lines come back as written; APOP when USER is refused.
     void retrievesWithDotsUnstuffed() {
         FakePopServer server;
         server.messages = {mail("a@x.org", "one", ".hidden\r\n..double\r\n.\r\nend\r\n"),
@@ -156,21 +155,20 @@ private Q_SLOTS:
         QCOMPARE(server.commands, (QList<QByteArray>{"USER u", "PASS p", "STAT", "LIST", "RETR 1", "TOP 2 0",
                                                      "RETR 9", "QUIT"}));
         QCOMPARE(operations(status).mid(0, 5), (QStringList{"1", "24", "10", "19", "5"}));
+
+        // USER refused: APOP, as in the example of the POP3 standard.
+        FakePopServer apop;
+        apop.greeting = "+OK POP3 ready <1896.697170952@dbc.mtview.ca.us>";
+        apop.refuseUser = true;
+        PopClient apopClient;
+        QSignalSpy apopStatus(&apopClient, &PopClient::POPStatus);
+        connectClient(apopClient, apop.port(), "mrose", "tanstaaf");
+        QTRY_VERIFY(!apopStatus.isEmpty() &&
+                    apopStatus.last().at(0).toInt() == PopClient::MessageListRetrieved);
+        QCOMPARE(apop.commands.at(1), QByteArray("APOP mrose c4c9334bac560ecc979e58001b3e22fb"));
     }
 
-    void apopWhenUserIsRefused() {
-        FakePopServer server;
-        server.greeting = "+OK POP3 ready <1896.697170952@dbc.mtview.ca.us>";
-        server.refuseUser = true;
-        PopClient client;
-        QSignalSpy status(&client, &PopClient::POPStatus);
-        connectClient(client, server.port(), "mrose", "tanstaaf"); // the example of the POP3 standard
-        QTRY_VERIFY(!status.isEmpty() && status.last().at(0).toInt() == PopClient::MessageListRetrieved);
-        QCOMPARE(server.commands.at(1), QByteArray("APOP mrose c4c9334bac560ecc979e58001b3e22fb"));
-    }
-
-    // Silence while connecting and while reading: the time-out texts; the addresses read before the
-    // silence still make the list.
+    // Silence while connecting, and while reading (what was read still makes the list).
     void serverThatStopsAnswering() {
         for (const QByteArray& silentAt : {QByteArray("PASS"), QByteArray("TOP 2")}) {
             FakePopServer server;
@@ -203,8 +201,7 @@ private Q_SLOTS:
         }
     }
 
-    // The server hangs up between the deletions: nothing counts as deleted, since a POP3 server only
-    // removes marked messages when the session ends with QUIT.
+    // A hang-up between deletions: nothing counts as deleted, as POP3 deletes only at QUIT.
     void connectionLostWhileDeleting() {
         FakePopServer server;
         server.messages = {mail("a@x.org", "subscribe"), mail("b@x.org", "subscribe")};
@@ -228,8 +225,7 @@ private Q_SLOTS:
         QVERIFY(!server.commands.contains("QUIT"));
     }
 
-    // A list that cannot be written: the run fails and no message is deleted; a declined confirmation
-    // changes nothing either.
+    // Nothing is deleted when the list cannot be written or the confirmation is declined.
     void nothingIsDeletedUnlessTheListsWereWritten() {
         QVERIFY(MailboxFixture::saveList(*home, "Club", {"old@x.org"}));
         for (const bool confirm : {false, true}) {

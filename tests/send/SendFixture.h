@@ -1,7 +1,6 @@
 #pragma once
 
-// What the mailing-run tests share: a started application folder with one list, one message, one set of
-// delivery options and one mailing, and a run driven on the test's event loop.
+// Lists, messages, options and mailings for the sending tests, and a run on the test's event loop.
 
 #include "core/AppSettings.h"
 #include "db/DataTank.h"

@@ -18,8 +18,7 @@ struct Message {
     bool batch = false;
 };
 
-// Drives a Corvex as the session engine does: answers every event from a list of messages and
-// records what the component reports.
+// Drives a Corvex as the session engine does, from a queue of messages, and records what it reports.
 class Owner : public QObject {
 public:
     explicit Owner(Corvex& smtp) : smtp_(smtp) {
@@ -80,8 +79,7 @@ QList<bool> accepted(const QList<RecipientResult>& results) {
     return flags;
 }
 
-// A server with canned replies for what the outbox never does (refusing EHLO, offering nothing);
-// it keeps every chunk it read, so a test can see what came in one write.
+// Canned replies by command; keeps every chunk read, to show what came in one write.
 class CannedServer : public QObject {
 public:
     explicit CannedServer(QList<QPair<QByteArray, QByteArray>> replies) : replies_(std::move(replies)) {
@@ -199,8 +197,7 @@ private Q_SLOTS:
                  QByteArray("MAIL FROM:<s@client.test>\nRCPT TO:<a@example.test>\n"));
     }
 
-    // A batch goes out pipelined; a refused recipient does not stop the others. Addresses already
-    // in brackets keep them; when all of a message's recipients are refused it is reset, not sent.
+    // One refusal does not stop a batch; bracketed addresses stay so; an all-refused batch is reset.
     void batchesWithRefusedRecipients() {
         OutboxOptions options;
         options.refusePattern = QStringLiteral("^refused");
@@ -235,41 +232,31 @@ private Q_SLOTS:
         QCOMPARE(log.count(QLatin1String("C: \r\n.\r\n")), 2);
     }
 
-    void normalisesLineEndsAndStuffsDots_data() {
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QByteArray>("stored");
-        QTest::newRow("ends in CR LF")
-            << QByteArray("A: b\r\n\r\ntext\r\n") << QByteArray("A: b\r\n\r\ntext\r\n");
-        QTest::newRow("no line end at the end")
-            << QByteArray("A: b\r\n\r\ntext") << QByteArray("A: b\r\n\r\ntext\r\n");
-        QTest::newRow("bare LF and bare CR")
-            << QByteArray("A: b\n\ntwo\rlines\n") << QByteArray("A: b\r\n\r\ntwo\r\nlines\r\n");
-        QTest::newRow("dots") << QByteArray("A: b\r\n\r\n.\r\n..two\n.x\r\nend.\r\n.")
-                              << QByteArray("A: b\r\n\r\n.\r\n..two\r\n.x\r\nend.\r\n.\r\n");
-        QTest::newRow("ends in an empty line")
-            << QByteArray("A: b\r\n\r\ntext\r\n\r\n") << QByteArray("A: b\r\n\r\ntext\r\n\r\n");
-    }
-    void normalisesLineEndsAndStuffsDots() {
-        QFETCH(QByteArray, body);
-        QFETCH(QByteArray, stored);
-        auto box = outbox();
-        Session session(box->port(), {to(QStringLiteral("a@example.test"), body)});
-        QVERIFY(session.run());
-        QCOMPARE(readFileBytes(box->directory() + QStringLiteral("/000001.eml")), stored);
-        QVERIFY(!session.owner.logText().contains(QLatin1String("text")));
-    }
-
-    void asksForEightBitTransportOnlyForEightBitBodies() {
-        auto box = outbox();
+    // Line ends become CR LF, the data is stuffed, and only an 8-bit body asks for 8BITMIME.
+    void normalisesBodies() {
         const QByteArray eightBit = QStringLiteral("Subject: x\r\n\r\nGrüße\r\n").toUtf8();
-        Session session(box->port(), {to(QStringLiteral("a@example.test")),
-                                      to(QStringLiteral("a@example.test"), eightBit)});
+        const QList<QPair<QByteArray, QByteArray>> cases{
+            {"A: b\r\n\r\ntext\r\n", "A: b\r\n\r\ntext\r\n"},
+            {"A: b\r\n\r\ntext", "A: b\r\n\r\ntext\r\n"},
+            {"A: b\n\ntwo\rlines\n", "A: b\r\n\r\ntwo\r\nlines\r\n"},
+            {"A: b\r\n\r\n.\r\n..two\n.x\r\nend.\r\n.", "A: b\r\n\r\n.\r\n..two\r\n.x\r\nend.\r\n.\r\n"},
+            {"A: b\r\n\r\ntext\r\n\r\n", "A: b\r\n\r\ntext\r\n\r\n"},
+            {eightBit, eightBit}};
+        auto box = outbox();
+        QList<Message> messages;
+        for (const auto& [body, stored] : cases)
+            messages << to(QStringLiteral("a@example.test"), body);
+        Session session(box->port(), messages);
         QVERIFY(session.run());
+        for (qsizetype i = 0; i < cases.size(); ++i)
+            QCOMPARE(
+                readFileBytes(box->directory() + QStringLiteral("/%1.eml").arg(i + 1, 6, 10, QChar(u'0'))),
+                cases[i].second);
+        QVERIFY(!session.owner.logText().contains(QLatin1String("text")));
         QCOMPARE(
             session.owner.log.filter(QStringLiteral("BODY=8BITMIME")),
             QStringList{
                 QStringLiteral("C: MAIL FROM:<s@client.test> SIZE=%1 BODY=8BITMIME").arg(eightBit.size())});
-        QCOMPARE(readFileBytes(box->directory() + QStringLiteral("/000002.eml")), eightBit);
     }
 
     void securesTheConnectionAndMasksAuthentication_data() {
@@ -312,8 +299,7 @@ private Q_SLOTS:
             QVERIFY(!owner.logText().contains(QString::fromLatin1(secret)));
     }
 
-    // Canned replies for what the outbox never does. Refused EHLO: HELO, and with nothing offered no
-    // SIZE, no BODY and one command per write. PIPELINING offered: the envelope goes in one write.
+    // EHLO refused: HELO, no SIZE/BODY, one command a write. PIPELINING offered: one write for the envelope.
     void followsWhatTheServerOffers() {
         for (const bool pipelining : {false, true}) {
             CannedServer server(
@@ -345,8 +331,7 @@ private Q_SLOTS:
         }
     }
 
-    // A session that ends unasked is a drop whose reason is the last reply: 421 closes the channel,
-    // the server hangs up, or nobody listens.
+    // An unasked end (421, hang-up, nobody listening) is a drop with the last reply as its reason.
     void dropsGiveTheirReason() {
         CannedServer closing({{"EHLO", "250-canned\r\n250 PIPELINING"},
                               {"MAIL", "250 ok"},
@@ -411,8 +396,7 @@ private Q_SLOTS:
         QCOMPARE(box->storedCount(), 3);
     }
 
-    // The real Postfix with TLS and authentication; the body's bare line feeds would be refused by this
-    // strict server if sent.
+    // Postfix with TLS and AUTH; it would refuse the body's bare line feeds if they were sent.
     void authenticatesWithPostfix_data() {
         QTest::addColumn<quint16>("port");
         QTest::addColumn<int>("security");

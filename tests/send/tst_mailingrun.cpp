@@ -8,8 +8,7 @@
 
 using namespace SendFixture;
 
-// Mailing runs against the local outbox: the messages as they arrive, per-recipient and batch mode,
-// and the failures a real server will not produce on demand.
+// Mailing runs against the local outbox: the messages as they arrive, and faults on demand.
 class TestMailingRun : public QObject {
     Q_OBJECT
 
@@ -265,8 +264,7 @@ private Q_SLOTS:
             QVERIFY(sendLog().contains(QStringLiteral("Mailing Aborted...Sending Quit")));
     }
 
-    // Paused after the first message: QUIT; resumed, a new session sends the rest; stopped, the run
-    // aborts.
+    // A pause sends QUIT; resume reconnects for the rest, stop aborts.
     void pauseQuitsThenResumeOrStop_data() {
         QTest::addColumn<bool>("resume");
         QTest::newRow("resumed") << true;

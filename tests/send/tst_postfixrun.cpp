@@ -5,8 +5,7 @@
 
 using namespace SendFixture;
 
-// Mailing runs against the private Postfix: delivery into the maildirs, refusals of unknown users,
-// marks, and STARTTLS with AUTH. Mailboxes box20 to box39.
+// Mailing runs against the private Postfix (mailboxes box20 to box39).
 class TestPostfixRun : public QObject {
     Q_OBJECT
 

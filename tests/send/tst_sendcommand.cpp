@@ -77,8 +77,7 @@ private Q_SLOTS:
         QVERIFY(run.out.contains(QStringLiteral("Total Passed:      30\n")));
         QCOMPARE(outbox->storedCount(), 30);
 
-        // Sent before: the question comes first; with --no nothing is sent. --quiet drops the per-recipient
-        // lines.
+        // Sent before: --no answers the question; --quiet drops the per-recipient lines.
         run = runCommandLine({QStringLiteral("--home"), home->path(), QStringLiteral("--no"),
                               QStringLiteral("send"), QString::number(id)});
         QVERIFY2(run.status == 1, qPrintable(run.out + run.err));

@@ -9,8 +9,7 @@ class TestSendMDBList : public QObject {
 
     std::unique_ptr<TestHome> home;
 
-    // Aims the source at the list "People" with the options, stored so that the filter is read from the
-    // table.
+    // Aims the source at "People"; the options are stored, as the filter is read from the table.
     void aim(SendMDBList& source, MailEvent& options, int rereadEvery = 0) {
         QVERIFY(options.storeMEP());
         source.AddrListName = QStringLiteral("People");

@@ -4,9 +4,8 @@
 
 using namespace SendFixture;
 
-// The program is killed (SIGKILL) twice while it sends a 1,000-recipient mailing in blocks with
-// not-yet-flagged on, then run until every recipient is marked: each has the message, and only a message
-// in flight at a kill may have come twice.
+// Killed twice while sending 1,000 recipients in blocks, then run to the end: each has the message,
+// and only one in flight at a kill may have come twice.
 class TestSendResume : public QObject {
     Q_OBJECT
 
@@ -31,8 +30,7 @@ private Q_SLOTS:
 
         QTemporaryDir outDir;
         std::unique_ptr<Outbox> outbox;
-        // While the runs are killed, slow replies leave a stored message unanswered for a moment, so that
-        // a kill may catch one in flight. A restarted outbox numbers on after the files there.
+        // Slow replies while killing, so that a kill may catch a stored but unmarked message.
         const auto restartOutbox = [&](int replyDelayMs) {
             OutboxOptions outboxOptions;
             outboxOptions.replyDelayMs = replyDelayMs;
