@@ -7,13 +7,12 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTcpSocket>
-#include <QThread>
+#include <QTest>
 #include <QUuid>
 #include <memory>
 
@@ -82,14 +81,8 @@ inline void clearBox(const Servers& s, int box) {
 }
 
 inline bool waitForFiles(const Servers& s, int box, int count, int ms = 15000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (boxFiles(s, box).size() < count) {
-        if (clock.elapsed() > ms)
-            return false;
-        QThread::msleep(50);
-    }
-    return boxFiles(s, box).size() == count;
+    return QTest::qWaitFor([&] { return boxFiles(s, box).size() >= count; }, ms) &&
+           boxFiles(s, box).size() == count;
 }
 
 // Registers a list holding the addresses; the home must be started.

@@ -180,17 +180,9 @@ public:
         return socket->sendEmailToList(options_.From, options_.ErrorsTo, options_.ReplyTo, options_.X_URL,
                                        options_.SmtpServer);
     }
-    // Starts and waits for the end of the run.
-    bool runToEnd(int timeoutMs = 20000) {
-        if (!start())
-            return false;
-        return waitForEnd(timeoutMs);
-    }
+    bool runToEnd(int timeoutMs = 20000) { return start() && waitForEnd(timeoutMs); }
     bool waitForEnd(int timeoutMs = 20000) {
-        QDeadlineTimer deadline(timeoutMs);
-        while (!ended && !deadline.hasExpired())
-            QTest::qWait(5);
-        return ended;
+        return QTest::qWaitFor([this] { return ended; }, timeoutMs);
     }
 
     MailEvent options_;

@@ -18,60 +18,6 @@ struct Message {
     bool batch = false;
 };
 
-// Drives a Corvex as the session engine does, from a queue of messages, and records what it reports.
-class Owner : public QObject {
-public:
-    explicit Owner(Corvex& smtp) : smtp_(smtp) {
-        connect(&smtp, &Corvex::Connected, this, [this] { smtp_.hello(QStringLiteral("client.test")); });
-        connect(&smtp, &Corvex::Ready, this, [this] {
-            ++ready;
-            if (queue.isEmpty())
-                return smtp_.quit();
-            current_ = queue.takeFirst();
-            current_.batch ? smtp_.sendMessageToBatch() : smtp_.sendMessage();
-        });
-        connect(&smtp, &Corvex::SENDFrom, this, [this] { smtp_.sender(current_.from); });
-        connect(&smtp, &Corvex::SENDTo, this, [this] { smtp_.recipient({current_.to.value(0), false}); });
-        connect(&smtp, &Corvex::SENDToArray, this, [this] {
-            QList<RecipientResult> batch;
-            for (const QString& address : std::as_const(current_.to))
-                batch.append({address, false});
-            smtp_.recipients(batch);
-        });
-        connect(&smtp, &Corvex::SENDBody, this, [this] { smtp_.body(current_.body); });
-        connect(&smtp, &Corvex::SENT, this, [this](const RecipientResult& r) { results << QList{r}; });
-        connect(&smtp, &Corvex::SENTBlock, this, [this](const QList<RecipientResult>& r) { results << r; });
-        connect(&smtp, &Corvex::DataRecieved, this, [this](const QString& sent, const QString& received) {
-            log << QStringLiteral("C: ") + sent << QStringLiteral("S: ") + received;
-        });
-        connect(&smtp, &Corvex::State, this, [this](int n) {
-            states << n;
-            if (n == int(Corvex::ConnectionState::Closing))
-                orderlyAtClosing << smtp_.orderlyClose();
-        });
-        connect(&smtp, &Corvex::Disconnected, this, [this] { ++disconnected; });
-        connect(&smtp, &Corvex::Timeout, this, [this] {
-            ++timeouts;
-            smtp_.quit();
-        });
-    }
-
-    QString logText() const { return log.join(u'\n'); }
-
-    QList<Message> queue;
-    QList<QList<RecipientResult>> results;
-    QStringList log;
-    QList<int> states;
-    QList<bool> orderlyAtClosing;
-    int ready = 0;
-    int disconnected = 0;
-    int timeouts = 0;
-
-private:
-    Corvex& smtp_;
-    Message current_;
-};
-
 QList<bool> accepted(const QList<RecipientResult>& results) {
     QList<bool> flags;
     for (const RecipientResult& r : results)
@@ -136,23 +82,69 @@ Message to(const QString& address, const QByteArray& body = simpleBody) {
     return Message{QStringLiteral("s@client.test"), {address}, body};
 }
 
-// A Corvex with its owner, aimed at a port on this host.
-struct Session {
-    Corvex smtp;
-    Owner owner{smtp};
-
-    explicit Session(quint16 port, QList<Message> messages = {to(QStringLiteral("a@example.test"))}) {
-        owner.queue = std::move(messages);
+// A Corvex aimed at a port on this host, driven as the session engine does from a queue of messages;
+// it records what the component reports.
+class Session : public QObject {
+public:
+    explicit Session(quint16 port, QList<Message> messages = {to(QStringLiteral("a@example.test"))})
+        : queue(std::move(messages)) {
         smtp.setRemoteHost(QStringLiteral("127.0.0.1"));
         smtp.setRemotePort(QString::number(port));
         smtp.setTimeout(30);
         smtp.setTimeoutUnitMs(100);
+        connect(&smtp, &Corvex::Connected, this, [this] { smtp.hello(QStringLiteral("client.test")); });
+        connect(&smtp, &Corvex::Ready, this, [this] {
+            ++ready;
+            if (queue.isEmpty())
+                return smtp.quit();
+            current_ = queue.takeFirst();
+            current_.batch ? smtp.sendMessageToBatch() : smtp.sendMessage();
+        });
+        connect(&smtp, &Corvex::SENDFrom, this, [this] { smtp.sender(current_.from); });
+        connect(&smtp, &Corvex::SENDTo, this, [this] { smtp.recipient({current_.to.value(0), false}); });
+        connect(&smtp, &Corvex::SENDToArray, this, [this] {
+            QList<RecipientResult> batch;
+            for (const QString& address : std::as_const(current_.to))
+                batch.append({address, false});
+            smtp.recipients(batch);
+        });
+        connect(&smtp, &Corvex::SENDBody, this, [this] { smtp.body(current_.body); });
+        connect(&smtp, &Corvex::SENT, this, [this](const RecipientResult& r) { results << QList{r}; });
+        connect(&smtp, &Corvex::SENTBlock, this, [this](const QList<RecipientResult>& r) { results << r; });
+        connect(&smtp, &Corvex::DataRecieved, this, [this](const QString& sent, const QString& received) {
+            log << QStringLiteral("C: ") + sent << QStringLiteral("S: ") + received;
+        });
+        connect(&smtp, &Corvex::State, this, [this](int n) {
+            states << n;
+            if (n == int(Corvex::ConnectionState::Closing))
+                orderlyAtClosing << smtp.orderlyClose();
+        });
+        connect(&smtp, &Corvex::Disconnected, this, [this] { ++disconnected; });
+        connect(&smtp, &Corvex::Timeout, this, [this] {
+            ++timeouts;
+            smtp.quit();
+        });
     }
+
     // Connects and waits until the component has disconnected `ends` times in all.
     bool run(int ends = 1, int timeoutMs = 10000) {
         smtp.connectToServer();
-        return QTest::qWaitFor([&] { return owner.disconnected >= ends; }, timeoutMs);
+        return QTest::qWaitFor([&] { return disconnected >= ends; }, timeoutMs);
     }
+    QString logText() const { return log.join(u'\n'); }
+
+    Corvex smtp;
+    QList<Message> queue;
+    QList<QList<RecipientResult>> results;
+    QStringList log;
+    QList<int> states;
+    QList<bool> orderlyAtClosing;
+    int ready = 0;
+    int disconnected = 0;
+    int timeouts = 0;
+
+private:
+    Message current_;
 };
 
 } // namespace
@@ -175,23 +167,22 @@ private Q_SLOTS:
         auto box = outbox();
         Session session(box->port());
         QVERIFY(session.run());
-        const Owner& owner = session.owner;
-        QCOMPARE(owner.results.size(), 1);
-        QCOMPARE(owner.results[0][0].Address, QStringLiteral("a@example.test"));
-        QVERIFY(owner.results[0][0].Accepted);
-        QCOMPARE(owner.orderlyAtClosing, QList<bool>{true});
+        QCOMPARE(session.results.size(), 1);
+        QCOMPARE(session.results[0][0].Address, QStringLiteral("a@example.test"));
+        QVERIFY(session.results[0][0].Accepted);
+        QCOMPARE(session.orderlyAtClosing, QList<bool>{true});
         QVERIFY(session.smtp.orderlyClose());
-        QCOMPARE(owner.states.mid(0, 4), (QList<int>{4, 5, 6, 7}));
-        QCOMPARE(owner.states.last(), int(Corvex::ConnectionState::Closed));
+        QCOMPARE(session.states.mid(0, 4), (QList<int>{4, 5, 6, 7}));
+        QCOMPARE(session.states.last(), int(Corvex::ConnectionState::Closed));
         // The greeting comes with nothing sent; every command with its own reply.
-        QCOMPARE(owner.log.value(0), QStringLiteral("C: "));
-        QVERIFY(owner.log.value(1).startsWith(QLatin1String("S: 220 ")));
-        QCOMPARE(owner.log.value(2), QStringLiteral("C: EHLO client.test"));
-        QVERIFY(owner.logText().contains(QLatin1String("C: RCPT TO:<a@example.test>\nS: 250 2.1.5 Ok")));
-        QVERIFY(owner.logText().contains(QLatin1String("C: \r\n.\r\n\nS: 250 2.0.0 Ok: queued as 000001")));
-        QVERIFY(owner.logText().endsWith(QLatin1String("C: QUIT\nS: 221 2.0.0 Bye")));
+        QCOMPARE(session.log.value(0), QStringLiteral("C: "));
+        QVERIFY(session.log.value(1).startsWith(QLatin1String("S: 220 ")));
+        QCOMPARE(session.log.value(2), QStringLiteral("C: EHLO client.test"));
+        QVERIFY(session.logText().contains(QLatin1String("C: RCPT TO:<a@example.test>\nS: 250 2.1.5 Ok")));
+        QVERIFY(session.logText().contains(QLatin1String("C: \r\n.\r\n\nS: 250 2.0.0 Ok: queued as 000001")));
+        QVERIFY(session.logText().endsWith(QLatin1String("C: QUIT\nS: 221 2.0.0 Bye")));
         QCOMPARE(session.smtp.lastSent(), QStringLiteral("QUIT"));
-        QCOMPARE(owner.ready, 2);
+        QCOMPARE(session.ready, 2);
         QCOMPARE(readFileBytes(box->directory() + QStringLiteral("/000001.eml")), simpleBody);
         QCOMPARE(readFileBytes(box->directory() + QStringLiteral("/000001.env")),
                  QByteArray("MAIL FROM:<s@client.test>\nRCPT TO:<a@example.test>\n"));
@@ -215,7 +206,7 @@ private Q_SLOTS:
                      true},
              to(QStringLiteral("c@example.test"))});
         QVERIFY(session.run());
-        const auto& results = session.owner.results;
+        const auto& results = session.results;
         QCOMPARE(results.size(), 3);
         QCOMPARE(accepted(results[0]), (QList<bool>{true, false, true}));
         QCOMPARE(results[0][2].Address, QStringLiteral("<b@example.test>"));
@@ -225,7 +216,7 @@ private Q_SLOTS:
         QCOMPARE(
             readFileBytes(box->directory() + QStringLiteral("/000001.env")),
             QByteArray("MAIL FROM:<s@client.test>\nRCPT TO:<a@example.test>\nRCPT TO:<b@example.test>\n"));
-        const QString log = session.owner.logText();
+        const QString log = session.logText();
         QVERIFY(log.contains(QLatin1String("C: MAIL FROM:<s@client.test> SIZE=")));
         QVERIFY(
             log.contains(QLatin1String("C: DATA\nS: 554 5.5.1 Error: no valid recipients\nC: RSET\nS: 250")));
@@ -252,9 +243,9 @@ private Q_SLOTS:
             QCOMPARE(
                 readFileBytes(box->directory() + QStringLiteral("/%1.eml").arg(i + 1, 6, 10, QChar(u'0'))),
                 cases[i].second);
-        QVERIFY(!session.owner.logText().contains(QLatin1String("text")));
+        QVERIFY(!session.logText().contains(QLatin1String("text")));
         QCOMPARE(
-            session.owner.log.filter(QStringLiteral("BODY=8BITMIME")),
+            session.log.filter(QStringLiteral("BODY=8BITMIME")),
             QStringList{
                 QStringLiteral("C: MAIL FROM:<s@client.test> SIZE=%1 BODY=8BITMIME").arg(eightBit.size())});
     }
@@ -281,22 +272,21 @@ private Q_SLOTS:
             session.smtp.setSocketFactory(trusting({box->certificate()}));
         }
         QVERIFY(session.run());
-        const Owner& owner = session.owner;
-        QCOMPARE(owner.log.filter(QRegularExpression(QStringLiteral("^C: (STARTTLS|AUTH|\\*)"))), expected);
+        QCOMPARE(session.log.filter(QRegularExpression(QStringLiteral("^C: (STARTTLS|AUTH|\\*)"))), expected);
         if (method < 0) {
-            QCOMPARE(owner.orderlyAtClosing, QList<bool>{false});
-            QVERIFY(owner.results.isEmpty());
+            QCOMPARE(session.orderlyAtClosing, QList<bool>{false});
+            QVERIFY(session.results.isEmpty());
             QCOMPARE(box->storedCount(), 0);
             QVERIFY(!session.smtp.lastReply().isEmpty());
             return;
         }
         QCOMPARE(box->storedCount(), 1);
-        QVERIFY(owner.results.value(0).value(0).Accepted);
-        QCOMPARE(owner.log.filter(QStringLiteral("C: EHLO")).size(), 2);
+        QVERIFY(session.results.value(0).value(0).Accepted);
+        QCOMPARE(session.log.filter(QStringLiteral("C: EHLO")).size(), 2);
         for (const QByteArray& secret :
              {QByteArray("s3cret-pw"), QByteArray("s3cret-pw").toBase64(), QByteArray("someone").toBase64(),
               QByteArray("\0someone\0s3cret-pw", 18).toBase64()})
-            QVERIFY(!owner.logText().contains(QString::fromLatin1(secret)));
+            QVERIFY(!session.logText().contains(QString::fromLatin1(secret)));
     }
 
     // EHLO refused: HELO, no SIZE/BODY, one command a write. PIPELINING offered: one write for the envelope.
@@ -316,16 +306,16 @@ private Q_SLOTS:
                                      QByteArray("Grüße"),
                                      true}});
             QVERIFY(session.run());
-            QCOMPARE(accepted(session.owner.results.value(0)), (QList<bool>{true, false}));
+            QCOMPARE(accepted(session.results.value(0)), (QList<bool>{true, false}));
             if (pipelining) {
                 QVERIFY(server.chunks.contains(
                     QByteArray("MAIL FROM:<s@client.test>\r\nRCPT "
                                "TO:<a@example.test>\r\nRCPT TO:<x@example.test>\r\nDATA\r\n")));
                 continue;
             }
-            QVERIFY(session.owner.logText().contains(
+            QVERIFY(session.logText().contains(
                 QLatin1String("C: EHLO client.test\nS: 502 5.5.2 not here\nC: HELO client.test")));
-            QVERIFY(session.owner.log.contains(QStringLiteral("C: MAIL FROM:<s@client.test>")));
+            QVERIFY(session.log.contains(QStringLiteral("C: MAIL FROM:<s@client.test>")));
             for (const QByteArray& chunk : std::as_const(server.chunks))
                 QVERIFY2(!(chunk.contains("MAIL") && chunk.contains("RCPT")), chunk.constData());
         }
@@ -351,12 +341,12 @@ private Q_SLOTS:
             Session session(port,
                             {to(QStringLiteral("a@example.test")), to(QStringLiteral("b@example.test"))});
             QVERIFY(session.run());
-            QCOMPARE(session.owner.orderlyAtClosing, QList<bool>{false});
+            QCOMPARE(session.orderlyAtClosing, QList<bool>{false});
             QVERIFY(!session.smtp.orderlyClose());
             QCOMPARE(session.smtp.lastReply(), reason);
-            QCOMPARE(session.owner.results.size(), port == box->port() ? 1 : 0);
+            QCOMPARE(session.results.size(), port == box->port() ? 1 : 0);
             QCOMPARE(
-                session.owner.states.mid(session.owner.states.size() - 2),
+                session.states.mid(session.states.size() - 2),
                 (QList<int>{int(Corvex::ConnectionState::Closing), int(Corvex::ConnectionState::Closed)}));
         }
     }
@@ -371,10 +361,10 @@ private Q_SLOTS:
         session.smtp.setTimeoutUnitMs(50);
         QVERIFY(session.run());
         QTest::qWait(300);
-        QCOMPARE(session.owner.timeouts, 1);
-        QCOMPARE(session.owner.results.size(), 1);
+        QCOMPARE(session.timeouts, 1);
+        QCOMPARE(session.results.size(), 1);
         QCOMPARE(session.smtp.lastSent(), QStringLiteral("QUIT"));
-        QCOMPARE(session.owner.orderlyAtClosing, QList<bool>{true});
+        QCOMPARE(session.orderlyAtClosing, QList<bool>{true});
         QCOMPARE(box->storedCount(), 1);
     }
 
@@ -387,12 +377,12 @@ private Q_SLOTS:
                         {to(QStringLiteral("a@example.test")), to(QStringLiteral("b@example.test"))});
         QVERIFY(session.run());
         for (const int end : {2, 3}) {
-            session.owner.queue << to(QStringLiteral("c@example.test"));
+            session.queue << to(QStringLiteral("c@example.test"));
             QVERIFY(session.run(end));
         }
-        QCOMPARE(session.owner.orderlyAtClosing, (QList<bool>{false, true, true}));
-        QCOMPARE(session.owner.results.size(), 3);
-        QVERIFY(session.owner.results[1][0].Accepted);
+        QCOMPARE(session.orderlyAtClosing, (QList<bool>{false, true, true}));
+        QCOMPARE(session.results.size(), 3);
+        QVERIFY(session.results[1][0].Accepted);
         QCOMPARE(box->storedCount(), 3);
     }
 
@@ -431,19 +421,18 @@ private Q_SLOTS:
         session.smtp.setSocketFactory(
             trusting(QSslCertificate::fromPath(qEnvironmentVariable("TAMBERLYN_TEST_CERT"))));
         QVERIFY(session.run(1, 40000));
-        const Owner& owner = session.owner;
-        QVERIFY(!owner.logText().contains(password));
+        QVERIFY(!session.logText().contains(password));
         if (password != QLatin1String("testpw")) {
             // A refused login ends the session as a drop, with the server's reply as the reason.
-            QCOMPARE(owner.orderlyAtClosing, QList<bool>{false});
+            QCOMPARE(session.orderlyAtClosing, QList<bool>{false});
             QVERIFY2(session.smtp.lastReply().startsWith(QLatin1String("535")),
                      qPrintable(session.smtp.lastReply()));
-            QVERIFY(owner.results.isEmpty());
-            QCOMPARE(owner.ready, 0);
+            QVERIFY(session.results.isEmpty());
+            QCOMPARE(session.ready, 0);
             return;
         }
-        QVERIFY2(owner.orderlyAtClosing == QList<bool>{true}, qPrintable(owner.logText()));
-        QCOMPARE(accepted(owner.results.value(0)), QList<bool>{true});
+        QVERIFY2(session.orderlyAtClosing == QList<bool>{true}, qPrintable(session.logText()));
+        QCOMPARE(accepted(session.results.value(0)), QList<bool>{true});
         QTRY_COMPARE_WITH_TIMEOUT(
             deliveredWith(user.section(u'@', 0, 0), token, "\n\n.Dotted line\nbare LF\n"), 1, 5000);
     }
