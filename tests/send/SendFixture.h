@@ -67,10 +67,8 @@ inline QMap<QString, QString> marks(const QString& listName) {
 }
 
 inline int markedCount(const QString& listName, const QString& mark = QStringLiteral("SENT")) {
-    int count = 0;
-    for (const QString& value : marks(listName))
-        count += value == mark ? 1 : 0;
-    return count;
+    const QMap<QString, QString> all = marks(listName);
+    return int(std::count(all.cbegin(), all.cend(), mark));
 }
 
 inline MessageRecord plainMessage(const QString& name,
