@@ -45,13 +45,10 @@ private:
                 silent_ = true;
             if (silent_)
                 continue;
-            if (!hangUpAt.isEmpty() && command.startsWith(hangUpAt)) {
-                client_->disconnectFromHost();
-                client_ = nullptr;
-                return;
-            }
-            client_->write(reply(command));
-            if (command == "QUIT") {
+            const bool hangUp = !hangUpAt.isEmpty() && command.startsWith(hangUpAt);
+            if (!hangUp)
+                client_->write(reply(command));
+            if (hangUp || command == "QUIT") {
                 client_->disconnectFromHost();
                 client_ = nullptr;
             }
@@ -60,11 +57,10 @@ private:
 
     static QByteArray multiLine(const QByteArray& text) {
         QByteArray out = "+OK\r\n";
-        for (const QByteArray& line : text.split('\n')) {
-            QByteArray l = line;
-            if (l.endsWith('\r'))
-                l.chop(1);
-            out += (l.startsWith('.') ? "." : "") + l + "\r\n";
+        for (QByteArray line : text.split('\n')) {
+            if (line.endsWith('\r'))
+                line.chop(1);
+            out += (line.startsWith('.') ? "." : "") + line + "\r\n";
         }
         return out + ".\r\n";
     }
