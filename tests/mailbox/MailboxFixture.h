@@ -8,10 +8,10 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslSocket>
-#include <QTcpSocket>
 #include <QTest>
 #include <QUuid>
 #include <memory>
@@ -99,51 +99,27 @@ inline bool saveList(TestHome& home, const QString& name, const QStringList& add
 // A whole message with CR LF line ends.
 inline QByteArray message(const QString& from, const QString& to, const QByteArray& subject,
                           const QByteArray& extraHeaders = {}, const QByteArray& body = "Hello.\r\n") {
-    QByteArray text = "From: " + from.toUtf8() + "\r\nTo: " + to.toUtf8() + "\r\nSubject: " + subject +
-                      "\r\nDate: " + QDateTime::currentDateTime().toString(Qt::RFC2822Date).toUtf8() +
-                      "\r\nMessage-ID: <" + QUuid::createUuid().toString(QUuid::WithoutBraces).toUtf8() +
-                      "@client.test>\r\n" + extraHeaders + "\r\n" + body;
-    return text;
+    return "From: " + from.toUtf8() + "\r\nTo: " + to.toUtf8() + "\r\nSubject: " + subject +
+           "\r\nDate: " + QDateTime::currentDateTime().toString(Qt::RFC2822Date).toUtf8() +
+           "\r\nMessage-ID: <" + QUuid::createUuid().toString(QUuid::WithoutBraces).toUtf8() +
+           "@client.test>\r\n" + extraHeaders + "\r\n" + body;
 }
 
-// Delivers through SMTP with blocking calls (tests only); false when the server refused anything.
+// Delivers through SMTP with Python's smtplib; false when the server refused anything.
 inline bool sendMail(quint16 port, const QString& envelopeFrom, const QString& recipient,
                      const QByteArray& text) {
-    QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
-    if (!socket.waitForConnected(5000))
-        return false;
-    QByteArray pending;
-    const auto reply = [&]() -> int {
-        while (true) {
-            const qsizetype end = pending.indexOf("\r\n");
-            if (end >= 0) {
-                const QByteArray line = pending.left(end);
-                pending.remove(0, end + 2);
-                if (line.size() >= 4 && line.at(3) == '-')
-                    continue;
-                return line.left(3).toInt();
-            }
-            if (!socket.waitForReadyRead(10000))
-                return 0;
-            pending += socket.readAll();
-        }
-    };
-    const auto command = [&](const QByteArray& line) {
-        socket.write(line + "\r\n");
-        return reply();
-    };
-    QByteArray data = text;
-    // Dot-stuffing, so that a line of one dot in the body does not end the data.
-    data.replace("\r\n.", "\r\n..");
-    if (data.startsWith('.'))
-        data.prepend('.');
-    const bool ok = reply() == 220 && command("EHLO client.test") == 250 &&
-                    command("MAIL FROM:<" + envelopeFrom.toUtf8() + ">") == 250 &&
-                    command("RCPT TO:<" + recipient.toUtf8() + ">") == 250 && command("DATA") == 354 &&
-                    command(data + "\r\n.") == 250;
-    command("QUIT");
-    return ok;
+    QProcess python;
+    python.start(QStringLiteral("python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import smtplib, sys\n"
+                                 "smtp = smtplib.SMTP('127.0.0.1', int(sys.argv[1]))\n"
+                                 "smtp.sendmail(sys.argv[2], [sys.argv[3]], sys.stdin.buffer.read())\n"
+                                 "smtp.quit()"),
+                  QString::number(port), envelopeFrom, recipient});
+    python.write(text);
+    python.closeWriteChannel();
+    return python.waitForFinished(20000) && python.exitStatus() == QProcess::NormalExit &&
+           python.exitCode() == 0;
 }
 
 } // namespace MailboxFixture

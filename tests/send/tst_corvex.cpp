@@ -25,7 +25,7 @@ QList<bool> accepted(const QList<RecipientResult>& results) {
     return flags;
 }
 
-// Canned replies by command; keeps every chunk read, to show what came in one write.
+// Canned replies by command ("." ends the data); keeps every chunk read, to show what came in one write.
 class CannedServer : public QObject {
 public:
     explicit CannedServer(QList<QPair<QByteArray, QByteArray>> replies) : replies_(std::move(replies)) {
@@ -44,25 +44,11 @@ private:
         const QByteArray chunk = client_->readAll();
         chunks << chunk;
         input_ += chunk;
-        while (true) {
-            if (inData_) {
-                const qsizetype end = input_.indexOf("\r\n.\r\n");
-                if (end < 0)
-                    return;
-                input_.remove(0, end + 5);
-                inData_ = false;
-                client_->write("250 stored\r\n");
-                continue;
-            }
-            const qsizetype nl = input_.indexOf("\r\n");
-            if (nl < 0)
-                return;
-            const QByteArray line = input_.left(nl);
-            input_.remove(0, nl + 2);
+        for (qsizetype end; (end = input_.indexOf("\r\n")) >= 0; input_.remove(0, end + 2)) {
+            const QByteArray line = input_.left(end);
             for (const auto& [prefix, reply] : std::as_const(replies_)) {
-                if (line.startsWith(prefix)) {
+                if (prefix == "." ? line == "." : line.startsWith(prefix)) {
                     client_->write(reply + "\r\n");
-                    inData_ = reply.startsWith("354");
                     break;
                 }
             }
@@ -73,7 +59,6 @@ private:
     QTcpSocket* client_ = nullptr;
     QList<QPair<QByteArray, QByteArray>> replies_;
     QByteArray input_;
-    bool inData_ = false;
 };
 
 const QByteArray simpleBody = "Subject: test\r\n\r\nHello.\r\n";
@@ -299,6 +284,7 @@ private Q_SLOTS:
                  {"RCPT TO:<x", "550 no"},
                  {"RCPT", "250 ok"},
                  {"DATA", "354 go"},
+                 {".", "250 stored"},
                  {"QUIT", "221 bye"}});
             Session session(server.port(),
                             {Message{QStringLiteral("s@client.test"),
