@@ -66,6 +66,9 @@ const QByteArray simpleBody = "Subject: test\r\n\r\nHello.\r\n";
 Message to(const QString& address, const QByteArray& body = simpleBody) {
     return Message{QStringLiteral("s@client.test"), {address}, body};
 }
+Message batch(const QStringList& addresses, const QByteArray& body = simpleBody) {
+    return Message{QStringLiteral("s@client.test"), addresses, body, true};
+}
 
 // A Corvex aimed at a port on this host, driven as the session engine does from a queue of messages;
 // it records what the component reports.
@@ -166,7 +169,6 @@ private Q_SLOTS:
         QVERIFY(session.logText().contains(QLatin1String("C: RCPT TO:<a@example.test>\nS: 250 2.1.5 Ok")));
         QVERIFY(session.logText().contains(QLatin1String("C: \r\n.\r\n\nS: 250 2.0.0 Ok: queued as 000001")));
         QVERIFY(session.logText().endsWith(QLatin1String("C: QUIT\nS: 221 2.0.0 Bye")));
-        QCOMPARE(session.smtp.lastSent(), QStringLiteral("QUIT"));
         QCOMPARE(session.ready, 2);
         QCOMPARE(readFileBytes(box->directory() + QStringLiteral("/000001.eml")), simpleBody);
         QCOMPARE(readFileBytes(box->directory() + QStringLiteral("/000001.env")),
@@ -178,18 +180,10 @@ private Q_SLOTS:
         OutboxOptions options;
         options.refusePattern = QStringLiteral("^refused");
         auto box = outbox(options);
-        Session session(
-            box->port(),
-            {Message{QStringLiteral("<s@client.test>"),
-                     {QStringLiteral("a@example.test"), QStringLiteral("REFUSED@example.test"),
-                      QStringLiteral("<b@example.test>")},
-                     simpleBody,
-                     true},
-             Message{QStringLiteral("s@client.test"),
-                     {QStringLiteral("refused1@example.test"), QStringLiteral("refused2@example.test")},
-                     simpleBody,
-                     true},
-             to(QStringLiteral("c@example.test"))});
+        Session session(box->port(), {batch({"a@example.test", "REFUSED@example.test", "<b@example.test>"}),
+                                      batch({"refused1@example.test", "refused2@example.test"}),
+                                      to(QStringLiteral("c@example.test"))});
+        session.queue[0].from = QStringLiteral("<s@client.test>");
         QVERIFY(session.run());
         const auto& results = session.results;
         QCOMPARE(results.size(), 3);
@@ -286,11 +280,7 @@ private Q_SLOTS:
                  {"DATA", "354 go"},
                  {".", "250 stored"},
                  {"QUIT", "221 bye"}});
-            Session session(server.port(),
-                            {Message{QStringLiteral("s@client.test"),
-                                     {QStringLiteral("a@example.test"), QStringLiteral("x@example.test")},
-                                     QByteArray("Grüße"),
-                                     true}});
+            Session session(server.port(), {batch({"a@example.test", "x@example.test"}, "Grüße")});
             QVERIFY(session.run());
             QCOMPARE(accepted(session.results.value(0)), (QList<bool>{true, false}));
             if (pipelining) {
