@@ -1,17 +1,18 @@
 #pragma once
 
-// The loopback Postfix and Dovecot for the mailbox tests: where they are, a socket that trusts their
-// certificate, mail delivered through Postfix, and the maildir that Dovecot serves.
+// The loopback Postfix and Dovecot for the mailbox tests, and the maildirs Dovecot serves.
+
+#include "db/DataTank.h"
+#include "support/TestHome.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslSocket>
-#include <QTcpSocket>
-#include <QThread>
+#include <QTest>
 #include <QUuid>
 #include <memory>
 
@@ -80,64 +81,45 @@ inline void clearBox(const Servers& s, int box) {
 }
 
 inline bool waitForFiles(const Servers& s, int box, int count, int ms = 15000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (boxFiles(s, box).size() < count) {
-        if (clock.elapsed() > ms)
+    return QTest::qWaitFor([&] { return boxFiles(s, box).size() >= count; }, ms) &&
+           boxFiles(s, box).size() == count;
+}
+
+// Registers a list holding the addresses; the home must be started.
+inline bool saveList(TestHome& home, const QString& name, const QStringList& addresses) {
+    DataTank tank;
+    for (const QString& address : addresses) {
+        if (tank.CommitTargetRecord(address, {}, {}, {}, {}, {}, {}) != DataTank::CommitOk)
             return false;
-        QThread::msleep(50);
     }
-    return boxFiles(s, box).size() == count;
+    tank.closeTarget();
+    return DataTank::SaveListAs(tank.targetPath(), name, {}, false, home.prompter);
 }
 
 // A whole message with CR LF line ends.
 inline QByteArray message(const QString& from, const QString& to, const QByteArray& subject,
                           const QByteArray& extraHeaders = {}, const QByteArray& body = "Hello.\r\n") {
-    QByteArray text = "From: " + from.toUtf8() + "\r\nTo: " + to.toUtf8() + "\r\nSubject: " + subject +
-                      "\r\nDate: " + QDateTime::currentDateTime().toString(Qt::RFC2822Date).toUtf8() +
-                      "\r\nMessage-ID: <" + QUuid::createUuid().toString(QUuid::WithoutBraces).toUtf8() +
-                      "@client.test>\r\n" + extraHeaders + "\r\n" + body;
-    return text;
+    return "From: " + from.toUtf8() + "\r\nTo: " + to.toUtf8() + "\r\nSubject: " + subject +
+           "\r\nDate: " + QDateTime::currentDateTime().toString(Qt::RFC2822Date).toUtf8() +
+           "\r\nMessage-ID: <" + QUuid::createUuid().toString(QUuid::WithoutBraces).toUtf8() +
+           "@client.test>\r\n" + extraHeaders + "\r\n" + body;
 }
 
-// Delivers through SMTP with blocking calls (tests only); false when the server refused anything.
+// Delivers through SMTP with Python's smtplib; false when the server refused anything.
 inline bool sendMail(quint16 port, const QString& envelopeFrom, const QString& recipient,
                      const QByteArray& text) {
-    QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
-    if (!socket.waitForConnected(5000))
-        return false;
-    QByteArray pending;
-    const auto reply = [&]() -> int {
-        while (true) {
-            const qsizetype end = pending.indexOf("\r\n");
-            if (end >= 0) {
-                const QByteArray line = pending.left(end);
-                pending.remove(0, end + 2);
-                if (line.size() >= 4 && line.at(3) == '-')
-                    continue;
-                return line.left(3).toInt();
-            }
-            if (!socket.waitForReadyRead(10000))
-                return 0;
-            pending += socket.readAll();
-        }
-    };
-    const auto command = [&](const QByteArray& line) {
-        socket.write(line + "\r\n");
-        return reply();
-    };
-    QByteArray data = text;
-    // Dot-stuffing, so that a line of one dot in the body does not end the data.
-    data.replace("\r\n.", "\r\n..");
-    if (data.startsWith('.'))
-        data.prepend('.');
-    const bool ok = reply() == 220 && command("EHLO client.test") == 250 &&
-                    command("MAIL FROM:<" + envelopeFrom.toUtf8() + ">") == 250 &&
-                    command("RCPT TO:<" + recipient.toUtf8() + ">") == 250 && command("DATA") == 354 &&
-                    command(data + "\r\n.") == 250;
-    command("QUIT");
-    return ok;
+    QProcess python;
+    python.start(QStringLiteral("python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import smtplib, sys\n"
+                                 "smtp = smtplib.SMTP('127.0.0.1', int(sys.argv[1]))\n"
+                                 "smtp.sendmail(sys.argv[2], [sys.argv[3]], sys.stdin.buffer.read())\n"
+                                 "smtp.quit()"),
+                  QString::number(port), envelopeFrom, recipient});
+    python.write(text);
+    python.closeWriteChannel();
+    return python.waitForFinished(20000) && python.exitStatus() == QProcess::NormalExit &&
+           python.exitCode() == 0;
 }
 
 } // namespace MailboxFixture

@@ -7,29 +7,21 @@ class TestMailHeaders : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void phrasesMatchAsWholeWords_data() {
-        QTest::addColumn<QString>("subject");
-        QTest::addColumn<QStringList>("phrases");
-        QTest::addColumn<int>("expected");
-        const QStringList subscribe{"subscribe"};
-        QTest::newRow("any case") << "Please SUBSCRIBE me" << subscribe << 0;
-        QTest::newRow("whole subject") << "subscribe" << subscribe << 0;
-        QTest::newRow("inside a longer word") << "Unsubscribed" << subscribe << -1;
-        QTest::newRow("followed by a colon") << "subscribe: now" << subscribe << -1;
-        QTest::newRow("second occurrence stands alone") << "unsubscribe or subscribe" << subscribe << 0;
-        QTest::newRow("first matching phrase decides")
-            << "join list now" << QStringList{"x", "list", "join list"} << 1;
-        QTest::newRow("phrase with blanks") << "please join  list" << QStringList{"join list"} << -1;
-        QTest::newRow("failure phrase with colon")
-            << "Undeliverable: hello" << MailHeaders::failurePhrases()
-            << int(MailHeaders::failurePhrases().indexOf("Undeliverable:"));
-        QTest::newRow("no phrases") << "anything" << QStringList{} << -1;
-    }
     void phrasesMatchAsWholeWords() {
-        QFETCH(QString, subject);
-        QFETCH(QStringList, phrases);
-        QFETCH(int, expected);
-        QCOMPARE(MailHeaders::matchingPhrase(subject, phrases), expected);
+        const QStringList subscribe{"subscribe"};
+        const QList<std::tuple<QString, QStringList, int>> cases{
+            {"Please SUBSCRIBE me", subscribe, 0},            // any case
+            {"subscribe", subscribe, 0},                      // the whole subject
+            {"Unsubscribed", subscribe, -1},                  // inside a longer word
+            {"subscribe: now", subscribe, -1},                // followed by a colon
+            {"unsubscribe or subscribe", subscribe, 0},       // a second occurrence that stands alone
+            {"join list now", {"x", "list", "join list"}, 1}, // the first matching phrase decides
+            {"please join  list", {"join list"}, -1},
+            {"Undeliverable: hello", MailHeaders::failurePhrases(),
+             int(MailHeaders::failurePhrases().indexOf("Undeliverable:"))},
+            {"anything", {}, -1}};
+        for (const auto& [subject, phrases, expected] : cases)
+            QVERIFY2(MailHeaders::matchingPhrase(subject, phrases) == expected, qPrintable(subject));
     }
 
     void headersAreUnfoldedAndDecoded_data() {
@@ -87,56 +79,36 @@ private Q_SLOTS:
             QStringLiteral("lost@x.org"));
     }
 
-    void autoRepliesAreRecognised_data() {
-        QTest::addColumn<QByteArray>("header");
-        QTest::addColumn<bool>("autoReply");
-        QTest::newRow("auto-replied") << QByteArray("Auto-Submitted: auto-replied\r\n") << true;
-        QTest::newRow("auto-submitted no") << QByteArray("Auto-Submitted: no\r\nSubject: Mail\r\n") << false;
-        QTest::newRow("out of office") << QByteArray("Subject: Out of Office: back Monday\r\n") << true;
-        QTest::newRow("x-autoreply") << QByteArray("X-Autoreply: yes\r\n") << true;
-        QTest::newRow("ordinary") << QByteArray("Subject: Returned mail\r\n") << false;
-    }
     void autoRepliesAreRecognised() {
-        QFETCH(QByteArray, header);
-        QFETCH(bool, autoReply);
-        QCOMPARE(MailHeaders::isAutoReply(MailHeaders::parse(header)), autoReply);
+        const QList<QPair<QByteArray, bool>> cases{{"Auto-Submitted: auto-replied\r\n", true},
+                                                   {"Auto-Submitted: no\r\nSubject: Mail\r\n", false},
+                                                   {"Subject: Out of Office: back Monday\r\n", true},
+                                                   {"X-Autoreply: yes\r\n", true},
+                                                   {"Subject: Returned mail\r\n", false}};
+        for (const auto& [header, autoReply] : cases)
+            QVERIFY2(MailHeaders::isAutoReply(MailHeaders::parse(header)) == autoReply, header.constData());
     }
 
-    void serverTextsGiveHostPortAndSecurity_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("host");
-        QTest::addColumn<int>("port");
-        QTest::addColumn<int>("security");
-        using S = PopServer::Security;
-        QTest::newRow("bare") << "pop.x.org"
-                              << "pop.x.org" << 110 << int(S::None);
-        QTest::newRow("995 is TLS") << "pop.x.org:995"
-                                    << "pop.x.org" << 995 << int(S::Tls);
-        QTest::newRow("pop3s") << "POP3S://pop.x.org"
-                               << "pop.x.org" << 995 << int(S::Tls);
-        QTest::newRow("pop3s with port") << "pop3s://127.0.0.1:1995"
-                                         << "127.0.0.1" << 1995 << int(S::Tls);
-        QTest::newRow("starttls") << "pop3+starttls://h:1110"
-                                  << "h" << 1110 << int(S::StartTls);
-        QTest::newRow("plain prefix on 995") << "pop3://h:995"
-                                             << "h" << 995 << int(S::None);
-        QTest::newRow("bad port") << "h:70000"
-                                  << "" << 0 << -1;
-        QTest::newRow("empty") << "pop3s://"
-                               << "" << 0 << -1;
-    }
     void serverTextsGiveHostPortAndSecurity() {
-        QFETCH(QString, text);
-        QFETCH(QString, host);
-        QFETCH(int, port);
-        QFETCH(int, security);
-        const PopServer server = PopServer::parse(text);
-        QCOMPARE(server.valid, security >= 0);
-        if (!server.valid)
-            return;
-        QCOMPARE(server.host, host);
-        QCOMPARE(int(server.port), port);
-        QCOMPARE(int(server.security), security);
+        using S = PopServer::Security;
+        const struct {
+            QString text, host;
+            int port;
+            S security;
+        } valid[] = {{"pop.x.org", "pop.x.org", 110, S::None},
+                     {"pop.x.org:995", "pop.x.org", 995, S::Tls},
+                     {"POP3S://pop.x.org", "pop.x.org", 995, S::Tls},
+                     {"pop3s://127.0.0.1:1995", "127.0.0.1", 1995, S::Tls},
+                     {"pop3+starttls://h:1110", "h", 1110, S::StartTls},
+                     {"pop3://h:995", "h", 995, S::None}};
+        for (const auto& c : valid) {
+            const PopServer server = PopServer::parse(c.text);
+            QVERIFY2(server.valid && server.host == c.host && server.port == c.port &&
+                         server.security == c.security,
+                     qPrintable(c.text));
+        }
+        QVERIFY(!PopServer::parse("h:70000").valid);
+        QVERIFY(!PopServer::parse("pop3s://").valid);
     }
 };
 

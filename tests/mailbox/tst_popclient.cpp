@@ -1,7 +1,6 @@
-// The POP client and the run against a scripted server, for what a real server will not do on demand:
-// stuffed dots, APOP, a server that stops answering or hangs up, a list that cannot be written.
+// The POP client and runs against a scripted server, for faults a real server will not make.
 
-#include "db/DataTank.h"
+#include "MailboxFixture.h"
 #include "mailbox/PopClient.h"
 #include "mailbox/PopWizardRun.h"
 #include "mailbox/ProcessEMail.h"
@@ -46,13 +45,10 @@ private:
                 silent_ = true;
             if (silent_)
                 continue;
-            if (!hangUpAt.isEmpty() && command.startsWith(hangUpAt)) {
-                client_->disconnectFromHost();
-                client_ = nullptr;
-                return;
-            }
-            client_->write(reply(command));
-            if (command == "QUIT") {
+            const bool hangUp = !hangUpAt.isEmpty() && command.startsWith(hangUpAt);
+            if (!hangUp)
+                client_->write(reply(command));
+            if (hangUp || command == "QUIT") {
                 client_->disconnectFromHost();
                 client_ = nullptr;
             }
@@ -61,11 +57,10 @@ private:
 
     static QByteArray multiLine(const QByteArray& text) {
         QByteArray out = "+OK\r\n";
-        for (const QByteArray& line : text.split('\n')) {
-            QByteArray l = line;
-            if (l.endsWith('\r'))
-                l.chop(1);
-            out += (l.startsWith('.') ? "." : "") + l + "\r\n";
+        for (QByteArray line : text.split('\n')) {
+            if (line.endsWith('\r'))
+                line.chop(1);
+            out += (line.startsWith('.') ? "." : "") + line + "\r\n";
         }
         return out + ".\r\n";
     }
@@ -103,6 +98,14 @@ QByteArray mail(const QByteArray& from, const QByteArray& subject, const QByteAr
     return "From: " + from + "\r\nSubject: " + subject + "\r\n\r\n" + body;
 }
 
+void connectClient(PopClient& client, quint16 port, const QString& user, const QString& password) {
+    client.setHost("127.0.0.1");
+    client.setPort(QString::number(port));
+    client.setUserName(user);
+    client.setPassword(password);
+    client.connectToServer();
+}
+
 QStringList operations(const QSignalSpy& spy) {
     QStringList texts;
     for (const QList<QVariant>& args : spy)
@@ -115,19 +118,23 @@ QStringList operations(const QSignalSpy& spy) {
 class TestPopClient : public QObject {
     Q_OBJECT
 
+    std::unique_ptr<TestHome> home;
+
 private Q_SLOTS:
-    // The exact commands of a session, and a message whose lines begin with dots comes back as written.
+    void init() {
+        home = std::make_unique<TestHome>();
+        QVERIFY(home->start());
+    }
+    void cleanup() { home.reset(); }
+
+    // The exact commands of a session; dotted lines come back as written; APOP when USER is refused.
     void retrievesWithDotsUnstuffed() {
         FakePopServer server;
         server.messages = {mail("a@x.org", "one", ".hidden\r\n..double\r\n.\r\nend\r\n"),
                            mail("b@x.org", "two")};
         PopClient client;
         QSignalSpy status(&client, &PopClient::POPStatus);
-        client.setHost("127.0.0.1");
-        client.setPort(QString::number(server.port()));
-        client.setUserName("u");
-        client.setPassword("p");
-        client.connectToServer();
+        connectClient(client, server.port(), "u", "p");
         QTRY_VERIFY(status.size() >= 5);
         QCOMPARE(status.last().at(0).toInt(), int(PopClient::MessageListRetrieved));
         QCOMPARE(client.messageCount(), 2);
@@ -143,38 +150,27 @@ private Q_SLOTS:
         QTRY_COMPARE(status.last().at(0).toInt(), int(PopClient::CommandOk));
         QCOMPARE(server.commands, (QList<QByteArray>{"USER u", "PASS p", "STAT", "LIST", "RETR 1", "TOP 2 0",
                                                      "RETR 9", "QUIT"}));
-        QList<int> codes;
-        for (const QList<QVariant>& args : status)
-            codes << args.at(0).toInt();
-        QCOMPARE(codes.mid(0, 5), (QList<int>{1, 24, 10, 19, 5}));
+        QCOMPARE(operations(status).mid(0, 5), (QStringList{"1", "24", "10", "19", "5"}));
+
+        // USER refused: APOP, as in the example of the POP3 standard.
+        FakePopServer apop;
+        apop.greeting = "+OK POP3 ready <1896.697170952@dbc.mtview.ca.us>";
+        apop.refuseUser = true;
+        PopClient apopClient;
+        QSignalSpy apopStatus(&apopClient, &PopClient::POPStatus);
+        connectClient(apopClient, apop.port(), "mrose", "tanstaaf");
+        QTRY_VERIFY(!apopStatus.isEmpty() &&
+                    apopStatus.last().at(0).toInt() == PopClient::MessageListRetrieved);
+        QCOMPARE(apop.commands.at(1), QByteArray("APOP mrose c4c9334bac560ecc979e58001b3e22fb"));
     }
 
-    void apopWhenUserIsRefused() {
-        FakePopServer server;
-        server.greeting = "+OK POP3 ready <1896.697170952@dbc.mtview.ca.us>";
-        server.refuseUser = true;
-        PopClient client;
-        QSignalSpy status(&client, &PopClient::POPStatus);
-        client.setHost("127.0.0.1");
-        client.setPort(QString::number(server.port()));
-        client.setUserName("mrose");
-        client.setPassword("tanstaaf");
-        client.connectToServer();
-        QTRY_VERIFY(!status.isEmpty() && status.last().at(0).toInt() == PopClient::MessageListRetrieved);
-        // The example of the POP3 standard.
-        QCOMPARE(server.commands.at(1), QByteArray("APOP mrose c4c9334bac560ecc979e58001b3e22fb"));
-    }
-
-    // Silence while connecting and while reading: the time-out texts; the addresses read before the
-    // silence still make the list.
+    // Silence while connecting, and while reading (what was read still makes the list).
     void serverThatStopsAnswering() {
-        TestHome home;
-        QVERIFY(home.start());
         for (const QByteArray& silentAt : {QByteArray("PASS"), QByteArray("TOP 2")}) {
             FakePopServer server;
             server.messages = {mail("Ann Lee <ann@x.org>", "subscribe"), mail("bob@x.org", "subscribe")};
             server.silentAt = silentAt;
-            ProcessEMail process(home.prompter);
+            ProcessEMail process(home->prompter);
             process.popMain().setTimeoutUnitMs(2);
             QSignalSpy texts(&process, &ProcessEMail::showCurrentOperation);
             QSignalSpy failed(&process, &ProcessEMail::connectionNotEstablished);
@@ -193,7 +189,7 @@ private Q_SLOTS:
             process.processMailBox();
             QTRY_COMPARE(finished.size(), 1);
             QCOMPARE(process.outcome(), ProcessEMail::Outcome::ConnectionLost);
-            QCOMPARE(home.prompter.texts().last(),
+            QCOMPARE(home->prompter.texts().last(),
                      QStringLiteral("Connection to host '127.0.0.1' was lost."));
             QVERIFY(operations(texts).contains("The connection has timed out."));
             QCOMPARE(process.addressCount(), 1);
@@ -201,15 +197,12 @@ private Q_SLOTS:
         }
     }
 
-    // The server hangs up between the deletions: nothing counts as deleted, since a POP3 server only
-    // removes marked messages when the session ends with QUIT.
+    // A hang-up between deletions: nothing counts as deleted, as POP3 deletes only at QUIT.
     void connectionLostWhileDeleting() {
-        TestHome home;
-        QVERIFY(home.start());
         FakePopServer server;
         server.messages = {mail("a@x.org", "subscribe"), mail("b@x.org", "subscribe")};
         server.hangUpAt = "DELE 2";
-        ProcessEMail process(home.prompter);
+        ProcessEMail process(home->prompter);
         QSignalSpy connected(&process, &ProcessEMail::connectionEstablished);
         QSignalSpy finished(&process, &ProcessEMail::processingFinished);
         QSignalSpy killed(&process, &ProcessEMail::killFinished);
@@ -222,23 +215,15 @@ private Q_SLOTS:
         process.KillMail();
         QTRY_COMPARE(killed.size(), 1);
         QCOMPARE(killed.at(0).at(0).toBool(), false);
-        QCOMPARE(home.prompter.texts().last(),
+        QCOMPARE(home->prompter.texts().last(),
                  QStringLiteral("The connection has been lost.\nTamberlyn deleted the first 0 before the "
                                 "connection was lost."));
         QVERIFY(!server.commands.contains("QUIT"));
     }
 
-    // A list that cannot be written: the run fails and no message is deleted; a declined confirmation
-    // changes nothing either.
+    // Nothing is deleted when the list cannot be written or the confirmation is declined.
     void nothingIsDeletedUnlessTheListsWereWritten() {
-        TestHome home;
-        QVERIFY(home.start());
-        {
-            DataTank tank;
-            QCOMPARE(tank.CommitTargetRecord("old@x.org", {}, {}, {}, {}, {}, {}), DataTank::CommitOk);
-            tank.closeTarget();
-            QVERIFY(DataTank::SaveListAs(tank.targetPath(), "Club", {}, false, home.prompter));
-        }
+        QVERIFY(MailboxFixture::saveList(*home, "Club", {"old@x.org"}));
         for (const bool confirm : {false, true}) {
             FakePopServer server;
             server.messages = {mail("new@x.org", "subscribe"), mail("x@x.org", "other")};
@@ -248,7 +233,7 @@ private Q_SLOTS:
                 QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
                 file.write("not a database at all, just some text that is long enough");
             }
-            PopWizardRun run(home.prompter);
+            PopWizardRun run(home->prompter);
             run.setConfirm([confirm](const PopWizardRun::Confirmation& c) {
                 return confirm && c.title == "Confirm POP Retrieval Action" &&
                        c.text.startsWith(" Unique e-mail addresses found:  1\nnew@x.org");
@@ -270,14 +255,12 @@ private Q_SLOTS:
                 QVERIFY2(!command.startsWith("DELE"), command.constData());
         }
         QCOMPARE(
-            home.prompter.texts().last(),
+            home->prompter.texts().last(),
             QStringLiteral("The list 'Club' could not be changed; no mail was deleted from the server."));
     }
 
     void settingsAreCheckedFirst() {
-        TestHome home;
-        QVERIFY(home.start());
-        PopWizardRun run(home.prompter);
+        PopWizardRun run(home->prompter);
         PopWizardRun::Settings settings;
         settings.account = {"A", "u", "p", ""};
         QVERIFY(!run.validate(settings));
@@ -289,7 +272,7 @@ private Q_SLOTS:
         settings.format = PopWizardRun::Format::Subscription;
         settings.method = PopWizardRun::Method::UpdateLists;
         QVERIFY(!run.validate(settings));
-        QCOMPARE(home.prompter.texts(),
+        QCOMPARE(home->prompter.texts(),
                  (QStringList{
                      "You need to give a POP host name for your POP account.",
                      "You need to select at least one search phrase for you search.",

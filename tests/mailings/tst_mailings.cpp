@@ -81,22 +81,21 @@ private Q_SLOTS:
         QVERIFY(mdlTBProfile::DeleteTBProfile(home_->prompter, "Say \"hi\" it's"));
         QVERIFY(!mdlTBProfile::DeleteTBProfile(home_->prompter, "Say \"hi\" it's"));
         QCOMPARE(home_->prompter.texts(), QStringList{"This set of delivery options does not exist."});
-    }
 
-    void valueRules() {
-        MailEvent options;
-        options.bTimedBlocks = true;
-        options.TimedBlockSize = 0;
-        QVERIFY(!options.timedBlocksOn());
-        options.TimedBlockSize = 3;
-        QVERIFY(options.timedBlocksOn());
-        options.bInsertTimeDelay = true;
-        options.TimeDelay = 0;
-        QCOMPARE(options.messageDelayTenths(), 0);
-        options.TimeDelay = 700;
-        QCOMPARE(options.messageDelayTenths(), 655);
-        options.bInsertTimeDelay = false;
-        QCOMPARE(options.messageDelayTenths(), 0);
+        // Timed blocks need a size; the delay between messages is capped.
+        MailEvent rules;
+        rules.bTimedBlocks = true;
+        rules.TimedBlockSize = 0;
+        QVERIFY(!rules.timedBlocksOn());
+        rules.TimedBlockSize = 3;
+        QVERIFY(rules.timedBlocksOn());
+        rules.bInsertTimeDelay = true;
+        rules.TimeDelay = 0;
+        QCOMPARE(rules.messageDelayTenths(), 0);
+        rules.TimeDelay = 700;
+        QCOMPARE(rules.messageDelayTenths(), 655);
+        rules.bInsertTimeDelay = false;
+        QCOMPARE(rules.messageDelayTenths(), 0);
     }
 
     void groupsAndMailings() {
@@ -134,10 +133,10 @@ private Q_SLOTS:
         QVERIFY(Mailings::find(id));
         QCOMPARE(
             prompter.texts(),
-            QStringList(
-                {"A Tamberlyn Group with this name already exists.  Please choose a new name.",
-                 "The Tamberlyn Group 'Nobody' does not exist, it could have been deleted already.",
-                 "The Tamberlyn Group 'The \"A\" team' does not exist, it could have been deleted already."}));
+            QStringList({"A Tamberlyn Group with this name already exists.  Please choose a new name.",
+                         "The Tamberlyn Group 'Nobody' does not exist, it could have been deleted already.",
+                         "The Tamberlyn Group 'The \"A\" team' does not exist, it could have been deleted "
+                         "already."}));
     }
 
     void checksBeforeSending() {

@@ -31,6 +31,8 @@ inline bool writeList(const QString& path, const QList<Row>& rows, const QString
         if (!list.exec(ListSchema::addColumnSql(QStringLiteral("AddressList"), column)))
             return false;
     }
+    if (!list.beginTransaction()) // one commit, so that long lists are written quickly
+        return false;
     for (const Row& row : rows) {
         QStringList names, marks;
         QVariantList values;
@@ -44,7 +46,7 @@ inline bool writeList(const QString& path, const QList<Row>& rows, const QString
                        values))
             return false;
     }
-    return true;
+    return list.commit();
 }
 
 } // namespace ListFixtures

@@ -1,16 +1,16 @@
 #pragma once
 
-// What the mailing-run tests share: a started application folder with one list, one message, one set of
-// delivery options and one mailing, and a run driven on the test's event loop.
+// Lists, messages, options and mailings for the sending tests, and a run on the test's event loop.
 
 #include "core/AppSettings.h"
 #include "db/DataTank.h"
 #include "db/Database.h"
-#include "db/ListSchema.h"
 #include "mailings/MailEvent.h"
 #include "mailings/Mailings.h"
 #include "mailings/mdlTamberlynGroupOptions.h"
+#include "messages/ListFixtures.h"
 #include "messages/MessageStore.h"
+#include "send/Outbox.h"
 #include "send/SMTPSocket.h"
 #include "send/SendMDBList.h"
 #include "support/TestHome.h"
@@ -25,7 +25,7 @@
 
 namespace SendFixture {
 
-using Row = QList<QPair<QString, QVariant>>;
+using ListFixtures::Row;
 
 inline Row person(const QString& address, const QString& first = {}, const QString& last = {}) {
     Row row{{QStringLiteral("EAddress"), address}};
@@ -46,36 +46,8 @@ inline QList<Row> people(const QStringList& addresses) {
 // Writes the list file and registers it under name.
 inline bool makeList(TestHome& home, const QString& name, const QList<Row>& rows) {
     const QString temp = appFolders().TempFolder + name + QStringLiteral(".building");
-    QFile::remove(temp);
-    {
-        db::Database list = db::Database::create(temp);
-        if (!list.isOpen() || !list.exec(ListSchema::blankListSql()) || !list.beginTransaction())
-            return false;
-        db::Statement insert;
-        QString lastColumns;
-        for (const Row& row : rows) {
-            QStringList names, marks;
-            QVariantList values;
-            for (const auto& [column, value] : row) {
-                names << db::quoteName(column);
-                marks << QStringLiteral("?");
-                values << value;
-            }
-            if (names.join(u',') != lastColumns) {
-                lastColumns = names.join(u',');
-                insert = list.prepare(QStringLiteral("INSERT INTO \"AddressList\" (") + lastColumns +
-                                      QStringLiteral(") VALUES (") + marks.join(u',') + u')');
-            }
-            insert.bindAll(values);
-            if (!insert.exec())
-                return false;
-            insert.reset();
-        }
-        insert = db::Statement();
-        if (!list.commit())
-            return false;
-    }
-    const bool saved = DataTank::SaveListAs(temp, name, {}, false, home.prompter);
+    const bool saved =
+        ListFixtures::writeList(temp, rows) && DataTank::SaveListAs(temp, name, {}, false, home.prompter);
     QFile::remove(temp);
     return saved;
 }
@@ -95,10 +67,8 @@ inline QMap<QString, QString> marks(const QString& listName) {
 }
 
 inline int markedCount(const QString& listName, const QString& mark = QStringLiteral("SENT")) {
-    int count = 0;
-    for (const QString& value : marks(listName))
-        count += value == mark ? 1 : 0;
-    return count;
+    const QMap<QString, QString> all = marks(listName);
+    return int(std::count(all.cbegin(), all.cend(), mark));
 }
 
 inline MessageRecord plainMessage(const QString& name,
@@ -114,10 +84,32 @@ inline MessageRecord plainMessage(const QString& name,
     return message;
 }
 
+// Addresses from pattern, "%1" being a number from first on, zero-padded to width.
+inline QStringList numbered(const QString& pattern, int first, int count, int width = 0) {
+    QStringList addresses;
+    for (int i = first; i < first + count; ++i)
+        addresses << pattern.arg(i, width, 10, QChar(u'0'));
+    return addresses;
+}
+
 // Writes the message with its greeting and To settings.
 inline bool makeMessage(const MessageRecord& message) {
     return MessageStore::ImportMessage(message) &&
            MessageStore::WriteGreetingSettings(message.MessageName, LoadGreetingSettings(message));
+}
+
+// A list of the addresses and a plain message to each of them, both called name.
+inline bool makeListAndMessage(TestHome& home, const QString& name, const QStringList& addresses) {
+    MessageRecord message = plainMessage(name);
+    message.AddressType = 1; // one message per recipient
+    return makeList(home, name, people(addresses)) && makeMessage(message);
+}
+
+// The group "Tests" and a mailing in it; 0 when that failed.
+inline qint32 prepareMailing(TestHome& home, const QString& list, const QString& message,
+                             const QString& options) {
+    mdlTamberlynGroupOptions::CreateTamberlynGroup(home.prompter, QStringLiteral("Tests"), {});
+    return Mailings::PrepareMailing(QStringLiteral("Tests"), list, message, options);
 }
 
 // Delivery options that serve every recipient at once and mark it "SENT".
@@ -143,6 +135,19 @@ inline SslSocketFactory trusting(const QList<QSslCertificate>& certificates) {
         socket->setSslConfiguration(configuration);
         return socket;
     };
+}
+
+// A local outbox saving into directory; null when it could not start.
+inline std::unique_ptr<Outbox> startOutbox(const QString& directory, OutboxOptions options = {}) {
+    options.directory = directory;
+    auto outbox = std::make_unique<Outbox>();
+    return outbox->start(options) ? std::move(outbox) : nullptr;
+}
+
+// The title and text of the last thing shown.
+inline QString lastShown(const TestHome& home) {
+    const ScriptedPrompter::Shown shown = home.prompter.shown().value(home.prompter.shown().size() - 1);
+    return shown.title + u'|' + shown.text;
 }
 
 // One run in the test's process, with everything it reported.
@@ -173,17 +178,9 @@ public:
         return socket->sendEmailToList(options_.From, options_.ErrorsTo, options_.ReplyTo, options_.X_URL,
                                        options_.SmtpServer);
     }
-    // Starts and waits for the end of the run.
-    bool runToEnd(int timeoutMs = 20000) {
-        if (!start())
-            return false;
-        return waitForEnd(timeoutMs);
-    }
+    bool runToEnd(int timeoutMs = 20000) { return start() && waitForEnd(timeoutMs); }
     bool waitForEnd(int timeoutMs = 20000) {
-        QDeadlineTimer deadline(timeoutMs);
-        while (!ended && !deadline.hasExpired())
-            QTest::qWait(5);
-        return ended;
+        return QTest::qWaitFor([this] { return ended; }, timeoutMs);
     }
 
     MailEvent options_;
@@ -201,6 +198,29 @@ inline QStringList filesIn(const QString& directory, const QString& suffix) {
          QDir(directory).entryList({QStringLiteral("*") + suffix}, QDir::Files, QDir::Name))
         paths << directory + u'/' + name;
     return paths;
+}
+
+// Messages in a test mailbox (new and seen) that hold the texts.
+inline int deliveredWith(const QString& box, const QByteArray& text, const QByteArray& alsoText = {}) {
+    const QString folder =
+        qEnvironmentVariable("TAMBERLYN_TEST_MAIL_DIR") + QStringLiteral("/example.test/") + box;
+    int count = 0;
+    for (const QString& file :
+         filesIn(folder + QStringLiteral("/new"), {}) + filesIn(folder + QStringLiteral("/cur"), {})) {
+        const QByteArray bytes = readFileBytes(file);
+        count += bytes.contains(text) && bytes.contains(alsoText) ? 1 : 0;
+    }
+    return count;
+}
+
+// The recipients of an envelope the outbox wrote.
+inline QStringList recipientsOf(const QString& envelope) {
+    QStringList recipients;
+    for (const QString& line : QString::fromUtf8(readFileBytes(envelope)).split(u'\n')) {
+        if (line.startsWith(QStringLiteral("RCPT TO:<")))
+            recipients << line.trimmed().mid(9).chopped(1);
+    }
+    return recipients;
 }
 
 } // namespace SendFixture

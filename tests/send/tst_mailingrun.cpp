@@ -1,5 +1,4 @@
 #include "SendFixture.h"
-#include "send/Outbox.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -9,8 +8,7 @@
 
 using namespace SendFixture;
 
-// Mailing runs against the local outbox: the messages as they arrive, per-recipient and batch mode,
-// and the failures a real server will not produce on demand.
+// Mailing runs against the local outbox: the messages as they arrive, and faults on demand.
 class TestMailingRun : public QObject {
     Q_OBJECT
 
@@ -18,11 +16,9 @@ class TestMailingRun : public QObject {
     std::unique_ptr<Outbox> outbox;
     QTemporaryDir outDir;
 
-    void startOutbox(OutboxOptions options = {}) {
-        options.directory = outDir.path() + QStringLiteral("/mail");
-        outbox = std::make_unique<Outbox>();
-        QString error;
-        QVERIFY2(outbox->start(options, &error), qPrintable(error));
+    void startOutbox(const OutboxOptions& options = {}) {
+        outbox = SendFixture::startOutbox(outDir.path() + QStringLiteral("/mail"), options);
+        QVERIFY(outbox);
         appSettings().SMTPPort = outbox->port();
     }
 
@@ -39,28 +35,14 @@ class TestMailingRun : public QObject {
         return QJsonDocument::fromJson(python.readAllStandardOutput()).array();
     }
 
-    static QStringList recipientsOf(const QString& envFile) {
-        QStringList recipients;
-        for (const QString& line : QString::fromUtf8(readFileBytes(envFile)).split(u'\n')) {
-            if (line.startsWith(QStringLiteral("RCPT TO:<")))
-                recipients << line.trimmed().mid(9).chopped(1);
-        }
-        return recipients;
-    }
-
     // Three recipients a, b and c of a plain message, with a mailing to hold the counts.
     qint32 threeRecipients(MailEvent& options) {
-        if (!makeList(*home, QStringLiteral("Three"),
-                      people({QStringLiteral("a@example.test"), QStringLiteral("b@example.test"),
-                              QStringLiteral("c@example.test")})))
+        if (!makeListAndMessage(*home, QStringLiteral("Three"),
+                                {QStringLiteral("a@example.test"), QStringLiteral("b@example.test"),
+                                 QStringLiteral("c@example.test")}) ||
+            !options.storeMEP())
             return 0;
-        MessageRecord message = plainMessage(QStringLiteral("Plain"));
-        message.AddressType = 1; // one message per recipient
-        if (!makeMessage(message) || !options.storeMEP())
-            return 0;
-        mdlTamberlynGroupOptions::CreateTamberlynGroup(home->prompter, QStringLiteral("Tests"), {});
-        return Mailings::PrepareMailing(QStringLiteral("Tests"), QStringLiteral("Three"),
-                                        QStringLiteral("Plain"), options.MailEventName);
+        return prepareMailing(*home, QStringLiteral("Three"), QStringLiteral("Three"), options.MailEventName);
     }
 
 private Q_SLOTS:
@@ -103,9 +85,8 @@ private Q_SLOTS:
         options.ErrorsTo = QStringLiteral("errors@example.test");
         options.X_URL = QStringLiteral("HTTPS://Example.test/news");
         QVERIFY(options.storeMEP());
-        QVERIFY(mdlTamberlynGroupOptions::CreateTamberlynGroup(home->prompter, QStringLiteral("Tests"), {}));
-        const qint32 id = Mailings::PrepareMailing(QStringLiteral("Tests"), QStringLiteral("Friends"),
-                                                   QStringLiteral("News"), options.MailEventName);
+        const qint32 id =
+            prepareMailing(*home, QStringLiteral("Friends"), QStringLiteral("News"), options.MailEventName);
         appSettings().CheckIfDomainWantsTextOnly = true;
         appSettings().DomainsToCheck = QStringLiteral("nothing.test;;TEXTONLY.test");
 
@@ -179,10 +160,8 @@ private Q_SLOTS:
         OutboxOptions refuse;
         refuse.refusePattern = QStringLiteral("^<?b07@");
         startOutbox(refuse);
-        QStringList addresses;
-        for (int i = 1; i <= 25; ++i)
-            addresses << QStringLiteral("b%1@batch.test").arg(i, 2, 10, QChar(u'0'));
-        QVERIFY(makeList(*home, QStringLiteral("Batch"), people(addresses)));
+        QVERIFY(makeList(*home, QStringLiteral("Batch"),
+                         people(numbered(QStringLiteral("b%1@batch.test"), 1, 25, 2))));
         MessageRecord message = plainMessage(QStringLiteral("Bulletin"));
         message.Subject =
             QStringLiteral("A plain subject that is long enough to need folding when it goes out "
@@ -226,28 +205,46 @@ private Q_SLOTS:
         }
     }
 
-    void timeOutInTheDataEndsTheRun() {
-        OutboxOptions silent;
-        silent.silentAfterMessages = 1;
-        startOutbox(silent);
+    // A time-out in the data, a dropped connection and a port nobody listens on abort the run: only
+    // messages the server took are marked, and no counts are stored.
+    void faultsAbortTheRun_data() {
+        QTest::addColumn<QString>("fault");
+        for (const char* fault : {"silent", "dropped", "unreachable"})
+            QTest::newRow(fault) << QString::fromLatin1(fault);
+    }
+    void faultsAbortTheRun() {
+        QFETCH(QString, fault);
+        OutboxOptions faults;
+        faults.silentAfterMessages = fault == QLatin1String("silent") ? 1 : -1;
+        faults.dropAfterMessages = fault == QLatin1String("dropped") ? 1 : -1;
+        startOutbox(faults);
         MailEvent options = plainOptions(QStringLiteral("Opts"));
         const qint32 id = threeRecipients(options);
         QVERIFY(id > 0);
-        Run run(*home, options, QStringLiteral("Three"), QStringLiteral("Plain"), id);
+        if (fault == QLatin1String("unreachable")) {
+            QTcpServer closed; // a port nobody listens on once this is gone
+            QVERIFY(closed.listen(QHostAddress::LocalHost));
+            appSettings().SMTPPort = closed.serverPort();
+        }
+        Run run(*home, options, QStringLiteral("Three"), QStringLiteral("Three"), id);
         QVERIFY(run.runToEnd());
         QVERIFY(!run.completed);
-        QCOMPARE(home->prompter.shown().last().title, QStringLiteral("No response from Mail Server"));
-        QCOMPARE(home->prompter.shown().last().text, SMTPSocket::timeoutText());
         QVERIFY(run.lines.contains(QStringLiteral("***** MAILING ABORTED *****")));
-        QCOMPARE(run.lines.last(), QStringLiteral("Server timed out."));
-        // The message in hand was not accepted: only the first recipient is marked.
-        QCOMPARE(marks(QStringLiteral("Three")).value(QStringLiteral("a@example.test")),
-                 QStringLiteral("SENT"));
-        QCOMPARE(markedCount(QStringLiteral("Three")), 1);
-        // No counts are stored for a run that did not complete.
+        QCOMPARE(markedCount(QStringLiteral("Three")), fault == QLatin1String("unreachable") ? 0 : 1);
         QCOMPARE(Mailings::find(id)->SentCount, 0);
         QVERIFY(Mailings::find(id)->DateSent.isEmpty());
         const QStringList log = sendLog();
+        if (fault != QLatin1String("silent")) {
+            QVERIFY(run.lines.last().startsWith(QStringLiteral("Reason: ")) && run.lines.last().size() > 8);
+            QVERIFY(fault != QLatin1String("dropped") ||
+                    log.contains(QStringLiteral("Mailing Aborted...Sending Quit")));
+            return;
+        }
+        QCOMPARE(lastShown(*home),
+                 QStringLiteral("No response from Mail Server|") + SMTPSocket::timeoutText());
+        QCOMPARE(run.lines.last(), QStringLiteral("Server timed out."));
+        QCOMPARE(marks(QStringLiteral("Three")).value(QStringLiteral("a@example.test")),
+                 QStringLiteral("SENT"));
         const qsizetype timeout = log.indexOf(QStringLiteral("Server Timeout."));
         QVERIFY(timeout > 0);
         QVERIFY(log[timeout + 1].startsWith(QStringLiteral("Last Data recieved was : ")));
@@ -256,43 +253,18 @@ private Q_SLOTS:
         QCOMPARE(log[timeout + 7], QStringLiteral("*** MAILING ENDS HERE "));
     }
 
-    void droppedConnectionGivesTheReason() {
-        OutboxOptions drop;
-        drop.dropAfterMessages = 1;
-        startOutbox(drop);
-        MailEvent options = plainOptions(QStringLiteral("Opts"));
-        QVERIFY(threeRecipients(options) > 0);
-        Run run(*home, options, QStringLiteral("Three"), QStringLiteral("Plain"));
-        QVERIFY(run.runToEnd());
-        QVERIFY(!run.completed);
-        QVERIFY(run.lines.contains(QStringLiteral("***** MAILING ABORTED *****")));
-        QVERIFY(run.lines.last().startsWith(QStringLiteral("Reason: ")));
-        QCOMPARE(markedCount(QStringLiteral("Three")), 1);
-        QVERIFY(sendLog().contains(QStringLiteral("Mailing Aborted...Sending Quit")));
+    // A pause sends QUIT; resume reconnects for the rest, stop aborts.
+    void pauseQuitsThenResumeOrStop_data() {
+        QTest::addColumn<bool>("resume");
+        QTest::newRow("resumed") << true;
+        QTest::newRow("stopped") << false;
     }
-
-    void unreachableServerAbortsWithTheReason() {
-        MailEvent options = plainOptions(QStringLiteral("Opts"));
-        QVERIFY(threeRecipients(options) > 0);
-        {
-            QTcpServer closed; // a port nobody listens on once this is gone
-            QVERIFY(closed.listen(QHostAddress::LocalHost));
-            appSettings().SMTPPort = closed.serverPort();
-        }
-        Run run(*home, options, QStringLiteral("Three"), QStringLiteral("Plain"));
-        QVERIFY(run.runToEnd());
-        QVERIFY(!run.completed);
-        QVERIFY(run.lines.contains(QStringLiteral("***** MAILING ABORTED *****")));
-        QVERIFY(run.lines.last().startsWith(QStringLiteral("Reason: ")));
-        QVERIFY(run.lines.last().size() > 8);
-        QCOMPARE(markedCount(QStringLiteral("Three")), 0);
-    }
-
-    void pauseQuitsAndResumeReconnects() {
+    void pauseQuitsThenResumeOrStop() {
+        QFETCH(bool, resume);
         startOutbox();
         MailEvent options = plainOptions(QStringLiteral("Opts"));
         QVERIFY(threeRecipients(options) > 0);
-        Run run(*home, options, QStringLiteral("Three"), QStringLiteral("Plain"));
+        Run run(*home, options, QStringLiteral("Three"), QStringLiteral("Three"));
         bool pausing = false;
         connect(run.socket.get(), &SMTPSocket::AddMailed, this, [&](const QString&, bool picture, bool) {
             if (picture && run.socket->takenCount() == 1)
@@ -305,6 +277,17 @@ private Q_SLOTS:
         QTest::qWait(200);
         QCOMPARE(outbox->storedCount(), 1);
         QVERIFY(run.socket->isRunning());
+        if (!resume) {
+            run.socket->stop();
+            QVERIFY(run.ended);
+            QVERIFY(!run.completed);
+            QVERIFY(run.lines.contains(QStringLiteral("***** MAILING ABORTED *****")));
+            QCOMPARE(markedCount(QStringLiteral("Three")), 1);
+            const QStringList log = sendLog();
+            QCOMPARE(log[log.indexOf(QStringLiteral("Stopping")) + 1],
+                     QStringLiteral("Mailing Aborted...Sending Quit"));
+            return;
+        }
         run.socket->resume();
         QVERIFY(run.waitForEnd());
         QVERIFY(run.completed);
@@ -320,39 +303,10 @@ private Q_SLOTS:
         QVERIFY(ehlo > resumed && ehlo < log.indexOf(QStringLiteral("C: RCPT TO:<b@example.test>")));
     }
 
-    void stopWhilePausedAborts() {
-        startOutbox();
-        MailEvent options = plainOptions(QStringLiteral("Opts"));
-        QVERIFY(threeRecipients(options) > 0);
-        Run run(*home, options, QStringLiteral("Three"), QStringLiteral("Plain"));
-        connect(run.socket.get(), &SMTPSocket::AddMailed, this, [&](const QString&, bool picture, bool) {
-            if (picture)
-                run.socket->pause();
-        });
-        bool pausing = false;
-        connect(run.socket.get(), &SMTPSocket::Progress, this,
-                [&](const QString& text) { pausing = pausing || text == QLatin1String("Pausing"); });
-        QVERIFY(run.start());
-        QTRY_VERIFY_WITH_TIMEOUT(pausing, 10000);
-        run.socket->stop();
-        QVERIFY(run.ended);
-        QVERIFY(!run.completed);
-        QVERIFY(run.lines.contains(QStringLiteral("***** MAILING ABORTED *****")));
-        QCOMPARE(markedCount(QStringLiteral("Three")), 1);
-        const QStringList log = sendLog();
-        QCOMPARE(log[log.indexOf(QStringLiteral("Stopping")) + 1],
-                 QStringLiteral("Mailing Aborted...Sending Quit"));
-    }
-
     void timedBlocksPauseOnceAfterEachBlock() {
         startOutbox();
-        QStringList addresses;
-        for (int i = 1; i <= 5; ++i)
-            addresses << QStringLiteral("t%1@example.test").arg(i);
-        QVERIFY(makeList(*home, QStringLiteral("Timed"), people(addresses)));
-        MessageRecord message = plainMessage(QStringLiteral("Timed"));
-        message.AddressType = 1;
-        QVERIFY(makeMessage(message));
+        QVERIFY(makeListAndMessage(*home, QStringLiteral("Timed"),
+                                   numbered(QStringLiteral("t%1@example.test"), 1, 5)));
         MailEvent options = plainOptions(QStringLiteral("Timed"));
         options.bTimedBlocks = true;
         options.TimedBlockSize = 3;
@@ -383,19 +337,17 @@ private Q_SLOTS:
         MailEvent options = plainOptions(QStringLiteral("Opts"), QStringLiteral("no address"));
         QVERIFY(threeRecipients(options) > 0);
         {
-            Run run(*home, options, QStringLiteral("Three"), QStringLiteral("Plain"));
+            Run run(*home, options, QStringLiteral("Three"), QStringLiteral("Three"));
             QVERIFY(!run.start());
             QVERIFY(run.ended);
-            QCOMPARE(home->prompter.shown().last().title, QStringLiteral("Invalid 'From' Address"));
-            QCOMPARE(home->prompter.shown().last().text,
-                     QStringLiteral(
-                         "The 'From:' address for this mailing is invalid. \r\n\r\nYou can correct this "
-                         "by opening the Mail Delivery Options for this mailing and\nmodifying this "
-                         "address."));
+            QCOMPARE(lastShown(*home),
+                     QStringLiteral("Invalid 'From' Address|The 'From:' address for this mailing is invalid. "
+                                    "\r\n\r\nYou can correct this by opening the Mail Delivery Options for "
+                                    "this mailing and\nmodifying this address."));
         }
         options.From = QStringLiteral("me@example.test");
         options.ReplyTo = QStringLiteral("broken@");
-        Run run(*home, options, QStringLiteral("Three"), QStringLiteral("Plain"));
+        Run run(*home, options, QStringLiteral("Three"), QStringLiteral("Three"));
         QVERIFY(!run.start());
         QCOMPARE(home->prompter.shown().last().title, QStringLiteral("Invalid 'Reply To' Address"));
         QCOMPARE(outbox->storedCount(), 0);

@@ -1,5 +1,4 @@
 #include "SendFixture.h"
-#include "send/Outbox.h"
 #include "support/CommandRun.h"
 
 #include <QTemporaryDir>
@@ -20,26 +19,17 @@ private Q_SLOTS:
     void init() {
         home = std::make_unique<TestHome>();
         QVERIFY(home->start());
-        QStringList addresses;
-        for (int i = 1; i <= 30; ++i)
-            addresses << QStringLiteral("c%1@command.test").arg(i, 2, 10, QChar(u'0'));
-        QVERIFY(makeList(*home, QStringLiteral("Cmd"), people(addresses)));
-        MessageRecord message = plainMessage(QStringLiteral("Cmd"));
-        message.AddressType = 1;
-        QVERIFY(makeMessage(message));
+        QVERIFY(makeListAndMessage(*home, QStringLiteral("Cmd"),
+                                   numbered(QStringLiteral("c%1@command.test"), 1, 30, 2)));
         MailEvent options = plainOptions(QStringLiteral("Cmd"));
         options.bInsertTimeDelay = true;
         options.TimeDelay = 1;
         options.bSendInBlocks = true;
         options.bIfNotYetFlagged = true;
         QVERIFY(options.storeMEP());
-        QVERIFY(mdlTamberlynGroupOptions::CreateTamberlynGroup(home->prompter, QStringLiteral("Tests"), {}));
-        id = Mailings::PrepareMailing(QStringLiteral("Tests"), QStringLiteral("Cmd"), QStringLiteral("Cmd"),
-                                      options.MailEventName);
-        outbox = std::make_unique<Outbox>();
-        OutboxOptions outboxOptions;
-        outboxOptions.directory = outDir.path() + QStringLiteral("/mail");
-        QVERIFY(outbox->start(outboxOptions));
+        id = prepareMailing(*home, QStringLiteral("Cmd"), QStringLiteral("Cmd"), options.MailEventName);
+        outbox = startOutbox(outDir.path() + QStringLiteral("/mail"));
+        QVERIFY(outbox);
         AppSaveSetting(QStringLiteral("ApplicationDefaults"), QStringLiteral("SMTPPort"),
                        QString::number(outbox->port()));
         home->stop();
@@ -87,8 +77,7 @@ private Q_SLOTS:
         QVERIFY(run.out.contains(QStringLiteral("Total Passed:      30\n")));
         QCOMPARE(outbox->storedCount(), 30);
 
-        // Sent before: the question comes first; with --no nothing is sent. --quiet drops the per-recipient
-        // lines.
+        // Sent before: --no answers the question; --quiet drops the per-recipient lines.
         run = runCommandLine({QStringLiteral("--home"), home->path(), QStringLiteral("--no"),
                               QStringLiteral("send"), QString::number(id)});
         QVERIFY2(run.status == 1, qPrintable(run.out + run.err));

@@ -9,8 +9,15 @@ class TestSendMDBList : public QObject {
 
     std::unique_ptr<TestHome> home;
 
-    // Stores the options as a set of their name so that the filter is read from the table.
-    void store(MailEvent& options) { QVERIFY(options.storeMEP()); }
+    // Aims the source at "People"; the options are stored, as the filter is read from the table.
+    void aim(SendMDBList& source, MailEvent& options, int rereadEvery = 0) {
+        QVERIFY(options.storeMEP());
+        source.AddrListName = QStringLiteral("People");
+        source.MailOptionsName = options.MailEventName;
+        source.setOptions(&options);
+        if (rereadEvery > 0)
+            source.setRereadEvery(rereadEvery);
+    }
 
     QStringList addresses(SendMDBList& source) {
         QStringList all;
@@ -23,15 +30,12 @@ private Q_SLOTS:
     void init() {
         home = std::make_unique<TestHome>();
         QVERIFY(home->start());
-        QVERIFY(makeList(*home, QStringLiteral("People"),
-                         {person(QStringLiteral("dora@example.test"), QStringLiteral("Dora")),
-                          {{QStringLiteral("EAddress"), QStringLiteral("ann@example.test")},
-                           {QStringLiteral("FirstName"), QStringLiteral("Ann")},
-                           {QStringLiteral("Sent"), QStringLiteral("SENT")}},
-                          {{QStringLiteral("EAddress"), QStringLiteral("Carl@Example.test")},
-                           {QStringLiteral("FirstName"), QStringLiteral("Carl")},
-                           {QStringLiteral("Sent"), QStringLiteral("OTHER")}},
-                          person(QStringLiteral("bob@example.test"), QStringLiteral("Bob"))}));
+        QVERIFY(makeList(
+            *home, QStringLiteral("People"),
+            {person(QStringLiteral("dora@example.test"), QStringLiteral("Dora")),
+             person(QStringLiteral("ann@example.test"), QStringLiteral("Ann")) + Row{{"Sent", "SENT"}},
+             person(QStringLiteral("Carl@Example.test"), QStringLiteral("Carl")) + Row{{"Sent", "OTHER"}},
+             person(QStringLiteral("bob@example.test"), QStringLiteral("Bob"))}));
     }
     void cleanup() { home.reset(); }
 
@@ -44,13 +48,8 @@ private Q_SLOTS:
     void selectsByTheDeliveryOptions() {
         QFETCH(int, rereadEvery);
         MailEvent options = plainOptions(QStringLiteral("Opts"));
-        store(options);
         SendMDBList source(home->prompter);
-        source.setRereadEvery(rereadEvery);
-        source.AddrListName = QStringLiteral("People");
-        source.MsgName = QStringLiteral("none");
-        source.MailOptionsName = options.MailEventName;
-        source.setOptions(&options);
+        aim(source, options, rereadEvery);
 
         // Blocks off: every row in address order, marked or not.
         QVERIFY(source.OpenList());
@@ -66,7 +65,7 @@ private Q_SLOTS:
         options.SendBlockSize = 2;
         QVERIFY(source.OpenList());
         QCOMPARE(addresses(source), QStringList({"bob@example.test", "Carl@Example.test"}));
-        QCOMPARE(source.currentRecord().isEmpty(), true);
+        QVERIFY(source.currentRecord().isEmpty());
 
         // Blocks without the flag check: the first rows whatever their mark.
         options.bIfNotYetFlagged = false;
@@ -77,8 +76,17 @@ private Q_SLOTS:
         source.PositionToAddress(QStringLiteral("BOB@example.test"));
         QCOMPARE(source.currentRecord().value(QStringLiteral("FirstName")), QStringLiteral("Bob"));
         QCOMPARE(source.CheckSentField(), QString());
-        source.EndMailingDBSupport();
         QVERIFY(home->prompter.shown().isEmpty());
+
+        // Every row marked: nothing to select.
+        options.bIfNotYetFlagged = true;
+        for (const char* address :
+             {"ann@example.test", "bob@example.test", "carl@example.test", "dora@example.test"})
+            source.UpdateSuccessfulSentFlag(QString::fromLatin1(address));
+        QVERIFY(!source.OpenList());
+        QCOMPARE(lastShown(*home),
+                 QStringLiteral("No Addresses in List|This List contains no email addresses."));
+        source.EndMailingDBSupport();
     }
 
     void filterKeepsTheMarkCondition_data() { selectsByTheDeliveryOptions_data(); }
@@ -89,12 +97,8 @@ private Q_SLOTS:
         options.SQLFilterText = QStringLiteral("WHERE [FirstName] <> \"Dora\"");
         options.bSendInBlocks = true;
         options.bIfNotYetFlagged = true;
-        store(options);
         SendMDBList source(home->prompter);
-        source.AddrListName = QStringLiteral("People");
-        source.MailOptionsName = options.MailEventName;
-        source.setOptions(&options);
-        source.setRereadEvery(rereadEvery);
+        aim(source, options, rereadEvery);
         source.OpenTamberlynDB();
         QVERIFY(source.OpenListFiltered());
         // In the table's own order.
@@ -107,51 +111,29 @@ private Q_SLOTS:
         // Nothing left to serve: the filtered path's message.
         options.SentFlagToCheck = QStringLiteral("OTHER");
         options.SQLFilterText = QStringLiteral("WHERE [FirstName] = \"Carl\"");
-        store(options);
+        QVERIFY(options.storeMEP());
         source.OpenTamberlynDB();
         QVERIFY(!source.OpenListFiltered());
-        QCOMPARE(home->prompter.shown().last().title, QStringLiteral("No Messages Sent"));
-        QCOMPARE(home->prompter.shown().last().text,
-                 QStringLiteral(
-                     "No messages were sent because there were no addresses that matched the "
-                     "'Selection Criteria' in this mailing's Delivery Options.\r\n\r\nPlease review this "
-                     "mailing's Delivery Options before attempting to send."));
+        QCOMPARE(lastShown(*home),
+                 QStringLiteral("No Messages Sent|No messages were sent because there were no "
+                                "addresses that matched the 'Selection Criteria' in this "
+                                "mailing's Delivery Options.\r\n\r\nPlease review this "
+                                "mailing's Delivery Options before attempting to send."));
 
         // A filter that is no clause is refused with the error.
         options.SQLFilterText = QStringLiteral("WHERE [FirstName] = ");
-        store(options);
+        QVERIFY(options.storeMEP());
         QVERIFY(!source.OpenListFiltered());
         QVERIFY(home->prompter.shown().last().text.startsWith(
             QStringLiteral("In Open List Filtered, Error: 1  ")));
         source.EndMailingDBSupport();
     }
 
-    void everyRowMarkedSelectsNothing() {
-        MailEvent options = plainOptions(QStringLiteral("Opts"));
-        options.bSendInBlocks = true;
-        options.bIfNotYetFlagged = true;
-        store(options);
-        SendMDBList source(home->prompter);
-        source.AddrListName = QStringLiteral("People");
-        source.MailOptionsName = options.MailEventName;
-        source.setOptions(&options);
-        QVERIFY(source.OpenList());
-        for (const QString& a : addresses(source))
-            source.UpdateSuccessfulSentFlag(a);
-        QVERIFY(!source.OpenList());
-        QCOMPARE(home->prompter.shown().last().title, QStringLiteral("No Addresses in List"));
-        QCOMPARE(home->prompter.shown().last().text,
-                 QStringLiteral("This List contains no email addresses."));
-    }
-
     void marksEveryRowOfTheAddressWhileReading() {
         MailEvent options = plainOptions(QStringLiteral("Opts"));
         options.SentFlag = QStringLiteral("Sent \"May\"; 'x'");
-        store(options);
         SendMDBList source(home->prompter);
-        source.AddrListName = QStringLiteral("People");
-        source.MailOptionsName = options.MailEventName;
-        source.setOptions(&options);
+        aim(source, options);
         QVERIFY(source.OpenList());
         QCOMPARE(source.GetFirstAddr(), QStringLiteral("ann@example.test"));
         // Marks go in while the selection is being read, with brackets and another case.
@@ -182,12 +164,9 @@ private Q_SLOTS:
         message.UseFName = true;
         QVERIFY(makeMessage(message));
         MailEvent options = plainOptions(QStringLiteral("Opts"));
-        store(options);
         SendMDBList source(home->prompter);
-        source.AddrListName = QStringLiteral("People");
+        aim(source, options);
         source.MsgName = QStringLiteral("Note");
-        source.MailOptionsName = options.MailEventName;
-        source.setOptions(&options);
         QVERIFY(source.InitMailingDBSupport());
         QCOMPARE(source.GetAttachmentsString(), QStringLiteral("a.txt"));
         QVERIFY(source.CheckIfPersonalizedToAddress());

@@ -1,14 +1,11 @@
 #include "SendFixture.h"
-#include "send/Outbox.h"
 
 #include <QTemporaryDir>
 
 using namespace SendFixture;
 
-// A run killed in the middle resumes exactly: the program is killed (SIGKILL) while it sends a
-// 1,000-recipient mailing in blocks with not-yet-flagged on, and run again until every recipient is
-// marked. Every recipient then has the message, and only the message in flight at a kill may have
-// arrived twice.
+// Killed twice while sending 1,000 recipients in blocks, then run to the end: each has the message,
+// and only one in flight at a kill may have come twice.
 class TestSendResume : public QObject {
     Q_OBJECT
 
@@ -18,13 +15,8 @@ private Q_SLOTS:
     void killedRunResumesWhereItStopped() {
         TestHome home;
         QVERIFY(home.start());
-        QStringList addresses;
-        for (int i = 0; i < Recipients; ++i)
-            addresses << QStringLiteral("r%1@resume.test").arg(i, 4, 10, QChar(u'0'));
-        QVERIFY(makeList(home, QStringLiteral("Many"), people(addresses)));
-        MessageRecord message = plainMessage(QStringLiteral("Resume"));
-        message.AddressType = 1; // one message per recipient
-        QVERIFY(makeMessage(message));
+        const QStringList addresses = numbered(QStringLiteral("r%1@resume.test"), 0, Recipients, 4);
+        QVERIFY(makeListAndMessage(home, QStringLiteral("Many"), addresses));
         MailEvent options = plainOptions(QStringLiteral("Blocks"));
         options.bSendInBlocks = true;
         options.SendBlockSize = 400;
@@ -32,27 +24,24 @@ private Q_SLOTS:
         options.bInsertTimeDelay = true;
         options.TimeDelay = 1;
         QVERIFY(options.storeMEP());
-        QVERIFY(mdlTamberlynGroupOptions::CreateTamberlynGroup(home.prompter, QStringLiteral("Tests"), {}));
-        const qint32 id = Mailings::PrepareMailing(QStringLiteral("Tests"), QStringLiteral("Many"),
-                                                   QStringLiteral("Resume"), options.MailEventName);
+        const qint32 id =
+            prepareMailing(home, QStringLiteral("Many"), QStringLiteral("Many"), options.MailEventName);
         QVERIFY(id > 0);
 
         QTemporaryDir outDir;
-        auto outbox = std::make_unique<Outbox>();
-        // While the runs are killed, slow replies leave a stored message unanswered for a moment, so that
-        // a kill may catch one in flight: stored by the server, not yet marked by the program.
-        const auto startOutbox = [&](int replyDelayMs) {
-            outbox = std::make_unique<Outbox>();
+        std::unique_ptr<Outbox> outbox;
+        // Slow replies while killing, so that a kill may catch a stored but unmarked message.
+        const auto restartOutbox = [&](int replyDelayMs) {
             OutboxOptions outboxOptions;
-            outboxOptions.directory = outDir.path(); // the numbering goes on after the files there
             outboxOptions.replyDelayMs = replyDelayMs;
-            if (!outbox->start(outboxOptions))
-                return false;
-            AppSaveSetting(QStringLiteral("ApplicationDefaults"), QStringLiteral("SMTPPort"),
-                           QString::number(outbox->port()));
-            return true;
+            outbox.reset();
+            outbox = startOutbox(outDir.path(), outboxOptions);
+            if (outbox)
+                AppSaveSetting(QStringLiteral("ApplicationDefaults"), QStringLiteral("SMTPPort"),
+                               QString::number(outbox->port()));
+            return outbox != nullptr;
         };
-        QVERIFY(startOutbox(2));
+        QVERIFY(restartOutbox(2));
         home.stop(); // the program run below takes the folder's lock
 
         const auto runProgram = [&](int killAfterStored) {
@@ -80,7 +69,7 @@ private Q_SLOTS:
 
         QCOMPARE(runProgram(150), -1);
         QCOMPARE(runProgram(100), -1);
-        QVERIFY(startOutbox(0));
+        QVERIFY(restartOutbox(0));
         int runs = 0;
         while (markedCount(QStringLiteral("Many")) < Recipients && runs++ < 6)
             QCOMPARE(runProgram(0), 0);
@@ -88,10 +77,8 @@ private Q_SLOTS:
 
         QMap<QString, int> received;
         for (const QString& envelope : filesIn(outDir.path(), QStringLiteral(".env"))) {
-            for (const QString& line : QString::fromUtf8(readFileBytes(envelope)).split(u'\n')) {
-                if (line.startsWith(QStringLiteral("RCPT TO:<")))
-                    ++received[line.trimmed().mid(9).chopped(1).toLower()];
-            }
+            for (const QString& address : recipientsOf(envelope))
+                ++received[address.toLower()];
         }
         int twice = 0;
         for (const QString& address : addresses) {
