@@ -109,11 +109,11 @@ seconds() { # command...: wall seconds
     start=$(date +%s.%N)
     "$@" >/dev/null
     end=$(date +%s.%N)
-    echo "$end - $start" | bc -l
+    awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
 }
 
 rate() { # count seconds
-    printf '%.0f' "$(echo "$1 / $2" | bc -l)"
+    awk -v n="$1" -v s="$2" 'BEGIN { printf "%.0f", n / s }'
 }
 
 start_sink
@@ -131,7 +131,7 @@ for mode in "per-recipient 1 KB:1024:yes:1" "per-recipient 20 KB:20480:yes:1" "b
     ours_rate=$(rate $((recipients / batch)) "$ours")
     theirs_rate=$(rate $((recipients / batch)) "$theirs")
     printf '%-44s %12s %12s %8.2f\n' "$label, $message_size bytes (messages/s)" "$ours_rate" "$theirs_rate" \
-        "$(echo "$ours_rate / $theirs_rate" | bc -l)"
+        "$(awk -v a="$ours_rate" -v b="$theirs_rate" 'BEGIN { print a / b }')"
     rm -rf "$home"
 done
 
