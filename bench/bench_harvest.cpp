@@ -2,6 +2,7 @@
 // pipeline rg -o ... | sort -u on the same file; then the robustness runs: a 300 MB mailbox, a 50 MB file
 // of one line, a binary file with NUL bytes, and an empty file. Peak memory is the process's VmHWM,
 // reset before each run.
+#include "BenchSupport.h"
 #include "core/AppSettings.h"
 #include "core/Prompter.h"
 #include "harvest/AddrManager.h"
@@ -17,16 +18,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-class RecordingPrompter : public Prompter {
-public:
-    void inform(const QString& title, const QString& text, Icon) override {
-        messages << (title.isEmpty() ? text : title + QStringLiteral(": ") + text);
-    }
-    Answer ask(const QString&, const QString&, Buttons buttons, Icon) override { return safeAnswer(buttons); }
-    std::optional<QString> askText(const QString&, const QString&, bool) override { return std::nullopt; }
-    QStringList messages;
-};
 
 // A small fast generator, so the input is the same on every run.
 class Dice {
@@ -194,19 +185,6 @@ double peakMemoryMb() {
     return -1;
 }
 
-double processCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec + t.tv_nsec / 1e9;
-}
-
-double childrenCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 struct Harvest {
     double seconds = 0;
     double cpuSeconds = 0;
@@ -216,7 +194,7 @@ struct Harvest {
 };
 
 Harvest harvest(const EmailSrcFileObj& file, bool onEventLoop = false) {
-    RecordingPrompter prompter;
+    BenchPrompter prompter;
     AddrManager manager(prompter);
     manager.setNameMode(AddrManager::NameMode::BestGuess);
     manager.SelectSourceFile(file.fileName, file.fileType);
@@ -225,7 +203,7 @@ Harvest harvest(const EmailSrcFileObj& file, bool onEventLoop = false) {
     resetPeakMemory();
     QElapsedTimer timer;
     timer.start();
-    const double cpuBefore = processCpuSeconds();
+    const double cpuBefore = cpuSeconds(RUSAGE_SELF);
     if (onEventLoop) {
         QObject::connect(&manager, &AddrManager::buildFinished, &manager,
                          [&run](const AddrManager::BuildResult& result) {
@@ -238,7 +216,7 @@ Harvest harvest(const EmailSrcFileObj& file, bool onEventLoop = false) {
         run.result = manager.BuildList();
     }
     run.seconds = timer.nsecsElapsed() / 1e9;
-    run.cpuSeconds = processCpuSeconds() - cpuBefore;
+    run.cpuSeconds = cpuSeconds(RUSAGE_SELF) - cpuBefore;
     run.peakMb = peakMemoryMb();
     run.messages = prompter.messages;
     QFile::remove(run.result.listPath);
@@ -277,11 +255,11 @@ void benchMailbox(const QString& folder, bool harvestOnly) {
         QStringLiteral("rg -o '[A-Za-z0-9._%+-]+@[A-Za-z0-9.-]+' '%1' | sort -u | wc -l").arg(path);
     QElapsedTimer timer;
     timer.start();
-    const double childrenBefore = childrenCpuSeconds();
+    const double childrenBefore = cpuSeconds(RUSAGE_CHILDREN);
     pipeline.start(QStringLiteral("bash"), {QStringLiteral("-c"), command});
     pipeline.waitForFinished(-1);
     const double referenceSeconds = timer.nsecsElapsed() / 1e9;
-    const double referenceCpu = childrenCpuSeconds() - childrenBefore;
+    const double referenceCpu = cpuSeconds(RUSAGE_CHILDREN) - childrenBefore;
     const QByteArray unique = pipeline.readAllStandardOutput().trimmed();
     if (pipeline.exitCode() != 0 || unique.isEmpty())
         std::printf("  (reference failed: %s; install ripgrep)\n",
@@ -350,11 +328,9 @@ void benchRobustness(const QString& folder) {
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
-    QTemporaryDir dir;
+    const BenchHome dir;
     if (!dir.isValid())
         return 1;
-    app().folders = AppFolders::under(dir.path());
-    appFolders().createMissing();
     // --harvest-only: the 200 MB harvest alone, for profiling.
     const bool harvestOnly = application.arguments().contains(QStringLiteral("--harvest-only"));
     benchMailbox(dir.path(), harvestOnly);

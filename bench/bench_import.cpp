@@ -1,5 +1,6 @@
 // Contact database import: a 1,000,000-row CSV and a 200,000-row dBase table into a new list, beside the
 // sqlite3 shell's .import of the same CSV.
+#include "BenchSupport.h"
 #include "core/AppSettings.h"
 #include "core/Prompter.h"
 #include "import/ImportEngine.h"
@@ -18,26 +19,9 @@ using namespace importer;
 
 namespace {
 
-// Processor seconds (user and system) of this process, or of its finished children.
-double cpuSeconds(int who) {
-    rusage usage{};
-    getrusage(who, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 struct Timing {
     double wall = 0;
     double cpu = 0;
-};
-
-class QuietPrompter : public Prompter {
-public:
-    void inform(const QString& title, const QString& text, Icon) override {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
-    }
-    Answer ask(const QString&, const QString&, Buttons buttons, Icon) override { return safeAnswer(buttons); }
-    std::optional<QString> askText(const QString&, const QString&, bool) override { return std::nullopt; }
 };
 
 const QStringList Header = {"ID",   "First Name",     "Last Name", "Company", "E-mail", "Phone",
@@ -133,7 +117,7 @@ QString writeDbf(const QString& path, int rows) {
 
 Timing importFile(const SourceType& type, const QString& path, const QString& email, const QStringList& keep,
                   qint64* rows) {
-    QuietPrompter prompter;
+    BenchPrompter prompter(true);
     ImportRequest request;
     request.type = type;
     request.path = path;
@@ -174,11 +158,9 @@ Timing sqliteImport(const QString& csv, const QString& folder) {
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
-    QTemporaryDir dir;
+    const BenchHome dir(QStringLiteral("home"));
     if (!dir.isValid())
         return 1;
-    app().folders = AppFolders::under(dir.path() + QStringLiteral("/home"));
-    appFolders().createMissing();
 
     // Wall time depends on what else the machine does; processor time is the steadier comparison.
     const int csvRows = 1000000;

@@ -1,4 +1,5 @@
 // List files: the record writer, counting a large list, and verifying many small lists.
+#include "BenchSupport.h"
 #include "core/AppSettings.h"
 #include "db/DataTank.h"
 #include "db/DbHelpers.h"
@@ -89,11 +90,9 @@ void benchVerify() {
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
-    QTemporaryDir dir;
+    const BenchHome dir;
     if (!dir.isValid())
         return 1;
-    app().folders = AppFolders::under(dir.path());
-    appFolders().createMissing();
     benchWriter();
     benchCount();
     benchVerify();

@@ -1,5 +1,6 @@
 // List operations on two 1,000,000-row lists beside the sqlite3 shell running the same statements on
 // copies of the same files, and the export of a 1,000,000-row list.
+#include "BenchSupport.h"
 #include "core/AppSettings.h"
 #include "core/Prompter.h"
 #include "db/DataTank.h"
@@ -24,18 +25,6 @@ namespace {
 
 constexpr int Rows = 1000000;
 constexpr int Runs = 3;
-
-class PrintingPrompter : public Prompter {
-public:
-    void inform(const QString& title, const QString& text, Icon) override {
-        std::fprintf(stderr, "  message: %s: %s\n", qPrintable(title), qPrintable(text));
-    }
-    Answer ask(const QString&, const QString& text, Buttons buttons, Icon) override {
-        std::fprintf(stderr, "  question: %s\n", qPrintable(text));
-        return safeAnswer(buttons);
-    }
-    std::optional<QString> askText(const QString&, const QString&, bool) override { return std::nullopt; }
-};
 
 // A list of the system columns plus one user column. Person numbers first..first+Rows-1 in a scrambled
 // order; with mixedCase every other address is written in capitals.
@@ -99,13 +88,6 @@ struct Timing {
         cpu = std::min(cpu, other.cpu);
     }
 };
-
-double cpuSeconds(int who) {
-    rusage usage{};
-    getrusage(who, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // Runs the script in the sqlite3 shell on a new result file; nullopt when it fails.
 std::optional<Timing> runShell(const QString& sqlite3, const QString& database, const QByteArray& script) {
@@ -232,16 +214,14 @@ void benchExport(const QString& list, const QString& folder, const QString& sqli
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
-    QTemporaryDir dir;
+    const BenchHome dir;
     if (!dir.isValid())
         return 1;
-    app().folders = AppFolders::under(dir.path());
-    appFolders().createMissing();
     const QString sqlite3 = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
     if (sqlite3.isEmpty())
         std::printf("sqlite3 is not installed (scripts/deps.sh --bench installs it): no reference runs\n");
 
-    PrintingPrompter prompter;
+    BenchPrompter prompter(true);
     QElapsedTimer timer;
     timer.start();
     const QString made =

@@ -2,6 +2,7 @@
 // subscribe, so the rest is read by its header alone; then the same box as returned mail, where the
 // messages whose subject looks like a failure are read whole. The box is filled through the loopback
 // Postfix on the first run and reused afterwards. Needs the variables that ./test sets.
+#include "BenchSupport.h"
 #include "core/AppSettings.h"
 #include "core/Prompter.h"
 #include "mailbox/ProcessEMail.h"
@@ -19,13 +20,6 @@ namespace {
 
 constexpr int Messages = 5000;
 constexpr int Box = 80;
-
-class QuietPrompter : public Prompter {
-public:
-    void inform(const QString&, const QString&, Icon) override {}
-    Answer ask(const QString&, const QString&, Buttons buttons, Icon) override { return safeAnswer(buttons); }
-    std::optional<QString> askText(const QString&, const QString&, bool) override { return std::nullopt; }
-};
 
 QString boxAddress() {
     return QStringLiteral("box%1@example.test").arg(Box);
@@ -105,7 +99,7 @@ struct Run {
 };
 
 Run process(quint16 popPort, ProcessEMail::FilterMethod method) {
-    QuietPrompter prompter;
+    BenchPrompter prompter;
     ProcessEMail mailbox(prompter);
     Run run;
     QElapsedTimer timer;
@@ -141,11 +135,9 @@ int main(int argc, char** argv) {
         std::printf("mailbox: skipped, the test mail servers are not running (see ./test)\n");
         return 0;
     }
-    QTemporaryDir dir;
+    const BenchHome dir;
     if (!dir.isValid())
         return 1;
-    app().folders = AppFolders::under(dir.path());
-    appFolders().createMissing();
 
     if (boxFiles(mailDir) != Messages) {
         QElapsedTimer timer;

@@ -1,5 +1,6 @@
 // Personalised copies: merge and greeting of one copy of a 20 KB HTML message with 10 merge fields, without
 // and with the look-up of the recipient's row in a list of 1,000,000 rows.
+#include "BenchSupport.h"
 #include "core/AppSettings.h"
 #include "db/DataTank.h"
 #include "messages/MessageTemplate.h"
@@ -83,11 +84,9 @@ void timeCopies(const char* what, int copies, PersonalCopy& copy, const Greeting
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
-    QTemporaryDir dir;
+    const BenchHome dir;
     if (!dir.isValid())
         return 1;
-    app().folders = AppFolders::under(dir.path());
-    appFolders().createMissing();
 
     QElapsedTimer timer;
     timer.start();

@@ -4,6 +4,7 @@
 #   scripts/mailservers.sh start   installs what is missing, starts both servers, prints the environment
 #   scripts/mailservers.sh stop    stops them and removes their folder
 #   scripts/mailservers.sh env     prints the environment of servers already running (fails if none)
+#   scripts/mailservers.sh ensure  the running servers' environment, else starts them (as root)
 #
 # Everything lives in one folder (its path is kept in build/mailservers.dir). Ports:
 #   SMTP 2525 (STARTTLS offered, AUTH allowed), 2526 (unknown users bounced after acceptance), 2587 (STARTTLS required), 2465 (implicit TLS)
@@ -202,12 +203,25 @@ stop() {
     rm -rf "$T" "$state"
 }
 
+# Servers for a test or benchmark run: the running ones, else (as root) new ones, marked with
+# TAMBERLYN_MAILSERVERS_STARTED=1 so that the caller stops them; not as root, none.
+ensure() {
+    running_env && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Not root: the real mail servers cannot be started; what needs them is skipped." >&2
+        return 0
+    fi
+    start
+    echo TAMBERLYN_MAILSERVERS_STARTED=1
+}
+
 case "${1:-}" in
 start) start ;;
 stop) stop ;;
 env) running_env ;;
+ensure) ensure ;;
 *)
-    echo "usage: $0 start|stop|env" >&2
+    echo "usage: $0 start|stop|env|ensure" >&2
     exit 2
     ;;
 esac

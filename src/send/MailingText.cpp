@@ -10,9 +10,10 @@ namespace {
 
 const QLatin1StringView CrLf("\r\n");
 
-QString oneLine(QString text) {
-    text.replace(u'\r', u' ').replace(u'\n', u' ');
-    return text;
+QString oneLine(QStringView text) {
+    QString line;
+    MimeEncoding::appendOnOneLine(line, text);
+    return line;
 }
 
 QByteArray displayPhrase(const QString& display) {
