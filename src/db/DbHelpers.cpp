@@ -5,6 +5,7 @@
 #include "db/CentralDatabase.h"
 #include "db/DataTank.h"
 #include "db/ListSchema.h"
+#include "util/StringFunctionsObject.h"
 
 #include <QFile>
 
@@ -257,5 +258,8 @@ bool IsValidEmailAddress(const QString& address) {
         --end;
     if (QStringView(a).mid(start, end - start).contains(u' '))
         return false;
-    return !a.endsWith(u'.');
+    if (a.endsWith(u'.'))
+        return false;
+    // A control character would reach the SMTP envelope as a line break or worse.
+    return !StringFunctionsObject::containsControlCharacter(a);
 }

@@ -1,7 +1,9 @@
 #include "util/FileNameObject.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <sys/stat.h>
 
 void FileNameObject::setFullFileName(const QString& path) {
     fullFileName_ = path.trimmed();
@@ -49,6 +51,12 @@ QString FileNameObject::GetUniqueFileName(const QString& prefix, int startNumber
 bool FileNameObject::IsFile(const QString& name) {
     const QFileInfo info(name);
     return !name.isEmpty() && info.exists() && !info.isDir();
+}
+
+bool FileNameObject::IsRegularFile(const QString& name) {
+    struct stat status {};
+    return !name.isEmpty() && ::stat(QFile::encodeName(name).constData(), &status) == 0 &&
+           S_ISREG(status.st_mode);
 }
 
 QString FileNameObject::ForwardSlashesOnly(const QString& name) {

@@ -30,6 +30,9 @@ public:
     void setDefaultDirectory(const QString& directory) { defaultDirectory_ = directory; }
 
     static bool IsFile(const QString& name);
+    // True only for a regular file (after following links): a FIFO, socket or device is not one, so
+    // nothing blocks on opening or reading it.
+    static bool IsRegularFile(const QString& name);
     static QString ForwardSlashesOnly(const QString& name);
     static QString BackSlashesOnly(const QString& name);
     static QString AddQuotes(const QString& name);

@@ -103,6 +103,20 @@ QString szStripHTML(const QString& html) {
     return text;
 }
 
+bool containsControlCharacter(QStringView text) {
+    for (const QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            return true;
+    return false;
+}
+
+QString foldLineBreaks(QString text) {
+    for (QChar& c : text)
+        if (c == u'\r' || c == u'\n')
+            c = u' ';
+    return text;
+}
+
 } // namespace StringFunctionsObject
 
 QString generalDateText(const QDateTime& moment) {

@@ -22,6 +22,10 @@ bool isLong(const QString& text);
 QString fixDoubleQuotesInString(const QString& text);
 // HTML to plain text with CR LF line breaks.
 QString szStripHTML(const QString& html);
+// True when the text holds a control character: below U+0020, or U+007F.
+bool containsControlCharacter(QStringView text);
+// CR and LF each replaced by a blank, for a value that must stay on one header or command line.
+QString foldLineBreaks(QString text);
 
 } // namespace StringFunctionsObject
 
