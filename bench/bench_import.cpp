@@ -1,9 +1,11 @@
 // Contact database import: a 1,000,000-row CSV and a 200,000-row dBase table into a new list, beside the
-// sqlite3 shell's .import of the same CSV.
+// sqlite3 shell's .import of the same CSV; and what reading through a child process costs the readers
+// built on C libraries (Paradox, Excel .xls, Access), against reading the same files in this process.
 #include "BenchSupport.h"
 #include "core/AppSettings.h"
 #include "core/Prompter.h"
 #include "import/ImportEngine.h"
+#include "import/IsolatedReader.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,6 +15,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <functional>
 #include <sys/resource.h>
 
 using namespace importer;
@@ -154,6 +157,90 @@ Timing sqliteImport(const QString& csv, const QString& folder) {
     return process.exitCode() == 0 ? timing : Timing{-1, -1};
 }
 
+quint16 le16(const char* p) {
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    return quint16(u[0] | (u[1] << 8));
+}
+void putLe(char* p, quint32 value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        p[i] = char((value >> (8 * i)) & 0xFF);
+}
+
+QByteArray fixtureBytes(const QString& relative) {
+    QFile file(QStringLiteral(TAMBERLYN_FIXTURES_DIR "/import/") + relative);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A Paradox table of blocks copies of the fixture's one data block, chained in order, with its memo file.
+QString writeParadox(const QString& folder, int blocks, qint64* records) {
+    const QByteArray base = fixtureBytes(QStringLiteral("paradox/contacts/CONTACTS.DB"));
+    const QByteArray memo = fixtureBytes(QStringLiteral("paradox/contacts/CONTACTS.MB"));
+    if (base.size() < 0x78 || memo.isEmpty())
+        return {};
+    const int recordSize = le16(base.constData());
+    const int headerSize = le16(base.constData() + 2);
+    const int blockSize = static_cast<unsigned char>(base.at(5)) * 1024;
+    const QByteArray block = base.mid(headerSize, blockSize);
+    *records = qint64(blocks) * (le16(block.constData() + 4) / recordSize + 1);
+    QByteArray header = base.left(headerSize);
+    putLe(header.data() + 0x06, quint32(*records), 4);
+    putLe(header.data() + 0x0A, quint32(blocks), 2);
+    putLe(header.data() + 0x0C, quint32(blocks), 2);
+    putLe(header.data() + 0x0E, 1, 2);
+    putLe(header.data() + 0x10, quint32(blocks), 2);
+    QFile table(folder + QStringLiteral("/BIG.DB"));
+    QFile memoFile(folder + QStringLiteral("/BIG.MB"));
+    if (!table.open(QIODevice::WriteOnly) || !memoFile.open(QIODevice::WriteOnly))
+        return {};
+    memoFile.write(memo);
+    table.write(header);
+    for (int b = 1; b <= blocks; ++b) {
+        QByteArray copy = block;
+        putLe(copy.data(), quint32(b < blocks ? b + 1 : 0), 2);
+        putLe(copy.data() + 2, quint32(b - 1), 2);
+        table.write(copy);
+    }
+    return table.fileName();
+}
+
+// Reads every row of the table repeats times, each time with a new reader (opening included).
+Timing readRows(const std::function<std::unique_ptr<SourceReader>()>& make, const QString& path,
+                const QString& table, int repeats, qint64* rows) {
+    QElapsedTimer timer;
+    const double cpu = cpuSeconds(RUSAGE_SELF) + cpuSeconds(RUSAGE_CHILDREN);
+    timer.start();
+    *rows = 0;
+    for (int i = 0; i < repeats; ++i) {
+        const std::unique_ptr<SourceReader> reader = make();
+        if (!reader->open(path) || !reader->beginRows(table)) {
+            std::fprintf(stderr, "  cannot read %s: %s\n", qPrintable(path), qPrintable(reader->errorText()));
+            return {-1, -1};
+        }
+        SourceRow row;
+        while (reader->nextRow(row) == SourceReader::ReadResult::Row)
+            ++*rows;
+    }
+    return {timer.nsecsElapsed() / 1e9, cpuSeconds(RUSAGE_SELF) + cpuSeconds(RUSAGE_CHILDREN) - cpu};
+}
+
+// The same reading in this process and through the child, side by side.
+void compareIsolation(const char* what, const QString& code, const QString& path, const QString& table,
+                      int repeats) {
+    const SourceType type = sourceTypeByCode(code);
+    qint64 rows = 0;
+    const Timing here =
+        readRows([&] { return createInProcessReader(type, path); }, path, table, repeats, &rows);
+    const Timing child =
+        readRows([&] { return std::make_unique<IsolatedReader>(type); }, path, table, repeats, &rows);
+    if (here.wall < 0 || child.wall < 0)
+        return;
+    std::printf("%s, %d opening(s), %lld rows: in this process %.3f s (processor %.3f s); through the child "
+                "%.3f s (processor %.3f s, this process and the child); %.2fx the time, %.1f ms more per "
+                "opening\n",
+                what, repeats, static_cast<long long>(rows), here.wall, here.cpu, child.wall, child.cpu,
+                child.wall / here.wall, (child.wall - here.wall) * 1000 / repeats);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -201,5 +288,21 @@ int main(int argc, char** argv) {
     const Timing dbase = importFile(sourceTypeByCode(QStringLiteral("DBDBASE3")), table,
                                     QStringLiteral("EMAIL"), fields, &rows);
     report("Import of the dBase table, every column kept", rows, dbase);
+    QFile::remove(table);
+
+    IsolatedReader::setProgram(QStringLiteral(TAMBERLYN_EXECUTABLE));
+    qint64 paradoxRows = 0;
+    const QString paradox = writeParadox(dir.path(), 1000, &paradoxRows);
+    if (!paradox.isEmpty())
+        compareIsolation("Paradox table", QStringLiteral("DBPARADOX5"), paradox, QStringLiteral("BIG"), 1);
+    compareIsolation("Paradox fixture", QStringLiteral("DBPARADOX5"),
+                     QStringLiteral(TAMBERLYN_FIXTURES_DIR "/import/paradox/contacts/CONTACTS.DB"),
+                     QStringLiteral("CONTACTS"), 100);
+    compareIsolation("Excel .xls fixture", QStringLiteral("DBEXCEL5"),
+                     QStringLiteral(TAMBERLYN_FIXTURES_DIR "/import/excel/workbook/contacts.xls"),
+                     QStringLiteral("Contacts$"), 100);
+    compareIsolation("Access fixture", QStringLiteral("DBACCESS"),
+                     QStringLiteral(TAMBERLYN_FIXTURES_DIR "/import/access/contacts_jet4/contacts.mdb"),
+                     QStringLiteral("Contacts"), 100);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "core/CommandLine.h"
 #include "core/ui/Desktop.h"
+#include "import/IsolatedReader.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -11,6 +12,9 @@ int main(int argc, char* argv[]) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
+    // A child that reads one source file for the import (never named in the help).
+    if (arguments.value(1) == importer::isolatedReaderCommand())
+        return importer::runIsolatedReader(arguments.mid(2));
     if (WantsDesktop(arguments))
         return RunDesktop(argc, argv);
 

@@ -1,10 +1,15 @@
 #include "import/ByteSource.h"
 
+#include "util/FileNameObject.h"
+
 #include <cstring>
 
 namespace importer {
 
 bool FileByteSource::open(const QString& path) {
+    // A memo file beside a table could be a FIFO: reading it would never end.
+    if (!FileNameObject::IsRegularFile(path))
+        return false;
     file_.setFileName(path);
     if (!file_.open(QIODevice::ReadOnly))
         return false;

@@ -52,6 +52,9 @@ public:
     bool beginRows(const QString& table) override;
     ReadResult nextRow(SourceRow& row) override;
 
+    // The most bytes one part of the package may inflate to (1 GiB); larger parts are refused.
+    static void setPartSizeLimit(qint64 bytes);
+
 private:
     struct Sheet {
         QString name;
@@ -59,6 +62,7 @@ private:
     };
     struct Parser;
     bool loadSheet(const QString& table);
+    ReadResult sheetFailed();
 
     QString path_;
     QList<Sheet> sheets_;

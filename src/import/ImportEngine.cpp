@@ -8,6 +8,8 @@
 #include "db/DbHelpers.h"
 #include "db/ListSchema.h"
 #include "db/SqlDialect.h"
+#include "util/FileNameObject.h"
+#include "util/StringFunctionsObject.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -117,8 +119,14 @@ bool ImportSource::open(const SourceType& type, const QString& path, Prompter& p
         prompter.inform(AppTitle(), btrieveUnsupportedText(), Prompter::Icon::Exclamation);
         return false;
     }
+    // A FIFO or device would block the first read for ever: only regular files reach a reader.
+    if (!FileNameObject::IsRegularFile(path)) {
+        logFailure("OpenSourceDatabase", path + QStringLiteral(": not a regular file"));
+        prompter.inform(AppTitle(), ImportText::invalidFile(path), Prompter::Icon::Exclamation);
+        return false;
+    }
     std::unique_ptr<SourceReader> reader = createSourceReader(type, path);
-    if (!reader || !QFileInfo(path).isFile() || !reader->open(path)) {
+    if (!reader || !reader->open(path)) {
         logFailure("OpenSourceDatabase",
                    path + QStringLiteral(": ") +
                        (reader ? reader->errorText() : QStringLiteral("unknown source type")));
@@ -360,6 +368,28 @@ bool isPlainAddress(const QString& text) {
         previous = c;
     }
     return at > 0 && dotAfterAt && previous != u'.';
+}
+
+// The text with its control characters written out (\r, \n, \t, \xHH), so that a note stays one line
+// and shows what the source held.
+QString visibleText(const QString& text) {
+    if (!StringFunctionsObject::containsControlCharacter(text))
+        return text;
+    QString shown;
+    for (const QChar c : text) {
+        if (c == u'\r')
+            shown += QLatin1String("\\r");
+        else if (c == u'\n')
+            shown += QLatin1String("\\n");
+        else if (c == u'\t')
+            shown += QLatin1String("\\t");
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            shown +=
+                QLatin1String("\\x") + QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0');
+        else
+            shown += c;
+    }
+    return shown;
 }
 
 bool isAscii(const QString& text) {
@@ -746,7 +776,7 @@ bool ImportJob::copyRecord(qint64 recordNumber, QString& address) {
             ++result_.summary.duplicates;
             result_.summary.note(
                 prefix() + QStringLiteral("left out: the address %1 is already in the list (record %2).")
-                               .arg(address)
+                               .arg(visibleText(address))
                                .arg(seen.value()));
             return true;
         }
@@ -775,7 +805,7 @@ bool ImportJob::copyRecord(qint64 recordNumber, QString& address) {
         ++result_.summary.duplicates;
         result_.summary.note(prefix() +
                              QStringLiteral("left out: the address %1 is already in the list (record %2).")
-                                 .arg(address)
+                                 .arg(visibleText(address))
                                  .arg(first));
         return true;
     }
@@ -786,12 +816,13 @@ bool ImportJob::copyRecord(qint64 recordNumber, QString& address) {
         result_.summary.note(prefix() +
                              QStringLiteral("no e-mail address; imported as \"%1\" and moved to the "
                                             "\"(No Addresses)\" list.")
-                                 .arg(address));
+                                 .arg(visibleText(address)));
     } else {
         if (address.size() != raw.size()) {
             ++result_.summary.otherChanges;
             result_.summary.note(
-                prefix() + QStringLiteral("the blanks around the address %1 were removed.").arg(address));
+                prefix() +
+                QStringLiteral("the blanks around the address %1 were removed.").arg(visibleText(address)));
         }
         if (address.startsWith(QLatin1String("unknown"), Qt::CaseInsensitive)) {
             ++result_.summary.otherChanges;
@@ -799,13 +830,13 @@ bool ImportJob::copyRecord(qint64 recordNumber, QString& address) {
                                  QStringLiteral("the address %1 begins with \"Unknown\", so it was moved "
                                                 "to the \"(No Addresses)\" list with the rows "
                                                 "without an address.")
-                                     .arg(address));
+                                     .arg(visibleText(address)));
         } else if (!isPlainAddress(address) && !IsValidEmailAddress(address)) {
             ++result_.summary.doubtfulAddresses;
             result_.summary.note(prefix() +
                                  QStringLiteral("the address %1 does not look like a usable e-mail "
                                                 "address; it was imported as it stands.")
-                                     .arg(address));
+                                     .arg(visibleText(address)));
         }
     }
 

@@ -112,6 +112,31 @@ void collectError(pxdoc_t* doc, int type, const char* message, void* data) {
         *static_cast<QString*>(data) = QString::fromLocal8Bit(message);
 }
 
+// pxlib follows the data blocks by their next-block numbers and never notices a chain that loops: each
+// block must lie within the file and come up only once.
+bool checkBlockChain(QFile& file, qint64 headerSize, qint64 blockSize, qint64 blocks, int firstBlock,
+                     QString* error) {
+    QList<bool> visited(blocks + 1, false);
+    for (qint64 block = firstBlock; block != 0;) {
+        if (block > blocks) {
+            *error = QStringLiteral("data block %1 lies outside the file").arg(block);
+            return false;
+        }
+        if (visited.at(block)) {
+            *error = QStringLiteral("the chain of data blocks loops at block %1").arg(block);
+            return false;
+        }
+        visited[block] = true;
+        char next[2];
+        if (!file.seek(headerSize + (block - 1) * blockSize) || file.read(next, 2) != 2) {
+            *error = QStringLiteral("data block %1 cannot be read").arg(block);
+            return false;
+        }
+        block = le16(next);
+    }
+    return true;
+}
+
 // The checks pxlib leaves out: a header that agrees with itself and a file as long as its header says.
 bool checkHeader(const QString& path, QString* error) {
     QFile file(path);
@@ -152,7 +177,7 @@ bool checkHeader(const QString& path, QString* error) {
         *error = QStringLiteral("the header counts more records than its blocks hold");
         return false;
     }
-    return true;
+    return checkBlockChain(file, headerSize, blockSize, blocks, le16(h + 0x0E), error);
 }
 
 } // namespace

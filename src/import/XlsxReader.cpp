@@ -2,6 +2,7 @@
 #include "import/ValueText.h"
 
 #include <QFile>
+#include <QIODevice>
 #include <QXmlStreamReader>
 #include <zip.h>
 
@@ -9,33 +10,52 @@ namespace importer {
 
 namespace {
 
-// Far above a real contact sheet; a package that claims more is refused rather than inflated.
-constexpr zip_uint64_t MaxPartBytes = 512ull * 1024 * 1024;
+qint64 partSizeLimit = qint64(1) << 30;
 
-// The whole of one part of the package; ok false when it is missing or cannot be read.
-QByteArray readPart(zip_t* archive, const QString& name, bool* ok) {
-    *ok = false;
-    QByteArray bytes;
+// One part of the package read as it inflates, so that memory follows what the parser keeps rather than
+// the part's size; reading stops with an error once the part has given more than the limit.
+class ZipPartStream : public QIODevice {
+public:
+    ZipPartStream(zip_file_t* file, qint64 limit) : file_(file), limit_(limit) { open(QIODevice::ReadOnly); }
+    ~ZipPartStream() override { zip_fclose(file_); }
+    bool isSequential() const override { return true; }
+    bool overLimit() const { return overLimit_; }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override {
+        if (overLimit_)
+            return -1;
+        const zip_int64_t read = zip_fread(file_, data, zip_uint64_t(maxSize));
+        if (read < 0)
+            return -1;
+        inflated_ += read;
+        if (inflated_ > limit_) {
+            overLimit_ = true;
+            return -1;
+        }
+        return read;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    zip_file_t* file_;
+    qint64 limit_;
+    qint64 inflated_ = 0;
+    bool overLimit_ = false;
+};
+
+// A stream of one part; null when the part is missing or says it inflates beyond the limit.
+std::unique_ptr<ZipPartStream> openPart(zip_t* archive, const QString& name) {
     const QByteArray entry = name.toUtf8();
     zip_stat_t stat;
     zip_stat_init(&stat);
-    if (zip_stat(archive, entry.constData(), ZIP_FL_NOCASE, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE) ||
-        stat.size > MaxPartBytes)
-        return bytes;
+    if (zip_stat(archive, entry.constData(), ZIP_FL_NOCASE, &stat) != 0 ||
+        ((stat.valid & ZIP_STAT_SIZE) && stat.size > zip_uint64_t(partSizeLimit)))
+        return nullptr;
     zip_file_t* file = zip_fopen(archive, entry.constData(), ZIP_FL_NOCASE);
     if (!file)
-        return bytes;
-    bytes.resize(qsizetype(stat.size));
-    zip_uint64_t done = 0;
-    while (done < stat.size) {
-        const zip_int64_t read = zip_fread(file, bytes.data() + done, stat.size - done);
-        if (read <= 0)
-            break;
-        done += zip_uint64_t(read);
-    }
-    zip_fclose(file);
-    *ok = done == stat.size;
-    return bytes;
+        return nullptr;
+    return std::make_unique<ZipPartStream>(file, partSizeLimit);
 }
 
 // A part name relative to xl/ made absolute within the package ("worksheets/sheet1.xml" -> "xl/...").
@@ -107,11 +127,17 @@ bool isDateFormat(QStringView formatCode) {
     return false;
 }
 
+// The sheet being read: the package stays open while its part streams into the XML reader.
 struct XlsxReader::Parser {
-    QByteArray xml;
+    ZipArchive zip;
+    std::unique_ptr<ZipPartStream> part;
     QXmlStreamReader reader;
     int columns = 0;
 };
+
+void XlsxReader::setPartSizeLimit(qint64 bytes) {
+    partSizeLimit = bytes;
+}
 
 XlsxReader::XlsxReader() = default;
 XlsxReader::~XlsxReader() = default;
@@ -129,14 +155,14 @@ bool XlsxReader::open(const QString& path) {
     if (!zip.archive)
         return fail(QStringLiteral("the file is not a zip package (libzip error %1)").arg(error));
 
-    bool ok = false;
-    const QByteArray workbook = readPart(zip.archive, QStringLiteral("xl/workbook.xml"), &ok);
-    if (!ok)
-        return fail(QStringLiteral("the package has no workbook"));
-    const QByteArray relations = readPart(zip.archive, QStringLiteral("xl/_rels/workbook.xml.rels"), &ok);
+    const std::unique_ptr<ZipPartStream> workbook = openPart(zip.archive, QStringLiteral("xl/workbook.xml"));
+    if (!workbook)
+        return fail(QStringLiteral("the package has no workbook, or it is too large"));
+    const std::unique_ptr<ZipPartStream> relations =
+        openPart(zip.archive, QStringLiteral("xl/_rels/workbook.xml.rels"));
     QHash<QString, QString> targets;
-    QXmlStreamReader rels(relations);
-    while (ok && rels.readNextStartElement()) {
+    QXmlStreamReader rels(relations.get());
+    while (relations && rels.readNextStartElement()) {
         if (rels.name() == QLatin1String("Relationship"))
             targets.insert(rels.attributes().value(QLatin1String("Id")).toString(),
                            rels.attributes().value(QLatin1String("Target")).toString());
@@ -144,7 +170,7 @@ bool XlsxReader::open(const QString& path) {
             rels.skipCurrentElement();
     }
 
-    QXmlStreamReader book(workbook);
+    QXmlStreamReader book(workbook.get());
     while (!book.atEnd()) {
         if (book.readNext() != QXmlStreamReader::StartElement)
             continue;
@@ -161,13 +187,13 @@ bool XlsxReader::open(const QString& path) {
                 sheets_.append({book.attributes().value(QLatin1String("name")).toString(), part});
         }
     }
-    if (book.hasError())
-        return fail(QStringLiteral("the workbook part is not well-formed XML"));
+    if (book.hasError() || workbook->overLimit() || (relations && relations->overLimit()))
+        return fail(QStringLiteral("the workbook part is not well-formed XML or too large"));
 
     // Shared strings: the text of every <si>, runs joined, phonetic hints left out.
-    const QByteArray strings = readPart(zip.archive, QStringLiteral("xl/sharedStrings.xml"), &ok);
-    if (ok) {
-        QXmlStreamReader xml(strings);
+    if (const std::unique_ptr<ZipPartStream> strings =
+            openPart(zip.archive, QStringLiteral("xl/sharedStrings.xml"))) {
+        QXmlStreamReader xml(strings.get());
         QString current;
         int phonetic = 0;
         bool inText = false;
@@ -197,14 +223,16 @@ bool XlsxReader::open(const QString& path) {
                 break;
             }
         }
+        if (strings->overLimit())
+            return fail(QStringLiteral("the shared strings inflate beyond %1 bytes").arg(partSizeLimit));
         if (xml.hasError())
             return fail(QStringLiteral("the shared strings are not well-formed XML"));
     }
 
     // Styles: which cell formats show dates.
-    const QByteArray styles = readPart(zip.archive, QStringLiteral("xl/styles.xml"), &ok);
-    if (ok) {
-        QXmlStreamReader xml(styles);
+    if (const std::unique_ptr<ZipPartStream> styles =
+            openPart(zip.archive, QStringLiteral("xl/styles.xml"))) {
+        QXmlStreamReader xml(styles.get());
         QSet<int> dateFormats;
         bool inCellXfs = false;
         int xfIndex = 0;
@@ -248,16 +276,14 @@ bool XlsxReader::loadSheet(const QString& table) {
             sheet = &candidate;
     if (!sheet)
         return fail(QStringLiteral("there is no sheet %1").arg(table));
-    ZipArchive zip;
-    int error = 0;
-    zip.archive = zip_open(QFile::encodeName(path_).constData(), ZIP_RDONLY, &error);
-    bool ok = false;
     auto parser = std::make_unique<Parser>();
-    if (zip.archive)
-        parser->xml = readPart(zip.archive, sheet->part, &ok);
-    if (!ok)
-        return fail(QStringLiteral("the sheet %1 cannot be read").arg(table));
-    parser->reader.addData(parser->xml);
+    int error = 0;
+    parser->zip.archive = zip_open(QFile::encodeName(path_).constData(), ZIP_RDONLY, &error);
+    if (parser->zip.archive)
+        parser->part = openPart(parser->zip.archive, sheet->part);
+    if (!parser->part)
+        return fail(QStringLiteral("the sheet %1 cannot be read, or it is too large").arg(table));
+    parser->reader.setDevice(parser->part.get());
     parser_ = std::move(parser);
     return true;
 }
@@ -303,6 +329,14 @@ bool XlsxReader::beginRows(const QString& table) {
     return true;
 }
 
+SourceReader::ReadResult XlsxReader::sheetFailed() {
+    if (parser_->part->overLimit())
+        fail(QStringLiteral("the sheet inflates beyond %1 bytes").arg(partSizeLimit));
+    else
+        fail(QStringLiteral("the sheet is not well-formed XML: ") + parser_->reader.errorString());
+    return ReadResult::Failed;
+}
+
 SourceReader::ReadResult XlsxReader::nextRow(SourceRow& row) {
     if (!parser_)
         return ReadResult::Failed;
@@ -316,10 +350,8 @@ SourceReader::ReadResult XlsxReader::nextRow(SourceRow& row) {
             if (token == QXmlStreamReader::EndElement && xml.name() == QLatin1String("sheetData"))
                 return ReadResult::End;
         }
-        if (xml.hasError()) {
-            fail(QStringLiteral("the sheet is not well-formed XML: ") + xml.errorString());
-            return ReadResult::Failed;
-        }
+        if (xml.hasError())
+            return sheetFailed();
         if (xml.atEnd())
             return ReadResult::End;
 
@@ -403,10 +435,8 @@ SourceReader::ReadResult XlsxReader::nextRow(SourceRow& row) {
             }
             row[column] = text;
         }
-        if (xml.hasError()) {
-            fail(QStringLiteral("the sheet is not well-formed XML: ") + xml.errorString());
-            return ReadResult::Failed;
-        }
+        if (xml.hasError())
+            return sheetFailed();
         if (any || parser_->columns == 0)
             return ReadResult::Row;
     }

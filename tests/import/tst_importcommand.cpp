@@ -4,6 +4,7 @@
 #include "core/CommandLine.h"
 #include "db/CentralDatabase.h"
 #include "db/Database.h"
+#include "import/IsolatedReader.h"
 #include "support/CommandRun.h"
 #include "support/TestHome.h"
 
@@ -47,6 +48,8 @@ class TestImportCommand : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // The readers built on C libraries run in a child: the program itself, not this test.
+    void initTestCase() { importer::IsolatedReader::setProgram(QStringLiteral(TAMBERLYN_EXECUTABLE)); }
     void tablesAndFields() {
         TestHome home;
         QVERIFY(prepared(home));

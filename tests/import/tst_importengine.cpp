@@ -4,6 +4,7 @@
 #include "core/AppSettings.h"
 #include "db/Database.h"
 #include "import/ImportEngine.h"
+#include "import/IsolatedReader.h"
 #include "support/TestHome.h"
 
 #include <QDir>
@@ -73,6 +74,8 @@ class TestImportEngine : public QObject {
     std::unique_ptr<TestHome> home;
 
 private Q_SLOTS:
+    // The readers built on C libraries run in a child: the program itself, not this test.
+    void initTestCase() { importer::IsolatedReader::setProgram(QStringLiteral(TAMBERLYN_EXECUTABLE)); }
     void init() {
         home = std::make_unique<TestHome>();
         QVERIFY(home->start());
@@ -612,6 +615,34 @@ private Q_SLOTS:
                                 "Records read: 5\nRows in the new list: 2\n"));
         QVERIFY(text.contains("Rows left out because their address was already in the list: 1"));
         QVERIFY(text.endsWith("\"(No Addresses)\" list."));
+    }
+
+    // An address holding a line break or another control character would reach an SMTP session as
+    // commands of its own: it counts as not usable and its note shows the characters, on one line.
+    void controlCharactersInAddresses() {
+        QTemporaryDir dir;
+        writeFile(dir.filePath("hostile.csv"), QByteArray("Name,Mail\r\n"
+                                                          "Ann,ann@example.org\r\n"
+                                                          "Bob,\"bob@example.invalid\r\nDATA\"\r\n"
+                                                          "Cy,\"cy@exam\tple.org\"\r\n"
+                                                          "Di,di@example.org\x7F\r\n"
+                                                          "Ed,ed@example.org\r\n"));
+        ImportRequest request = requestFor("DBTEXTFILE", {}, "Mail", {"Name"});
+        request.path = dir.filePath("hostile.csv");
+        const ImportResult result = ImportJob(request, home->prompter).run();
+        QVERIFY(result.succeeded());
+        QCOMPARE(result.summary.doubtfulAddresses, qint64(3));
+        const QString note = QStringLiteral(
+            "Record %1: the address %2 does not look like a usable e-mail address; it was imported as it "
+            "stands.");
+        QCOMPARE(result.summary.rowNotes,
+                 QStringList({note.arg(2).arg("bob@example.invalid\\r\\nDATA"),
+                              note.arg(3).arg("cy@exam\\tple.org"), note.arg(4).arg("di@example.org\\x7F")}));
+        QVERIFY(!result.summary.text().contains("\nDATA"));
+        const QList<Row> rows = listRows(result.listPath);
+        QCOMPARE(rows.size(), 5);
+        QCOMPARE(rows.at(1).value("EAddress"), QString("bob@example.invalid\r\nDATA"));
+        QCOMPARE(rows.at(4).value("EAddress"), QString("ed@example.org"));
     }
 
     // Interrupting keeps the rows written so far and ends the list there.

@@ -1,5 +1,6 @@
 // Every fixture written by other software reads back with exactly the rows of its expected file.
 #include "FixtureRows.h"
+#include "import/IsolatedReader.h"
 #include "import/SourceReader.h"
 
 #include <QTest>
@@ -37,6 +38,8 @@ class TestSourceReaders : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // The readers built on C libraries run in a child: the program itself, not this test.
+    void initTestCase() { importer::IsolatedReader::setProgram(QStringLiteral(TAMBERLYN_EXECUTABLE)); }
     void fixtureRows_data() {
         QTest::addColumn<QString>("type");
         QTest::addColumn<QString>("file");
