@@ -54,6 +54,8 @@ struct AppSettings {
     QString SMTPSecurity = QStringLiteral("None");
     QString SMTPUserName;
     qint32 GroupMailBlockSize = 10; // recipients per message in batch mode, at least 1
+    // The SMTP password may go over an unencrypted connection to a server that is not on this machine.
+    bool SMTPAllowInsecureAuth = false;
 };
 
 // The process-wide state that start-up fixes: folders, settings and the shared utility instances.

@@ -178,6 +178,7 @@ void Startup::loadSettings() {
     s.SMTPSecurity = withDefault("SMTPSecurity", "None");
     s.SMTPUserName = ini.GetValue(Defaults, QStringLiteral("SMTPUserName"));
     s.GroupMailBlockSize = qMax(1, settingToInt(withDefault("GroupMailBlockSize", "10"), 10));
+    s.SMTPAllowInsecureAuth = settingToBool(withDefault("SMTPAllowInsecureAuth", "False"), false);
 }
 
 void Startup::ensureDefaultMailEvent() {

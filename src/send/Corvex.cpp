@@ -79,6 +79,11 @@ bool positive(int code) {
     return code >= 200 && code < 300;
 }
 
+// A CR or LF inside a command would end it early and make the rest a command of its own.
+bool holdsLineBreak(QStringView text) {
+    return text.contains(u'\r') || text.contains(u'\n');
+}
+
 // CR LF line ends, dot-stuffing and the end-of-data line in one pass. A body ending in CR LF is
 // followed by ".\r\n" only, so the end adds no empty line.
 QByteArray wireData(const QByteArray& text, bool* eightBit) {
@@ -113,6 +118,11 @@ QByteArray wireData(const QByteArray& text, bool* eightBit) {
     return out;
 }
 
+// The longest reply line (without its CR LF) and the longest whole reply the component reads; a
+// server going past either is not followed further.
+constexpr qsizetype kMaxReplyLine = 4096;
+constexpr qsizetype kMaxReply = 65536;
+
 const QString kEndOfData = QStringLiteral("\r\n.\r\n");
 const QString kMasked = QStringLiteral("****");
 
@@ -139,6 +149,8 @@ public:
     quint16 port = 25;
     SmtpSecurity security = SmtpSecurity::None;
     SmtpAuthMethod authMethod = SmtpAuthMethod::Auto;
+    bool insecureAuthAllowed = false;
+    bool loopbackCountsAsRemote = false;
     QString user;
     QString password;
     SslSocketFactory factory;
@@ -172,6 +184,7 @@ public:
     bool batch = false;
     QString from;
     QList<RecipientResult> recipients;
+    QList<qsizetype> onWire; // the recipients that can be written, by index
     QList<bool> recipientOk;
     qsizetype answeredRecipients = 0;
     QByteArray data;
@@ -330,6 +343,8 @@ public:
     }
 
     void send(const QByteArray& line, Step step, const QString& reported = QString()) {
+        if (line.contains('\r') || line.contains('\n'))
+            return fail(QStringLiteral("A command holding a line break was not sent to the server."));
         QByteArray out;
         out.reserve(line.size() + 2);
         out.append(line).append("\r\n", 2);
@@ -380,14 +395,19 @@ public:
         const quint64 gen = generation;
         qsizetype replyStart = 0;
         qsizetype lineStart = 0;
+        bool answered = false;
         while (true) {
             const qsizetype nl = input.indexOf('\n', lineStart);
             if (nl < 0)
                 break;
             const qsizetype lineLength = nl - lineStart;
+            if (lineLength - (lineLength > 0 && input[nl - 1] == '\r' ? 1 : 0) > kMaxReplyLine)
+                return failOversized(lineTooLongText());
             const bool more =
                 lineLength >= 4 && input[lineStart + 3] == '-' && replyCode(input.mid(lineStart, 3));
             lineStart = nl + 1;
+            if (lineStart - replyStart > kMaxReply)
+                return failOversized(replyTooLongText());
             if (more)
                 continue;
             qsizetype end = nl;
@@ -395,6 +415,7 @@ public:
                 --end;
             const QByteArray reply = input.mid(replyStart, end - replyStart);
             replyStart = lineStart;
+            answered = true;
             handleReply(reply);
             if (gen != generation || !socket || phase == Phase::Closed || phase == Phase::Failed)
                 return;
@@ -405,11 +426,33 @@ public:
                 return;
             }
         }
+        // A line still without its end, or a reply still without its last line, may not grow past the caps.
+        const qsizetype partialLine = input.size() - lineStart;
+        if (partialLine - (input.endsWith('\r') ? 1 : 0) > kMaxReplyLine)
+            return failOversized(lineTooLongText());
+        if (input.size() - replyStart > kMaxReply)
+            return failOversized(replyTooLongText());
         input.remove(0, replyStart);
-        if (!pending.empty())
-            armTimer();
-        else if (phase != Phase::Handshake && phase != Phase::Connecting && phase != Phase::Quitting)
+        // The time-out is a deadline for each reply: bytes that do not finish one leave it running.
+        if (!pending.empty()) {
+            if (answered)
+                armTimer();
+        } else if (phase != Phase::Handshake && phase != Phase::Connecting && phase != Phase::Quitting) {
             replyTimer.stop();
+        }
+    }
+
+    static QString lineTooLongText() {
+        return QStringLiteral("The server's reply line is longer than %1 octets.").arg(kMaxReplyLine);
+    }
+    static QString replyTooLongText() {
+        return QStringLiteral("The server's reply is longer than %1 octets.").arg(kMaxReply);
+    }
+
+    void failOversized(const QString& reason) {
+        input.clear();
+        input.squeeze();
+        fail(reason);
     }
 
     void handleReply(const QByteArray& reply) {
@@ -490,7 +533,7 @@ public:
             mailOk = positive(code);
             if (!pipelining) {
                 if (mailOk)
-                    sendRecipient(0);
+                    sendRecipient(onWire.value(0));
                 else
                     sendRset();
             }
@@ -498,11 +541,11 @@ public:
         case Step::Rcpt: {
             // Replies come in the order of the recipients.
             const qsizetype answeredIndex = answeredRecipients++;
-            if (answeredIndex < recipientOk.size())
-                recipientOk[answeredIndex] = positive(code);
+            if (answeredIndex < onWire.size())
+                recipientOk[onWire[answeredIndex]] = positive(code);
             if (!pipelining) {
-                if (answeredRecipients < recipients.size())
-                    sendRecipient(answeredRecipients);
+                if (answeredRecipients < onWire.size())
+                    sendRecipient(onWire[answeredRecipients]);
                 else if (recipientOk.contains(true))
                     send("DATA", Step::Data);
                 else
@@ -578,7 +621,16 @@ public:
         becomeReady();
     }
 
+    bool serverOnLoopback() const {
+        return !loopbackCountsAsRemote && socket && socket->peerAddress().isLoopback();
+    }
+
     void startAuth() {
+        if (!tlsActive && !insecureAuthAllowed && !serverOnLoopback())
+            return fail(
+                QStringLiteral("The connection is not encrypted, so the password was not sent. Choose "
+                               "STARTTLS or TLS, or allow an unencrypted log-in with "
+                               "SMTPAllowInsecureAuth=True."));
         bool plain = authMethod == SmtpAuthMethod::Plain || (authMethod == SmtpAuthMethod::Auto && authPlain);
         const bool login = authMethod == SmtpAuthMethod::Login ||
                            (authMethod == SmtpAuthMethod::Auto && !authPlain && authLogin);
@@ -637,7 +689,13 @@ public:
         answeredRecipients = 0;
         mailOk = false;
         discardData = false;
-        if (recipients.isEmpty())
+        // A recipient whose address holds a line break is refused here and never written.
+        onWire.clear();
+        for (qsizetype i = 0; i < recipients.size(); ++i) {
+            if (!holdsLineBreak(recipients[i].Address.trimmed()))
+                onWire.append(i);
+        }
+        if (onWire.isEmpty() || holdsLineBreak(from.trimmed()))
             return finishMessage(false);
         data = wireData(text, &dataEightBit);
 
@@ -654,8 +712,8 @@ public:
         out.reserve(mail.size() + 2 + recipients.size() * 48 + 6);
         out.append(mail).append("\r\n", 2);
         pending.push_back({Step::Mail, QString::fromUtf8(mail)});
-        for (const RecipientResult& r : std::as_const(recipients)) {
-            const QByteArray line = "RCPT TO:" + bracketed(r.Address);
+        for (const qsizetype i : std::as_const(onWire)) {
+            const QByteArray line = "RCPT TO:" + bracketed(recipients[i].Address);
             out.append(line).append("\r\n", 2);
             pending.push_back({Step::Rcpt, QString::fromUtf8(line)});
         }
@@ -699,7 +757,9 @@ public:
             phase == Phase::Closed || phase == Phase::Failed || phase == Phase::Quitting)
             return;
         expectClose = true;
-        if (s != QAbstractSocket::ConnectedState || phase == Phase::Connecting || phase == Phase::Handshake) {
+        // A session still waiting for a reply cannot take QUIT in its turn: it is closed at once.
+        if (s != QAbstractSocket::ConnectedState || phase == Phase::Connecting || phase == Phase::Handshake ||
+            !pending.empty()) {
             socket->abort();
             return;
         }
@@ -748,6 +808,13 @@ void Corvex::setSocketFactory(SslSocketFactory factory) {
 }
 void Corvex::setAuthMethod(SmtpAuthMethod method) {
     d->authMethod = method;
+}
+
+void Corvex::setInsecureAuthAllowed(bool allowed) {
+    d->insecureAuthAllowed = allowed;
+}
+void Corvex::setLoopbackCountsAsRemote(bool remote) {
+    d->loopbackCountsAsRemote = remote;
 }
 
 void Corvex::connectToServer() {

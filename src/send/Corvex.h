@@ -40,11 +40,16 @@ using SslSocketFactory = std::function<std::unique_ptr<QSslSocket>()>;
 // failed, AUTH refused, connection refused or dropped by the server) ends with the connection
 // closed and orderlyClose() false: State(8), State(0) and Disconnected follow, and lastReply()
 // holds the reason: the server's refusing reply (such as the 535 of a wrong password) or a text
-// saying what went wrong locally. A 421 reply ends the session the same way. State(8) comes as
-// soon as the socket starts closing (with lastReply already set); State(0) and Disconnected follow
-// from the event loop. Certificates are checked; the socket factory decides whom to trust. The reply time-out
-// also covers connecting and the TLS handshake; Timeout is raised once per connection and the component then
-// waits no more (the owner quits or closes).
+// saying what went wrong locally (among them: a reply line over 4096 octets or a reply over 65536, a
+// password that would go unencrypted to a server off loopback). A 421 reply ends the session the same way.
+// State(8) comes as soon as the socket starts closing (with lastReply already set); State(0) and Disconnected
+// follow from the event loop. Certificates are checked; the socket factory decides whom to trust. The reply
+// time-out also covers connecting and the TLS handshake; it is a deadline for each reply, which bytes that do
+// not finish the reply do not put off. Timeout is raised once per connection and the component then waits no
+// more (the owner quits or closes). quit() while a reply is still owed closes the connection at once.
+//
+// No command line holds a CR or LF but at its end: a recipient whose address holds one is refused
+// without being sent (Accepted false), a message whose sender does, entirely.
 class Corvex : public QObject {
     Q_OBJECT
 public:
@@ -75,6 +80,10 @@ public:
     void setCredentials(const QString& user, const QString& password);
     void setSocketFactory(SslSocketFactory factory);
     void setAuthMethod(SmtpAuthMethod method);
+    // AUTH over an unencrypted connection is refused unless the server is on loopback or this is set.
+    void setInsecureAuthAllowed(bool allowed);
+    // Makes a server on loopback count as remote, so that tests can stand it in for one.
+    void setLoopbackCountsAsRemote(bool remote);
 
     void connectToServer();
     void clockTick();

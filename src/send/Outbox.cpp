@@ -124,6 +124,7 @@ private:
 
     void onReadyRead() {
         const QByteArray bytes = socket_->readAll();
+        Q_EMIT box_->bytesReceived(bytes);
         if (mode_ == Mode::Silent || mode_ == Mode::Closed)
             return;
         input_.append(bytes);

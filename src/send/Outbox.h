@@ -38,6 +38,8 @@ public:
 
 Q_SIGNALS:
     void messageStored(const QString& emlPath);
+    // The bytes of every read from a client, as they came.
+    void bytesReceived(const QByteArray& bytes);
 
 private:
     class Private;

@@ -10,12 +10,16 @@
 #include "messages/MimeAssembly.h"
 #include "send/DateStamp.h"
 #include "send/SendMDBList.h"
+#include "util/StringFunctionsObject.h"
 
 #include <QRegularExpression>
 
 namespace {
 
 const QString CrLf = QStringLiteral("\r\n");
+
+// How long a stop lets the reply in flight come before the connection is closed.
+constexpr int StopGraceMs = 500;
 
 int envMs(const char* name, int fallback) {
     bool ok = false;
@@ -35,6 +39,27 @@ QString sentForLog(const QString& sent) {
     return sent == QLatin1StringView("\r\n.\r\n") ? QStringLiteral("<CrLf>.<CrLf>") : sent;
 }
 
+// Control characters shown by name, so that an address holding them stays on one line of the log.
+QString visibleControls(const QString& text) {
+    QString out;
+    for (const QChar c : text) {
+        if (c == u'\r')
+            out += QStringLiteral("<CR>");
+        else if (c == u'\n')
+            out += QStringLiteral("<LF>");
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            out += u'<' + QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0') + u'>';
+        else
+            out += c;
+    }
+    return out;
+}
+
+// A header value stays on its own line whatever its source.
+QString headerValue(const QString& value) {
+    return StringFunctionsObject::foldLineBreaks(value).trimmed();
+}
+
 // An URL that names any scheme keeps it; one without gets "http://".
 QString withScheme(const QString& url) {
     static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
@@ -49,6 +74,13 @@ SMTPSocket::SMTPSocket(SendMDBList& source, const MailEvent& options, Prompter& 
       tenthMs_(envMs("TAMBERLYN_TENTH_MS", 100)) {
     tmrStateClock_.setInterval(50);
     tmrPauseEachMessage_.setSingleShot(true);
+    tmrStopGrace_.setSingleShot(true);
+    connect(&tmrStopGrace_, &QTimer::timeout, this, [this] {
+        if (!isRunning())
+            return;
+        Q_EMIT ResultString(QStringLiteral("Disconnecting"));
+        AbortCleanup();
+    });
     connect(&tmrStateClock_, &QTimer::timeout, sckCorvex_, &Corvex::clockTick);
     connect(&tmrPauseEachMessage_, &QTimer::timeout, this, &SMTPSocket::continueAfterDelay);
     connect(&tmrPauseInBlocks_, &QTimer::timeout, this, &SMTPSocket::onBlockMinute);
@@ -156,7 +188,7 @@ bool SMTPSocket::sendEmailToList(const QString& FromAddress, const QString& Erro
     paused_ = stopped_ = blockPaused_ = false;
     started_ = ended_ = completed_ = false;
     wait_ = Wait::None;
-    taken_ = passed_ = failed_ = 0;
+    taken_ = passed_ = failed_ = unmarked_ = 0;
     firstFetch_ = true;
     messageSize_ = 0;
     // 2.
@@ -185,7 +217,7 @@ bool SMTPSocket::sendEmailToList(const QString& FromAddress, const QString& Erro
     // 8. (the From block is laid out by MailingText)
     // 9.
     QString replyToLine;
-    if (const QString replyTo = ReplyTo.trimmed(); !replyTo.isEmpty()) {
+    if (const QString replyTo = headerValue(ReplyTo); !replyTo.isEmpty()) {
         if (!IsValidEmailAddress(replyTo)) {
             prompter_.inform(
                 QStringLiteral("Invalid 'Reply To' Address"),
@@ -200,7 +232,7 @@ bool SMTPSocket::sendEmailToList(const QString& FromAddress, const QString& Erro
     }
     // 10.
     QString errorsToLine;
-    if (const QString errorsTo = ErrorsTo.trimmed(); !errorsTo.isEmpty()) {
+    if (const QString errorsTo = headerValue(ErrorsTo); !errorsTo.isEmpty()) {
         if (!IsValidEmailAddress(errorsTo)) {
             prompter_.inform(
                 QStringLiteral("Invalid 'Errors To' Address"),
@@ -213,10 +245,10 @@ bool SMTPSocket::sendEmailToList(const QString& FromAddress, const QString& Erro
     }
     // 11.
     const QString subjectLine =
-        MailingText::foldHeaderLine(QStringLiteral("Subject: ") + source_.GetSubject().trimmed()) + CrLf;
+        MailingText::foldHeaderLine(QStringLiteral("Subject: ") + headerValue(source_.GetSubject())) + CrLf;
     // 12.
     QString urlLine;
-    if (const QString url = X_URL.trimmed(); !url.isEmpty())
+    if (const QString url = headerValue(X_URL); !url.isEmpty())
         urlLine = QStringLiteral("X-URL: ") + withScheme(url) + CrLf;
     // 13.
     progress(QStringLiteral("Initializing the greeting manager..."));
@@ -274,6 +306,7 @@ bool SMTPSocket::startSession() {
     sckCorvex_->setRemoteHost(mailServer_);
     sckCorvex_->setSecurity(smtpSecurityFromText(settings.SMTPSecurity));
     sckCorvex_->setCredentials(user, password);
+    sckCorvex_->setInsecureAuthAllowed(settings.SMTPAllowInsecureAuth);
     if (socketFactory_)
         sckCorvex_->setSocketFactory(socketFactory_);
     started_ = true;
@@ -308,6 +341,10 @@ void SMTPSocket::stop() {
     } else if (wait_ == Wait::BlockPause || wait_ == Wait::Delay) {
         Q_EMIT ResultString(QStringLiteral("Disconnecting"));
         AbortCleanup();
+    } else if (!tmrStopGrace_.isActive()) {
+        // The session waits for the server: the reply in flight may still come and end the run at
+        // Ready; a server that keeps silent is not waited for.
+        tmrStopGrace_.start(StopGraceMs);
     }
 }
 
@@ -420,20 +457,22 @@ void SMTPSocket::onSent(const RecipientResult& result) {
     if (!isRunning())
         return;
     single_ = result;
-    MarkServedRecipients();
+    const QStringList unmarked = MarkServedRecipients();
     if (result.Accepted)
         ++passed_;
     else
         ++failed_;
     Q_EMIT AddMailed(QStringLiteral("To: ") + result.Address, true, result.Accepted);
     Q_EMIT CounterUpdate(passed_, failed_);
+    if (!unmarked.isEmpty())
+        abortUnmarked(unmarked);
 }
 
 void SMTPSocket::onSentBlock(const QList<RecipientResult>& results) {
     if (!isRunning())
         return;
     batch_ = results;
-    MarkServedRecipients();
+    const QStringList unmarked = MarkServedRecipients();
     qint64 accepted = 0;
     for (const RecipientResult& result : results) {
         Q_EMIT AddMailed(QStringLiteral("To: ") + result.Address, true, result.Accepted);
@@ -443,23 +482,39 @@ void SMTPSocket::onSentBlock(const QList<RecipientResult>& results) {
     passed_ += accepted;
     failed_ += results.size() - accepted;
     Q_EMIT CounterUpdate(passed_, failed_);
+    if (!unmarked.isEmpty())
+        abortUnmarked(unmarked);
 }
 
-void SMTPSocket::MarkServedRecipients() {
+QStringList SMTPSocket::MarkServedRecipients() {
     if (!options_.bFlagSends)
-        return;
+        return {};
     // The marks go to the record's own address, never to the bracketed envelope address.
     if (perRecipient_) {
-        if (single_.Accepted)
-            source_.UpdateSuccessfulSentFlag(currentBare_);
-        return;
+        if (single_.Accepted && !source_.UpdateSuccessfulSentFlag(currentBare_))
+            return {currentBare_};
+        return {};
     }
     QStringList accepted;
     for (qsizetype i = 0; i < batch_.size(); ++i) {
         if (batch_[i].Accepted)
             accepted << (i < batchBare_.size() ? batchBare_[i] : batch_[i].Address);
     }
-    source_.UpdateSuccessfulSentFlags(accepted);
+    return source_.UpdateSuccessfulSentFlags(accepted) ? QStringList() : accepted;
+}
+
+// A recipient who got the message but is not marked would get it again from a resumed run, so the run
+// goes no further and names everyone concerned.
+void SMTPSocket::abortUnmarked(const QStringList& addresses) {
+    unmarked_ += addresses.size();
+    for (const QString& address : addresses) {
+        const QString line = QStringLiteral("Accepted by the server but not marked as sent: ") + address;
+        LogSend(line);
+        Q_EMIT AddMailed(line, false, false);
+    }
+    Q_EMIT ResultString(QStringLiteral("Disconnecting"));
+    AbortCleanup();
+    Q_EMIT AddMailed(QStringLiteral("Reason: The sent mark could not be written to the list."), false, false);
 }
 
 // ---- Recipients ----
@@ -470,7 +525,21 @@ QString SMTPSocket::nextUsableAddress() {
         firstFetch_ = false;
         if (address == SendMDBList::endMarker() || IsValidEmailAddress(address))
             return address;
+        if (StringFunctionsObject::containsControlCharacter(address))
+            refuseRecipient(address);
     }
+}
+
+// An address holding a control character would put a line of its own into the session: it is
+// counted as failed and named in the log, and the run goes on.
+void SMTPSocket::refuseRecipient(const QString& address) {
+    const QString shown = visibleControls(address);
+    ++taken_;
+    ++failed_;
+    LogSend(QStringLiteral("Not sent to ") + shown +
+            QStringLiteral(": the address holds a control character."));
+    Q_EMIT AddMailed(QStringLiteral("To: ") + shown, true, false);
+    Q_EMIT CounterUpdate(passed_, failed_);
 }
 
 QString SMTPSocket::bracketed(const QString& address) const {
@@ -573,6 +642,7 @@ void SMTPSocket::LogSend(const QString& SendStr, bool bStartMailing, bool bEndMa
         totals.taken = taken_;
         totals.passed = passed_;
         totals.failed = failed_;
+        totals.unmarked = unmarked_;
         totals.messageSize = messageSize_;
         log_.writeEndBlock(totals);
         for (const QString& line : totals.statisticsLines())
@@ -585,6 +655,7 @@ void SMTPSocket::LogSend(const QString& SendStr, bool bStartMailing, bool bEndMa
 void SMTPSocket::MailingComplete() {
     ended_ = true;
     completed_ = true;
+    tmrStopGrace_.stop();
     tmrPauseEachMessage_.stop();
     tmrPauseInBlocks_.stop();
     endTime_ = QDateTime::currentDateTime();
@@ -605,6 +676,7 @@ void SMTPSocket::AbortCleanup() {
         return;
     ended_ = true;
     wait_ = Wait::None;
+    tmrStopGrace_.stop();
     tmrPauseEachMessage_.stop();
     tmrPauseInBlocks_.stop();
     Q_EMIT AddMailed(QStringLiteral("***** MAILING ABORTED *****"), false, false);

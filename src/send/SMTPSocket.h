@@ -21,7 +21,8 @@ class SendMDBList;
 // component's events and by timers on the one thread; pauses and delays are timers, never nested loops.
 //
 // The host reads the run through the signals and steers it with pause(), resume() and stop(), which
-// take effect at the next point where the run can wait (a finished message, a pause, a delay).
+// take effect at the next point where the run can wait (a finished message, a pause, a delay). A stop
+// while the server owes a reply ends the run within a second even if that reply never comes.
 class SMTPSocket : public QObject {
     Q_OBJECT
 public:
@@ -55,6 +56,8 @@ public:
     qint64 takenCount() const { return taken_; }
     qint64 passedCount() const { return passed_; }
     qint64 failedCount() const { return failed_; }
+    // Recipients the server accepted whose sent mark could not be written.
+    qint64 unmarkedCount() const { return unmarked_; }
     bool perRecipientMode() const { return perRecipient_; }
 
     // The text of the message in hand.
@@ -97,8 +100,11 @@ private:
     void onBlockMinute();
     void GetNewRecipient();
     QString nextUsableAddress();
+    void refuseRecipient(const QString& address);
     QString bracketed(const QString& address) const;
-    void MarkServedRecipients();
+    // The accepted recipients whose mark could not be written.
+    QStringList MarkServedRecipients();
+    void abortUnmarked(const QStringList& addresses);
     void beginPauseWait();
 
     SendMDBList& source_;
@@ -108,6 +114,7 @@ private:
     QTimer tmrStateClock_;
     QTimer tmrPauseEachMessage_;
     QTimer tmrPauseInBlocks_;
+    QTimer tmrStopGrace_;
     SendLog log_;
     QString logPath_;
     SslSocketFactory socketFactory_;
@@ -134,6 +141,7 @@ private:
     qint64 taken_ = 0;
     qint64 passed_ = 0;
     qint64 failed_ = 0;
+    qint64 unmarked_ = 0;
     bool blockPaused_ = false;
     int blockMinutes_ = 0;
 

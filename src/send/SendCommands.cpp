@@ -1,6 +1,7 @@
 #include "core/AppSettings.h"
 #include "core/Command.h"
 #include "core/CommandLine.h"
+#include "db/CentralDatabase.h"
 #include "mailings/MailEvent.h"
 #include "mailings/Mailings.h"
 #include "send/SMTPSocket.h"
@@ -11,6 +12,13 @@
 #include <QTimer>
 
 namespace {
+
+// The central database answers a query; start-up has already reported one that does not.
+bool centralDatabaseReadable() {
+    db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadOnly);
+    return central.isOpen() &&
+           central.scalar(QStringLiteral("SELECT COUNT(*) FROM sqlite_master")).has_value();
+}
 
 // How long the end of the session (QUIT and its answer) may take after the run has ended.
 constexpr int ClosingGraceMs = 3000;
@@ -28,7 +36,7 @@ int runSend(CommandContext& ctx, const QStringList& arguments) {
         ctx.err << "Give the number of one mailing (tamberlyn send MAILING_ID)." << Qt::endl;
         return ExitUsage;
     }
-    if (!ctx.start())
+    if (!ctx.start() || !centralDatabaseReadable())
         return ExitFailed;
     const std::optional<Mailing> mailing = Mailings::find(id);
     if (!mailing) {
@@ -68,6 +76,7 @@ int runSend(CommandContext& ctx, const QStringList& arguments) {
             ctx.out << text << Qt::endl;
     });
     TerminationSignals interrupt;
+    interrupt.endProcessOnSecondSignal();
     QObject::connect(&interrupt, &TerminationSignals::received, [&] {
         ctx.out << "Stopping" << Qt::endl;
         run.stop();

@@ -31,7 +31,7 @@ QString SendLogTotals::bytesPerSecond() const {
 }
 
 QStringList SendLogTotals::statisticsLines() const {
-    return {
+    QStringList lines = {
         QStringLiteral("Mailing Statistics"),
         QStringLiteral("Total Time:        ") + QString::number(totalSeconds()) + QStringLiteral(" Seconds"),
         QStringLiteral("Total Sent:        ") + QString::number(taken),
@@ -41,6 +41,9 @@ QStringList SendLogTotals::statisticsLines() const {
         QStringLiteral("Messages / Sec:    ") + messagesPerSecond() + QStringLiteral(" (Approx)"),
         QStringLiteral("bytes / Sec:       ") + bytesPerSecond() + QStringLiteral(" (Approx)"),
     };
+    if (unmarked > 0)
+        lines.insert(5, QStringLiteral("Not Marked:        ") + QString::number(unmarked));
+    return lines;
 }
 
 QString SendLog::stars() {
@@ -144,7 +147,7 @@ void SendLog::writeStartBlock(const SendLogStart& s) {
 
 void SendLog::writeEndBlock(const SendLogTotals& t) {
     const QString star = stars();
-    const QStringList lines = {
+    QStringList lines = {
         star,
         star,
         star,
@@ -167,6 +170,8 @@ void SendLog::writeEndBlock(const SendLogTotals& t) {
         star,
         star,
     };
+    if (t.unmarked > 0)
+        lines.insert(13, QStringLiteral("*** Not Marked:        ") + QString::number(t.unmarked));
     for (const QString& line : lines)
         put(line);
     flush();

@@ -25,6 +25,7 @@ struct SendLogTotals {
     qint64 taken = 0;
     qint64 passed = 0;
     qint64 failed = 0;
+    qint64 unmarked = 0; // accepted, but the sent mark could not be written; shown only when not 0
     qint64 messageSize = 0;
 
     qint64 totalSeconds() const;

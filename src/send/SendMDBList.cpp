@@ -83,6 +83,8 @@ bool SendMDBList::openListFiles() {
     if (writer_.isOpen()) {
         writer_.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
         writer_.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        // Someone else may hold the list for a moment (another program, a backup): a mark waits for it.
+        writer_.exec(QStringLiteral("PRAGMA busy_timeout = ") + QString::number(markBusyTimeoutMs_));
         reader_ = db::Database::open(listPath_, db::Database::OpenMode::ReadOnly, &error);
     }
     if (!reader_.isOpen()) {
@@ -323,33 +325,42 @@ QString SendMDBList::CheckSentField() const {
     return record_.value(QStringLiteral("Sent"));
 }
 
-void SendMDBList::UpdateSuccessfulSentFlag(const QString& address) {
+bool SendMDBList::UpdateSuccessfulSentFlag(const QString& address) {
     if (!mark_.isValid() || !options_) {
         LogError(QStringLiteral("UpdateSuccessfulSentFlag in SendMDBList"),
                  {1, QStringLiteral("The list is not open for marking.")});
-        return;
+        return false;
     }
     mark_.bind(1, options_->SentFlag);
     mark_.bind(2, bareAddress(address));
-    if (!mark_.exec())
+    const bool marked = mark_.exec();
+    if (!marked)
         LogError(QStringLiteral("UpdateSuccessfulSentFlag in SendMDBList"), errorOf(mark_.error()));
     mark_.reset();
+    return marked;
 }
 
-void SendMDBList::UpdateSuccessfulSentFlags(const QStringList& addresses) {
+bool SendMDBList::UpdateSuccessfulSentFlags(const QStringList& addresses) {
     if (addresses.size() < 2 || !writer_.isOpen()) {
+        bool marked = true;
         for (const QString& address : addresses)
-            UpdateSuccessfulSentFlag(address);
-        return;
+            marked = UpdateSuccessfulSentFlag(address) && marked;
+        return marked;
     }
     db::DbError error;
-    const bool inTransaction = writer_.beginTransaction(&error);
-    for (const QString& address : addresses)
-        UpdateSuccessfulSentFlag(address);
-    if (inTransaction && !writer_.commit(&error)) {
+    if (!writer_.beginTransaction(&error)) {
         LogError(QStringLiteral("UpdateSuccessfulSentFlag in SendMDBList"), errorOf(error));
-        writer_.rollback();
+        return false;
     }
+    bool marked = true;
+    for (const QString& address : addresses)
+        marked = marked && UpdateSuccessfulSentFlag(address);
+    if (marked && writer_.commit(&error))
+        return true;
+    if (error.isError())
+        LogError(QStringLiteral("UpdateSuccessfulSentFlag in SendMDBList"), errorOf(error));
+    writer_.rollback();
+    return false;
 }
 
 void SendMDBList::GetMessageParams() {

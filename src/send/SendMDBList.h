@@ -52,9 +52,12 @@ public:
     void PositionToAddress(const QString& address);
     QString CheckSentField() const;
     // Writes the delivery options' SentFlag into every row of the address; angle brackets are dropped.
-    void UpdateSuccessfulSentFlag(const QString& address);
-    // The marks of one message's accepted recipients, committed together.
-    void UpdateSuccessfulSentFlags(const QStringList& addresses);
+    // False when the mark could not be written (the list stayed locked past the busy time-out).
+    bool UpdateSuccessfulSentFlag(const QString& address);
+    // The marks of one message's accepted recipients, committed together: all or none.
+    bool UpdateSuccessfulSentFlags(const QStringList& addresses);
+    // How long a mark waits for a list locked by someone else; several seconds unless a test shortens it.
+    void setMarkBusyTimeoutMs(int ms) { markBusyTimeoutMs_ = qMax(0, ms); }
 
     void GetMessageParams();
     QString GetAttachmentsString() const;
@@ -116,6 +119,7 @@ private:
     qint64 handedOut_ = 0;    // rows read from the selection since its start
     qint64 sinceRestart_ = 0; // rows read by the statement in hand
     qint64 rereadEvery_ = 1000;
+    int markBusyTimeoutMs_ = 10000;
     QString listPath_;
     std::optional<MessageRecord> message_;
 };

@@ -8,11 +8,16 @@
 namespace {
 
 int pipeEnds[2] = {-1, -1};
+volatile sig_atomic_t signalsSeen = 0;
+volatile sig_atomic_t secondEndsProcess = 0;
 struct sigaction previousInt;
 struct sigaction previousTerm;
 
 // Only async-signal-safe work here: the number goes through a pipe to the event loop.
 void onSignal(int number) {
+    if (signalsSeen != 0 && secondEndsProcess != 0)
+        ::_exit(128 + number);
+    signalsSeen = 1;
     const char byte = static_cast<char>(number);
     [[maybe_unused]] const ssize_t written = ::write(pipeEnds[1], &byte, 1);
 }
@@ -22,6 +27,8 @@ void onSignal(int number) {
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
     if (pipeEnds[0] >= 0 || ::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
+    signalsSeen = 0;
+    secondEndsProcess = 0;
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
@@ -45,6 +52,10 @@ TerminationSignals::~TerminationSignals() {
     ::close(pipeEnds[0]);
     ::close(pipeEnds[1]);
     pipeEnds[0] = pipeEnds[1] = -1;
+}
+
+void TerminationSignals::endProcessOnSecondSignal() {
+    secondEndsProcess = 1;
 }
 
 bool TerminationSignals::isActive() const {

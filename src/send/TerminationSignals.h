@@ -15,6 +15,9 @@ public:
     ~TerminationSignals() override;
 
     bool isActive() const;
+    // A second signal ends the process at once (exit status 128 + its number), for when the first
+    // one's clean stop takes too long for the user.
+    void endProcessOnSecondSignal();
 
 Q_SIGNALS:
     void received(int signalNumber);

@@ -17,10 +17,14 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSslConfiguration>
 #include <QSslSocket>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
 namespace SendFixture {
@@ -221,6 +225,86 @@ inline QStringList recipientsOf(const QString& envelope) {
             recipients << line.trimmed().mid(9).chopped(1);
     }
     return recipients;
+}
+
+// An SMTP server that greets, answers EHLO without extensions, and answers MAIL one byte at a time
+// without ever ending the line.
+class TricklingServer : public QObject {
+public:
+    explicit TricklingServer(int byteEveryMs) {
+        server_.listen(QHostAddress::LocalHost);
+        connect(&server_, &QTcpServer::newConnection, this, [this] {
+            client_ = server_.nextPendingConnection();
+            client_->write("220 trickle\r\n");
+            connect(client_, &QTcpSocket::readyRead, this, [this] {
+                input_ += client_->readAll();
+                if (input_.contains("EHLO") && !greeted_) {
+                    greeted_ = true;
+                    client_->write("250 trickle\r\n");
+                }
+                if (input_.contains("MAIL FROM") && !trickle_.isActive())
+                    trickle_.start();
+            });
+        });
+        trickle_.setInterval(byteEveryMs);
+        connect(&trickle_, &QTimer::timeout, this, [this] {
+            if (client_ && client_->state() == QAbstractSocket::ConnectedState)
+                client_->write(written_++ == 0 ? "2" : "5");
+        });
+    }
+    quint16 port() const { return server_.serverPort(); }
+    bool trickling() const { return trickle_.isActive(); }
+
+private:
+    QTcpServer server_;
+    QTcpSocket* client_ = nullptr;
+    QByteArray input_;
+    QTimer trickle_;
+    bool greeted_ = false;
+    int written_ = 0;
+};
+
+// What a client wrote to a server, read as the server reads it: the command lines (the message data
+// left out) and whether a CR or LF stood anywhere but in a CR LF pair.
+struct Transcript {
+    QList<QByteArray> commands;
+    bool bareLineBreak = false;
+
+    QList<QByteArray> startingWith(const QByteArray& verb) const {
+        QList<QByteArray> found;
+        for (const QByteArray& command : commands)
+            if (command.startsWith(verb))
+                found << command;
+        return found;
+    }
+};
+
+inline Transcript transcriptOf(const QByteArray& stream) {
+    Transcript transcript;
+    bool inData = false;
+    for (qsizetype start = 0, end; (end = stream.indexOf("\r\n", start)) >= 0; start = end + 2) {
+        const QByteArray line = stream.mid(start, end - start);
+        if (line.contains('\r') || line.contains('\n'))
+            transcript.bareLineBreak = true;
+        if (inData)
+            inData = line != ".";
+        else {
+            transcript.commands << line;
+            inData = line == "DATA";
+        }
+    }
+    return transcript;
+}
+
+// Every command is one a client of this program writes, with an address free of blanks.
+inline bool onlyKnownCommands(const Transcript& transcript) {
+    static const QRegularExpression known(QStringLiteral(
+        "^(EHLO \\S+|HELO \\S+|MAIL FROM:<[^<>\\s]*>( SIZE=\\d+)?( BODY=8BITMIME)?|RCPT TO:<[^<>\\s]+>|"
+        "DATA|RSET|QUIT|STARTTLS|AUTH .*|[A-Za-z0-9+/=]+)$"));
+    for (const QByteArray& command : transcript.commands)
+        if (!known.match(QString::fromUtf8(command)).hasMatch())
+            return false;
+    return true;
 }
 
 } // namespace SendFixture

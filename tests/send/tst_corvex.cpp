@@ -1,6 +1,7 @@
 #include "SendFixture.h"
 #include "send/Corvex.h"
 
+#include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -48,7 +49,7 @@ private:
             const QByteArray line = input_.left(end);
             for (const auto& [prefix, reply] : std::as_const(replies_)) {
                 if (prefix == "." ? line == "." : line.startsWith(prefix)) {
-                    client_->write(reply + "\r\n");
+                    client_->write(reply + lineEnd);
                     break;
                 }
             }
@@ -58,6 +59,11 @@ private:
     QTcpServer server_;
     QTcpSocket* client_ = nullptr;
     QList<QPair<QByteArray, QByteArray>> replies_;
+
+public:
+    QByteArray lineEnd = "\r\n"; // added to every reply
+
+private:
     QByteArray input_;
 };
 
@@ -268,6 +274,48 @@ private Q_SLOTS:
             QVERIFY(!session.logText().contains(QString::fromLatin1(secret)));
     }
 
+    // The password goes over a plain connection only to a server on loopback or when that is allowed;
+    // otherwise the session ends before AUTH and nothing of the password reaches the wire.
+    void refusesUnencryptedAuthOffLoopback_data() {
+        QTest::addColumn<bool>("remote");
+        QTest::addColumn<bool>("allowed");
+        QTest::addColumn<bool>("startTls");
+        QTest::newRow("remote") << true << false << false;
+        QTest::newRow("remote, allowed") << true << true << false;
+        QTest::newRow("remote, STARTTLS") << true << false << true;
+        QTest::newRow("loopback") << false << false << false;
+    }
+    void refusesUnencryptedAuthOffLoopback() {
+        QFETCH(bool, remote);
+        QFETCH(bool, allowed);
+        QFETCH(bool, startTls);
+        auto box = outbox();
+        QByteArray wire;
+        connect(box.get(), &Outbox::bytesReceived, this, [&](const QByteArray& bytes) { wire += bytes; });
+        Session session(box->port());
+        session.smtp.setCredentials(QStringLiteral("someone"), QStringLiteral("s3cret-pw"));
+        session.smtp.setLoopbackCountsAsRemote(remote);
+        session.smtp.setInsecureAuthAllowed(allowed);
+        if (startTls) {
+            session.smtp.setSecurity(SmtpSecurity::StartTls);
+            session.smtp.setSocketFactory(trusting({box->certificate()}));
+        }
+        QVERIFY(session.run());
+        if (remote && !allowed && !startTls) {
+            QCOMPARE(session.smtp.lastReply(),
+                     QStringLiteral("The connection is not encrypted, so the password was not sent. Choose "
+                                    "STARTTLS or TLS, or allow an unencrypted log-in with "
+                                    "SMTPAllowInsecureAuth=True."));
+            QCOMPARE(session.orderlyAtClosing, QList<bool>{false});
+            QVERIFY(session.results.isEmpty());
+            QVERIFY(!wire.contains("AUTH"));
+            QVERIFY(!wire.contains(QByteArray("\0someone\0s3cret-pw", 18).toBase64()));
+            return;
+        }
+        QVERIFY(session.log.contains(QStringLiteral("C: AUTH PLAIN ****")));
+        QCOMPARE(accepted(session.results.value(0)), QList<bool>{true});
+    }
+
     // EHLO refused: HELO, no SIZE/BODY, one command a write. PIPELINING offered: one write for the envelope.
     void followsWhatTheServerOffers() {
         for (const bool pipelining : {false, true}) {
@@ -325,6 +373,93 @@ private Q_SLOTS:
                 session.states.mid(session.states.size() - 2),
                 (QList<int>{int(Corvex::ConnectionState::Closing), int(Corvex::ConnectionState::Closed)}));
         }
+    }
+
+    // An address or sender holding a line break is refused without a word to the server, and the session
+    // goes on with the rest: no line of the wire comes from inside an address.
+    void refusesAddressesWithLineBreaks() {
+        for (const bool pipelining : {false, true}) {
+            CannedServer server({{"EHLO", pipelining ? "250-canned\r\n250 PIPELINING" : "250 canned"},
+                                 {"MAIL", "250 ok"},
+                                 {"RCPT", "250 ok"},
+                                 {"DATA", "354 go"},
+                                 {"RSET", "250 reset"},
+                                 {".", "250 stored"},
+                                 {"QUIT", "221 bye"}});
+            Message badSender = to(QStringLiteral("f@example.test"));
+            badSender.from = QStringLiteral("s@client.test>\r\nRSET\r\nMAIL FROM:<s@client.test");
+            Session session(server.port(),
+                            {batch({"a@example.test", "b@example.test\r\nDATA", "c@example.test"}),
+                             to(QStringLiteral("d@example.test>\nRSET")), badSender,
+                             to(QStringLiteral("e@example.test"))});
+            QVERIFY(session.run());
+            QCOMPARE(session.results.size(), 4);
+            QCOMPARE(accepted(session.results[0]), (QList<bool>{true, false, true}));
+            QCOMPARE(accepted(session.results[1]), QList<bool>{false});
+            QCOMPARE(accepted(session.results[2]), QList<bool>{false});
+            QCOMPARE(accepted(session.results[3]), QList<bool>{true});
+            QVERIFY(session.smtp.orderlyClose());
+            const Transcript wire = transcriptOf(server.chunks.join());
+            QVERIFY(!wire.bareLineBreak);
+            QVERIFY2(onlyKnownCommands(wire), wire.commands.join('|').constData());
+            QCOMPARE(wire.startingWith("RCPT"),
+                     (QList<QByteArray>{"RCPT TO:<a@example.test>", "RCPT TO:<c@example.test>",
+                                        "RCPT TO:<e@example.test>"}));
+            QCOMPARE(wire.startingWith("MAIL").size(), 2);
+            QVERIFY(wire.startingWith("RSET").isEmpty());
+        }
+    }
+
+    // A reply line of at most 4096 octets and a reply of at most 64 KiB are read; past either cap the
+    // session ends with the cap named, whether or not the line or reply ever ends.
+    void capsReplies_data() {
+        QTest::addColumn<QByteArray>("ehloReply");
+        QTest::addColumn<QString>("failure");
+        const QByteArray line = "250-" + QByteArray(4090, 'x') + "\r\n"; // 4096 octets with its end
+        const QString lineText = QStringLiteral("The server's reply line is longer than 4096 octets.");
+        const QString replyText = QStringLiteral("The server's reply is longer than 65536 octets.");
+        QTest::newRow("line at the cap") << "250 " + QByteArray(4092, 'x') + "\r\n" << QString();
+        QTest::newRow("line over the cap") << "250 " + QByteArray(4093, 'x') + "\r\n" << lineText;
+        QTest::newRow("line without end") << "250 " + QByteArray(200000, 'x') << lineText;
+        QTest::newRow("reply at the cap") << line.repeated(15) + "250 " + QByteArray(4090, 'x') + "\r\n"
+                                          << QString();
+        QTest::newRow("reply over the cap") << line.repeated(16) + "250 x\r\n" << replyText;
+        QTest::newRow("reply without end") << line.repeated(40) << replyText;
+    }
+    void capsReplies() {
+        QFETCH(QByteArray, ehloReply);
+        QFETCH(QString, failure);
+        CannedServer server({{"EHLO", ehloReply},
+                             {"MAIL", "250 ok\r\n"},
+                             {"RCPT", "250 ok\r\n"},
+                             {"DATA", "354 go\r\n"},
+                             {".", "250 stored\r\n"},
+                             {"QUIT", "221 bye\r\n"}});
+        server.lineEnd.clear();
+        Session session(server.port());
+        QVERIFY(session.run());
+        QCOMPARE(session.timeouts, 0);
+        if (failure.isEmpty()) {
+            QCOMPARE(accepted(session.results.value(0)), QList<bool>{true});
+            return;
+        }
+        QCOMPARE(session.orderlyAtClosing, QList<bool>{false});
+        QCOMPARE(session.smtp.lastReply(), failure);
+        QVERIFY(session.results.isEmpty());
+    }
+
+    // The time-out is a deadline for each reply: a server that trickles a byte now and then without
+    // finishing its reply still times out.
+    void tricklingServerTimesOut() {
+        TricklingServer server(50);
+        Session session(server.port());
+        session.smtp.setTimeout(6);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(session.run(1, 10000));
+        QCOMPARE(session.timeouts, 1);
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(session.results.isEmpty());
     }
 
     // A silent server: Timeout once, the message is not counted, quit closes in an orderly way.

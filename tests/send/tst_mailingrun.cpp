@@ -1,5 +1,6 @@
 #include "SendFixture.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -303,6 +304,120 @@ private Q_SLOTS:
         QVERIFY(ehlo > resumed && ehlo < log.indexOf(QStringLiteral("C: RCPT TO:<b@example.test>")));
     }
 
+    // Stop while the server owes a reply ends the run within a second or so, with the abort's texts,
+    // even when the server keeps silent or trickles a byte now and then (the time-out is 30 s here).
+    void stopEndsAWaitingRun_data() {
+        QTest::addColumn<bool>("trickle");
+        QTest::newRow("silent") << false;
+        QTest::newRow("trickling") << true;
+    }
+    void stopEndsAWaitingRun() {
+        QFETCH(bool, trickle);
+        OutboxOptions silent;
+        silent.silentAfterMessages = 1;
+        startOutbox(silent);
+        TricklingServer trickling(100);
+        if (trickle)
+            appSettings().SMTPPort = trickling.port();
+        MailEvent options = plainOptions(QStringLiteral("Opts"));
+        QVERIFY(threeRecipients(options) > 0);
+        Run run(*home, options, QStringLiteral("Three"), QStringLiteral("Three"));
+        run.socket->setTimeoutUnitMs(1000);
+        QVERIFY(run.start());
+        if (trickle)
+            QTRY_VERIFY_WITH_TIMEOUT(trickling.trickling(), 10000);
+        else
+            QTRY_COMPARE_WITH_TIMEOUT(outbox->storedCount(), 1, 10000);
+        QTest::qWait(300);
+        QVERIFY(run.socket->isRunning());
+        QElapsedTimer clock;
+        clock.start();
+        run.socket->stop();
+        QVERIFY(run.waitForEnd(10000));
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!run.completed);
+        QVERIFY(run.lines.contains(QStringLiteral("***** MAILING ABORTED *****")));
+        QCOMPARE(markedCount(QStringLiteral("Three")), trickle ? 0 : 1);
+        const QStringList log = sendLog();
+        const qsizetype aborted = log.indexOf(QStringLiteral("Mailing Aborted...Sending Quit"));
+        QVERIFY(aborted > 0);
+        QCOMPARE(log.value(aborted + 4), QStringLiteral("*** MAILING ENDS HERE "));
+        QVERIFY(!log.contains(QStringLiteral("Server Timeout.")));
+    }
+
+    // Another program holds the list file's write lock during the run. A mark waits for it up to the busy
+    // time-out; past it the run ends as failed and names the recipient who got the message unmarked.
+    void lockedListDuringTheRun_data() {
+        QTest::addColumn<int>("busyTimeoutMs");
+        QTest::addColumn<double>("lockSeconds");
+        QTest::newRow("lock longer than the time-out") << 300 << 3.0;
+        QTest::newRow("lock shorter than the time-out") << 4000 << 0.5;
+    }
+    void lockedListDuringTheRun() {
+        QFETCH(int, busyTimeoutMs);
+        QFETCH(double, lockSeconds);
+        OutboxOptions slow;
+        slow.replyDelayMs = 20;
+        startOutbox(slow);
+        const QStringList addresses = numbered(QStringLiteral("k%1@example.test"), 1, 30, 2);
+        QVERIFY(makeListAndMessage(*home, QStringLiteral("Locked"), addresses));
+        MailEvent options = plainOptions(QStringLiteral("Opts"));
+        QVERIFY(options.storeMEP());
+        // The locker connects first and takes the lock when told, so that it holds it in the middle of the
+        // run.
+        QProcess locker;
+        locker.start(QStringLiteral("python3"),
+                     {QStringLiteral("-c"),
+                      QStringLiteral("import sqlite3, sys, time\n"
+                                     "print('ready', flush=True)\n"
+                                     "sys.stdin.readline()\n"
+                                     "c = sqlite3.connect(sys.argv[1], isolation_level=None, timeout=20)\n"
+                                     "c.execute('BEGIN IMMEDIATE')\n"
+                                     "print('locked', flush=True)\n"
+                                     "time.sleep(float(sys.argv[2]))\n"
+                                     "c.execute('ROLLBACK')\n"
+                                     "c.close()\n"
+                                     "print('closed', flush=True)\n"),
+                      listPath(QStringLiteral("Locked")), QString::number(lockSeconds)});
+        QTRY_VERIFY_WITH_TIMEOUT(locker.canReadLine(), 20000);
+        QCOMPARE(locker.readLine(), QByteArray("ready\n"));
+        Run run(*home, options, QStringLiteral("Locked"), QStringLiteral("Locked"));
+        run.source.setMarkBusyTimeoutMs(busyTimeoutMs);
+        QVERIFY(run.start());
+        QTRY_VERIFY_WITH_TIMEOUT(outbox->storedCount() >= 2, 10000);
+        locker.write("go\n");
+        QTRY_VERIFY_WITH_TIMEOUT(locker.canReadLine() || run.ended, 20000);
+        QCOMPARE(locker.readLine(), QByteArray("locked\n"));
+        QVERIFY(run.waitForEnd(30000));
+        QVERIFY(locker.state() == QProcess::NotRunning || locker.waitForFinished(10000));
+        QCOMPARE(locker.readAllStandardOutput(), QByteArray("closed\n"));
+        QStringList served;
+        for (const QString& envelope : filesIn(outbox->directory(), QStringLiteral(".env")))
+            served << recipientsOf(envelope);
+        const QMap<QString, QString> marked = marks(QStringLiteral("Locked"));
+        QStringList unmarked;
+        for (const QString& address : std::as_const(served))
+            if (marked.value(address) != QLatin1String("SENT"))
+                unmarked << address;
+        if (busyTimeoutMs > lockSeconds * 1000) {
+            QVERIFY(run.completed);
+            QCOMPARE(served.size(), addresses.size());
+            QCOMPARE(unmarked, QStringList());
+            return;
+        }
+        QVERIFY(!run.completed);
+        QCOMPARE(run.socket->unmarkedCount(), 1);
+        QCOMPARE(unmarked.size(), 1);
+        const QString line = QStringLiteral("Accepted by the server but not marked as sent: ") + unmarked[0];
+        QVERIFY2(run.lines.contains(line), qPrintable(run.lines.join(u'\n')));
+        QVERIFY(run.lines.contains(QStringLiteral("***** MAILING ABORTED *****")));
+        QVERIFY(run.lines.contains(QStringLiteral("Not Marked:        1")));
+        const QStringList log = sendLog();
+        QVERIFY(log.contains(line));
+        QVERIFY(log.contains(QStringLiteral("*** Not Marked:        1")));
+        QVERIFY(served.size() < addresses.size());
+    }
+
     void timedBlocksPauseOnceAfterEachBlock() {
         startOutbox();
         QVERIFY(makeListAndMessage(*home, QStringLiteral("Timed"),
@@ -330,6 +445,87 @@ private Q_SLOTS:
         const qsizetype fourth = log.indexOf(QStringLiteral("C: RCPT TO:<t4@example.test>"));
         QVERIFY2(ehlo > pause && fourth > ehlo, qPrintable(log.mid(pause - 3, 20).join(u'\n')));
         QCOMPARE(log.mid(ehlo, fourth - ehlo).count(QStringLiteral("Ready for Send")), 1);
+    }
+
+    // An address holding a line break, written into the list file unchecked, never reaches the server:
+    // it is counted as failed, left unmarked and named in the log, and the others are served.
+    void addressesWithLineBreaksAreRefused_data() {
+        QTest::addColumn<bool>("perRecipient");
+        QTest::newRow("per recipient") << true;
+        QTest::newRow("batch") << false;
+    }
+    void addressesWithLineBreaksAreRefused() {
+        QFETCH(bool, perRecipient);
+        startOutbox();
+        QByteArray received;
+        connect(outbox.get(), &Outbox::bytesReceived, this,
+                [&](const QByteArray& bytes) { received += bytes; });
+        const QString hostile = QStringLiteral("m@b.invalid\r\nDATA");
+        QVERIFY(
+            makeList(*home, QStringLiteral("Hostile"),
+                     people({QStringLiteral("a@example.test"), hostile, QStringLiteral("z@example.test")})));
+        MessageRecord message = plainMessage(QStringLiteral("Hostile"));
+        message.AddressType = perRecipient ? 1 : 0;
+        QVERIFY(makeMessage(message));
+        MailEvent options = plainOptions(QStringLiteral("Opts"));
+        QVERIFY(options.storeMEP());
+        Run run(*home, options, QStringLiteral("Hostile"), QStringLiteral("Hostile"));
+        QVERIFY(run.runToEnd());
+        QVERIFY(run.completed);
+        QCOMPARE(run.socket->passedCount(), 2);
+        QCOMPARE(run.socket->failedCount(), 1);
+        QVERIFY(run.lines.contains(QStringLiteral("fail To: m@b.invalid<CR><LF>DATA")));
+        QCOMPARE(marks(QStringLiteral("Hostile")),
+                 (QMap<QString, QString>{{QStringLiteral("a@example.test"), QStringLiteral("SENT")},
+                                         {hostile.toLower(), QString()},
+                                         {QStringLiteral("z@example.test"), QStringLiteral("SENT")}}));
+        QVERIFY(sendLog().contains(
+            QStringLiteral("Not sent to m@b.invalid<CR><LF>DATA: the address holds a control character.")));
+        const Transcript wire = transcriptOf(received);
+        QVERIFY(!wire.bareLineBreak);
+        QVERIFY2(onlyKnownCommands(wire), wire.commands.join('|').constData());
+        QCOMPARE(wire.startingWith("RCPT"),
+                 (QList<QByteArray>{"RCPT TO:<a@example.test>", "RCPT TO:<z@example.test>"}));
+    }
+
+    // Line breaks in header values, whatever their source, become blanks: nothing they hold turns into
+    // a header or body line of its own.
+    void headerValuesStayOnOneLine_data() {
+        QTest::addColumn<bool>("perRecipient");
+        QTest::newRow("per recipient") << true;
+        QTest::newRow("batch") << false;
+    }
+    void headerValuesStayOnOneLine() {
+        QFETCH(bool, perRecipient);
+        startOutbox();
+        QVERIFY(
+            makeList(*home, QStringLiteral("One"),
+                     {person(QStringLiteral("a@example.test"), QStringLiteral("Ann\r\nX-Injected: name"))}));
+        MessageRecord message = plainMessage(QStringLiteral("Injected"));
+        message.AddressType = perRecipient ? 1 : 0;
+        message.UseGreetingManager = true;
+        message.UseFName = true;
+        message.Subject = QStringLiteral("News\r\nBcc: victim@example.test\r\n\r\nInjected body");
+        message.From = QStringLiteral("Shop\r\nX-Injected: from");
+        message.GroupAddress = QStringLiteral("Friends\nX-Injected: group");
+        QVERIFY(makeMessage(message));
+        MailEvent options = plainOptions(QStringLiteral("Opts"));
+        options.X_URL = QStringLiteral("example.test/\r\nX-Injected: url");
+        QVERIFY(options.storeMEP());
+        Run run(*home, options, QStringLiteral("One"), QStringLiteral("Injected"));
+        QVERIFY(run.runToEnd());
+        QCOMPARE(run.socket->passedCount(), 1);
+        const QByteArray raw = readFileBytes(filesIn(outbox->directory(), QStringLiteral(".eml")).value(0));
+        const QByteArray head = raw.left(raw.indexOf("\r\n\r\n") + 2);
+        QVERIFY2(!head.contains("\r\nX-Injected") && !head.contains("\r\nBcc:"), head.constData());
+        QVERIFY(!raw.contains("\r\nInjected body"));
+        QVERIFY(head.contains("\r\nSubject: News  Bcc: victim@example.test    Injected body\r\n"));
+        QVERIFY(head.contains("\r\nX-URL: http://example.test/  X-Injected: url\r\n"));
+        QVERIFY(head.contains("\r\nFrom: \"Shop  X-Injected: from\" <sender@example.test>\r\n"));
+        QVERIFY(head.contains(perRecipient ? "\r\nTo: \"Ann  X-Injected: name\" <a@example.test>\r\n"
+                                           : "\r\nTo: \"Friends X-Injected: group\":;\r\n"));
+        QCOMPARE(recipientsOf(filesIn(outbox->directory(), QStringLiteral(".env")).value(0)),
+                 QStringList{QStringLiteral("a@example.test")});
     }
 
     void invalidAddressesRefuseTheRun() {
