@@ -4,9 +4,11 @@
 #include "mailbox/PopAccounts.h"
 #include "mailbox/PopWizardRun.h"
 #include "mailbox/SearchCategories.h"
+#include "send/TerminationSignals.h"
 
 #include <QCoreApplication>
 #include <QProcessEnvironment>
+#include <unistd.h>
 
 namespace {
 
@@ -170,6 +172,16 @@ int runPop(CommandContext& ctx, const QStringList& arguments) {
     });
     QObject::connect(&run, &PopWizardRun::finished, QCoreApplication::instance(), &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    // Ctrl-C or SIGTERM stops the run as the Stop button does; a second one ends the program at once.
+    TerminationSignals stopSignals;
+    bool stopping = false;
+    QObject::connect(&stopSignals, &TerminationSignals::received, &run, [&](int number) {
+        if (stopping)
+            ::_exit(128 + number);
+        stopping = true;
+        ctx.out << "Stopping" << Qt::endl;
+        run.stop();
+    });
     ctx.out << PopWizardRun::headingText(settings.format) << Qt::endl;
     run.start(settings);
     // The command line has no window: the run's events are served by the application's own loop.
