@@ -1,6 +1,7 @@
 #include "core/Command.h"
 #include "core/CommandLine.h"
 #include "core/mdlMain.h"
+#include "db/CentralDatabase.h"
 #include "mailbox/PopAccounts.h"
 #include "mailbox/PopWizardRun.h"
 #include "mailbox/SearchCategories.h"
@@ -32,6 +33,14 @@ QStringList listNames(const QString& value) {
         if (!name.trimmed().isEmpty())
             names << name.trimmed();
     return names;
+}
+
+// Start-up shows why the central database cannot be read and goes on; the accounts live there, so these
+// commands end at that point.
+bool centralDatabaseReadable() {
+    const db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadOnly);
+    return central.isOpen() &&
+           central.scalar(QStringLiteral("SELECT COUNT(*) FROM sqlite_master")).has_value();
 }
 
 bool usage(CommandContext& ctx, const QString& text) {
@@ -142,7 +151,7 @@ int runPop(CommandContext& ctx, const QStringList& arguments) {
         usage(ctx, QStringLiteral("Give the POP account with --account."));
         return ExitUsage;
     }
-    if (!ctx.start())
+    if (!ctx.start() || !centralDatabaseReadable())
         return ExitFailed;
 
     PopWizardRun::Settings settings;
@@ -216,7 +225,7 @@ int runPopAccount(CommandContext& ctx, const QStringList& arguments) {
                                   "[--remember] | remove NAME | list"));
         return ExitUsage;
     }
-    if (!ctx.start())
+    if (!ctx.start() || !centralDatabaseReadable())
         return ExitFailed;
 
     if (verb == QLatin1String("list")) {
@@ -258,6 +267,8 @@ int runPopAccount(CommandContext& ctx, const QStringList& arguments) {
     if (!PopAccounts::add(account, remember, ctx.prompter))
         return ExitFailed;
     ctx.out << "Account '" << name << "' added." << Qt::endl;
+    if (remember && PopAccounts::passwordPlace(name) == QLatin1String("database"))
+        ctx.out << PopAccounts::unencryptedPasswordText() << Qt::endl;
     return ExitOk;
 }
 
