@@ -1,12 +1,15 @@
 #include "core/Command.h"
 #include "core/CommandLine.h"
 #include "core/mdlMain.h"
+#include "db/CentralDatabase.h"
 #include "mailbox/PopAccounts.h"
 #include "mailbox/PopWizardRun.h"
 #include "mailbox/SearchCategories.h"
+#include "send/TerminationSignals.h"
 
 #include <QCoreApplication>
 #include <QProcessEnvironment>
+#include <unistd.h>
 
 namespace {
 
@@ -30,6 +33,14 @@ QStringList listNames(const QString& value) {
         if (!name.trimmed().isEmpty())
             names << name.trimmed();
     return names;
+}
+
+// Start-up shows why the central database cannot be read and goes on; the accounts live there, so these
+// commands end at that point.
+bool centralDatabaseReadable() {
+    const db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadOnly);
+    return central.isOpen() &&
+           central.scalar(QStringLiteral("SELECT COUNT(*) FROM sqlite_master")).has_value();
 }
 
 bool usage(CommandContext& ctx, const QString& text) {
@@ -140,7 +151,7 @@ int runPop(CommandContext& ctx, const QStringList& arguments) {
         usage(ctx, QStringLiteral("Give the POP account with --account."));
         return ExitUsage;
     }
-    if (!ctx.start())
+    if (!ctx.start() || !centralDatabaseReadable())
         return ExitFailed;
 
     PopWizardRun::Settings settings;
@@ -170,6 +181,16 @@ int runPop(CommandContext& ctx, const QStringList& arguments) {
     });
     QObject::connect(&run, &PopWizardRun::finished, QCoreApplication::instance(), &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    // Ctrl-C or SIGTERM stops the run as the Stop button does; a second one ends the program at once.
+    TerminationSignals stopSignals;
+    bool stopping = false;
+    QObject::connect(&stopSignals, &TerminationSignals::received, &run, [&](int number) {
+        if (stopping)
+            ::_exit(128 + number);
+        stopping = true;
+        ctx.out << "Stopping" << Qt::endl;
+        run.stop();
+    });
     ctx.out << PopWizardRun::headingText(settings.format) << Qt::endl;
     run.start(settings);
     // The command line has no window: the run's events are served by the application's own loop.
@@ -204,7 +225,7 @@ int runPopAccount(CommandContext& ctx, const QStringList& arguments) {
                                   "[--remember] | remove NAME | list"));
         return ExitUsage;
     }
-    if (!ctx.start())
+    if (!ctx.start() || !centralDatabaseReadable())
         return ExitFailed;
 
     if (verb == QLatin1String("list")) {
@@ -246,6 +267,8 @@ int runPopAccount(CommandContext& ctx, const QStringList& arguments) {
     if (!PopAccounts::add(account, remember, ctx.prompter))
         return ExitFailed;
     ctx.out << "Account '" << name << "' added." << Qt::endl;
+    if (remember && PopAccounts::passwordPlace(name) == QLatin1String("database"))
+        ctx.out << PopAccounts::unencryptedPasswordText() << Qt::endl;
     return ExitOk;
 }
 

@@ -5,6 +5,7 @@
 #include "core/mdlMain.h"
 #include "db/CentralDatabase.h"
 #include "db/DbHelpers.h"
+#include "util/StringFunctionsObject.h"
 
 namespace PopAccounts {
 
@@ -58,6 +59,13 @@ QVariant storePassword(const PopAccount& account, bool remember) {
     return encodePassword(account.Password);
 }
 
+// The size of the columns AccountID, UserName and ServerName.
+constexpr qsizetype ColumnSize = 255;
+
+bool fitsOneLine(const QString& text) {
+    return text.size() <= ColumnSize && !StringFunctionsObject::containsControlCharacter(text);
+}
+
 bool exists(const QString& name) {
     return CountMatching(QStringLiteral("POPAccounts"), QStringLiteral("AccountID"), name) > 0;
 }
@@ -100,7 +108,24 @@ std::optional<PopAccount> choose(const QString& name, Prompter& prompter) {
     return account;
 }
 
+QString nameProblem(const QString& name) {
+    if (StringFunctionsObject::containsControlCharacter(name))
+        return QStringLiteral(
+            "An account name cannot hold a tab, a line break or another control character.");
+    if (name.size() > ColumnSize)
+        return QStringLiteral("An account name can have at most 255 characters.");
+    return {};
+}
+
 bool validate(const PopAccount& account, Prompter& prompter) {
+    // Both go into POP commands, where a line break would start a command of its own.
+    if (!fitsOneLine(account.ServerName) || !fitsOneLine(account.UserName)) {
+        prompter.inform(AppTitle(),
+                        QStringLiteral("The POP host and the user name can have at most 255 characters each "
+                                       "and cannot hold a tab, a line break or another control character."),
+                        Prompter::Icon::Exclamation);
+        return false;
+    }
     if (account.ServerName.trimmed().isEmpty()) {
         prompter.inform(AppTitle(), QStringLiteral("You need to give a POP host name for your POP account."),
                         Prompter::Icon::Exclamation);
@@ -122,6 +147,10 @@ bool add(const PopAccount& account, bool rememberPassword, Prompter& prompter) {
         QStringLiteral("Unable to add your new account. Verify the Account Name you typed in and try again.");
     if (account.AccountID.trimmed().isEmpty()) {
         prompter.inform(AppTitle(), failed, Prompter::Icon::Exclamation);
+        return false;
+    }
+    if (const QString problem = nameProblem(account.AccountID); !problem.isEmpty()) {
+        prompter.inform(AppTitle(), problem, Prompter::Icon::Exclamation);
         return false;
     }
     if (exists(account.AccountID)) {
@@ -231,6 +260,12 @@ QString decodePassword(const QString& stored) {
     for (qsizetype i = 0; i < bytes.size(); ++i)
         bytes[i] = static_cast<char>(bytes[i] ^ Mask[i % Mask.size()]);
     return QString::fromUtf8(bytes);
+}
+
+QString unencryptedPasswordText() {
+    return QStringLiteral("No desktop keyring was found: the password is kept in the central database "
+                          "(system/Tamberlyn.tbf) encoded, but not encrypted; anyone who can read that file "
+                          "can recover it.");
 }
 
 QString namePrompt() {

@@ -26,7 +26,11 @@ std::optional<PopAccount> find(const QString& name);
 // The same, telling the user "Can't find the Account" when there is no row.
 std::optional<PopAccount> choose(const QString& name, Prompter& prompter);
 
-// The host and user name an account needs; false after the message when one is missing.
+// Why the text cannot name an account (a control character, more than the column holds); "" when it can.
+QString nameProblem(const QString& name);
+
+// The host and user name an account needs, each one line within its column; false after the message
+// when one is missing or unfit.
 bool validate(const PopAccount& account, Prompter& prompter);
 
 // Adds a new account; an existing name, an invalid account or a failed insert is refused after its message.
@@ -42,6 +46,9 @@ QString passwordPlace(const QString& name);
 // The reversible encoding of the Password column.
 QString encodePassword(const QString& password);
 QString decodePassword(const QString& stored);
+
+// Said when a remembered password had to go into the Password column.
+QString unencryptedPasswordText();
 
 // The question that asks for a new account's name.
 QString namePrompt();

@@ -43,6 +43,12 @@ PopServer PopServer::parse(const QString& text, quint16 defaultPort) {
     return server;
 }
 
+namespace {
+
+constexpr qint64 ReadChunk = 256 * 1024;
+
+} // namespace
+
 PopClient::PopClient(QObject* parent) : QObject(parent) {
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &PopClient::onTimeout);
@@ -109,8 +115,12 @@ void PopClient::connectToServer() {
     buffer_.clear();
     apopStamp_.clear();
     multiLine_ = false;
+    tooLarge_ = false;
+    inLongLine_ = false;
     socket_ = factory_();
     QSslSocket* socket = socket_.get();
+    // Read in bounded steps, so that what is held follows the caps rather than the server's pace.
+    socket->setReadBufferSize(ReadChunk);
     connect(socket, &QSslSocket::readyRead, this, &PopClient::onReadyRead);
     connect(socket, &QSslSocket::disconnected, this, &PopClient::onDisconnected);
     connect(socket, &QSslSocket::encrypted, this, &PopClient::onEncrypted);
@@ -179,6 +189,8 @@ void PopClient::send(const QByteArray& command, State next) {
     }
     state_ = next;
     multiLine_ = false;
+    tooLarge_ = false;
+    inLongLine_ = false;
     socket_->write(command + "\r\n");
     restartTimer();
 }
@@ -219,8 +231,8 @@ void PopClient::fail(int code) {
 void PopClient::onReadyRead() {
     if (!socket_)
         return;
+    // Data does not restart the time-out: a reply must be complete by its deadline.
     buffer_ += socket_->readAll();
-    restartTimer();
     qsizetype start = 0;
     while (socket_) {
         const qsizetype end = buffer_.indexOf('\n', start);
@@ -233,17 +245,54 @@ void PopClient::onReadyRead() {
         start = end + 1;
         handleLine(line);
     }
-    if (socket_)
-        buffer_.remove(0, start);
-    else
+    if (!socket_) {
         buffer_.clear();
+        return;
+    }
+    buffer_.remove(0, start);
+    capPartialLine();
+}
+
+qsizetype PopClient::textCap() const {
+    return state_ == State::Top ? limits_.header : limits_.message;
+}
+
+// A line still without its end counts against the caps now, so that it cannot grow without bound.
+void PopClient::capPartialLine() {
+    if (!multiLine_) {
+        if (buffer_.size() + 1 > limits_.statusLine) {
+            lastReply_ = QString::fromUtf8(buffer_.left(80));
+            buffer_.clear();
+            fail(LineTooLong);
+        }
+        return;
+    }
+    // Up to two octets may still become the terminator ".\r".
+    if (buffer_.size() <= 2 || (!tooLarge_ && text_.size() + buffer_.size() <= textCap()))
+        return;
+    tooLarge_ = true;
+    text_ = QByteArray();
+    buffer_.clear();
+    inLongLine_ = true;
 }
 
 void PopClient::handleLine(const QByteArray& line) {
     if (multiLine_) {
+        if (inLongLine_) {
+            // The end of a line whose start was dropped: never the terminator.
+            inLongLine_ = false;
+            return;
+        }
         if (line == ".") {
             multiLine_ = false;
             handleMultiLineEnd();
+            return;
+        }
+        if (tooLarge_)
+            return;
+        if (text_.size() + line.size() + 2 > textCap()) {
+            tooLarge_ = true;
+            text_ = QByteArray();
             return;
         }
         // A line that begins with the terminator's dot carries an extra one.
@@ -252,6 +301,11 @@ void PopClient::handleLine(const QByteArray& line) {
         else
             text_ += line;
         text_ += "\r\n";
+        return;
+    }
+    if (line.size() + 2 > limits_.statusLine) {
+        lastReply_ = QString::fromUtf8(line.left(80));
+        fail(LineTooLong);
         return;
     }
     lastReply_ = QString::fromUtf8(line);
@@ -355,6 +409,13 @@ void PopClient::handleMultiLineEnd() {
     const State done = state_;
     state_ = State::Ready;
     timer_.stop();
+    if (tooLarge_) {
+        tooLarge_ = false;
+        if (done == State::List)
+            return fail(MessageListFailed);
+        Q_EMIT POPStatus(TooLarge);
+        return;
+    }
     if (done == State::List) {
         for (const QByteArray& row : text_.split('\n')) {
             const QList<QByteArray> fields = row.trimmed().split(' ');

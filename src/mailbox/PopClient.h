@@ -28,8 +28,16 @@ struct PopServer {
 // A POP3 client that reports every step through one status event with a whole-number code. Connecting
 // runs the whole log-in: greeting, STLS when asked for, USER and PASS (APOP when USER is refused and the
 // greeting offers it), STAT and LIST; code 5 says the session is ready. Each request is answered later by
-// a code; the text of a header or message is then read with text(). Every wait for the server is bounded
-// by the time-out, after which the session is closed and code 27 raised.
+// a code; the text of a header or message is then read with text(). Every reply has its own deadline, the
+// time-out counted from the request, which data arriving slowly does not extend; past it the session is
+// closed and code 27 raised. Replies are capped (PopLimits) so that a server cannot make the client hold
+// more than a message's worth.
+struct PopLimits {
+    qsizetype statusLine = 4096;    // octets of a single-line reply or of a status line
+    qsizetype header = 1024 * 1024; // the text of TOP n 0
+    qsizetype message = 100 << 20;  // the text of RETR n (and of LIST)
+};
+
 class PopClient : public QObject {
     Q_OBJECT
 public:
@@ -50,6 +58,8 @@ public:
         UserOk = 24,
         UserFailed = 25,
         TimedOut = 27,
+        TooLarge = 28,    // TOP or RETR over its cap: read to its end and dropped; the session goes on
+        LineTooLong = 29, // a status line over its cap: the session is closed
     };
 
     using SocketFactory = std::function<std::unique_ptr<QSslSocket>()>;
@@ -65,6 +75,8 @@ public:
     // Time-out in units; a unit is a second unless a test shortens it.
     void setTimeout(int units);
     void setTimeoutUnitMs(int ms);
+    void setLimits(const PopLimits& limits) { limits_ = limits; }
+    const PopLimits& limits() const { return limits_; }
     // 1: log in with USER and PASS (APOP only when USER is refused); the only mode there is.
     void setMode(int mode);
     // Makes the socket of a connection; tests hand in one that trusts their own certificate.
@@ -121,6 +133,8 @@ private:
     void sendUser();
     void fail(int code);
     void restartTimer();
+    qsizetype textCap() const;
+    void capPartialLine();
 
     SocketFactory factory_;
     std::unique_ptr<QSslSocket> socket_;
@@ -133,7 +147,10 @@ private:
     int timeoutUnits_ = 30;
     int unitMs_ = 1000;
     State state_ = State::Idle;
-    bool multiLine_ = false; // the reply's +OK line was read and its lines up to "." are coming
+    bool multiLine_ = false;  // the reply's +OK line was read and its lines up to "." are coming
+    bool tooLarge_ = false;   // the multi-line reply passed its cap: its lines are dropped up to "."
+    bool inLongLine_ = false; // the start of the line being read was dropped
+    PopLimits limits_;
     QByteArray buffer_;
     QByteArray text_;
     QByteArray apopStamp_;

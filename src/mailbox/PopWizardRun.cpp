@@ -108,6 +108,19 @@ QString PopWizardRun::outcomeText(Outcome outcome) {
     return {};
 }
 
+QString PopWizardRun::incompleteRunText(const QStringList& addresses) {
+    return QStringLiteral("The mailbox could not be read to its end: no list was changed and no mail was "
+                          "deleted from the server.\nAddresses collected before the failure: ") +
+           QString::number(addresses.size()) +
+           (addresses.isEmpty() ? QString() : u'\n' + addresses.join(u'\n'));
+}
+
+QString PopWizardRun::deletionFailedText(int confirmed, int total) {
+    return QStringLiteral("Deleting mail from the server did not complete: the server confirmed ") +
+           QString::number(confirmed) + QStringLiteral(" of ") + QString::number(total) +
+           QStringLiteral(" deletions.");
+}
+
 PopWizardRun::PopWizardRun(Prompter& prompter, QObject* parent) : QObject(parent), prompter_(prompter) {
     confirm_ = [this](const Confirmation& confirmation) {
         return prompter_.ask(confirmation.title, confirmation.text, Prompter::Buttons::YesNo) ==
@@ -158,6 +171,7 @@ bool PopWizardRun::validate(const Settings& given) {
 void PopWizardRun::start(const Settings& settings) {
     settings_ = normalised(settings);
     finished_ = false;
+    stopRequested_ = false;
     report_ = {};
     addresses_.clear();
     deleted_ = 0;
@@ -171,6 +185,8 @@ void PopWizardRun::start(const Settings& settings) {
         process->popMain().setSocketFactory(socketFactory_);
     if (timeoutUnitMs_ > 0)
         process->popMain().setTimeoutUnitMs(timeoutUnitMs_);
+    if (limits_)
+        process->popMain().setLimits(*limits_);
     connect(process, &ProcessEMail::showCurrentOperation, this, &PopWizardRun::showCurrentOperation);
     connect(process, &ProcessEMail::showCurrentMessageNum, this, &PopWizardRun::showCurrentMessageNum);
     connect(process, &ProcessEMail::showAddressesCollected, this, &PopWizardRun::showAddressesCollected);
@@ -183,6 +199,7 @@ void PopWizardRun::start(const Settings& settings) {
 }
 
 void PopWizardRun::stop() {
+    stopRequested_ = true;
     if (process_)
         process_->stop();
 }
@@ -202,7 +219,7 @@ void PopWizardRun::onNotConnected() {
     if (!connecting_)
         return;
     connecting_ = false;
-    finish(Outcome::Failed);
+    finish(stopRequested_ ? Outcome::Stopped : Outcome::Failed);
 }
 
 void PopWizardRun::onProcessed() {
@@ -220,6 +237,13 @@ void PopWizardRun::onProcessed() {
     }
 
     addresses_ = readAddresses(foundList_);
+    if (processed == ProcessEMail::Outcome::ConnectionLost) {
+        // Part of the mailbox was never read: applying half a result would change lists silently.
+        prompter_.inform(AppTitle(), incompleteRunText(addresses_), Prompter::Icon::Exclamation);
+        connect(process_.get(), &ProcessEMail::sessionEnded, this, [this] { finish(Outcome::Failed); });
+        process_->endSession();
+        return;
+    }
     Confirmation confirmation;
     confirmation.title = confirmationTitle(settings_.format);
     confirmation.addresses = addresses_;
@@ -229,7 +253,6 @@ void PopWizardRun::onProcessed() {
         confirmation.text += QStringLiteral("\nMessages will not be deleted from the server.");
     confirmation.text += u'\n' + addresses_.join(u'\n');
     const bool stopped = processed == ProcessEMail::Outcome::Stopped;
-    const bool lost = processed == ProcessEMail::Outcome::ConnectionLost;
 
     if (!confirm_(confirmation)) {
         connect(process_.get(), &ProcessEMail::sessionEnded, this, [this] { finish(Outcome::Stopped); });
@@ -243,11 +266,16 @@ void PopWizardRun::onProcessed() {
         return;
     }
     Q_EMIT reportReady(report_);
-    const Outcome outcome = stopped || lost ? Outcome::Stopped : Outcome::Completed;
+    const Outcome outcome = stopped ? Outcome::Stopped : Outcome::Completed;
     if (settings_.deleteFromServer && process_->isConnected()) {
-        connect(process_.get(), &ProcessEMail::killFinished, this, [this, outcome](bool) {
+        connect(process_.get(), &ProcessEMail::killFinished, this, [this, outcome](bool allDeleted) {
             deleted_ = process_->deletedCount();
-            finish(outcome);
+            if (!allDeleted)
+                prompter_.inform(AppTitle(),
+                                 deletionFailedText(process_->confirmedDeletions(),
+                                                    static_cast<int>(process_->killList().size())),
+                                 Prompter::Icon::Exclamation);
+            finish(allDeleted ? outcome : Outcome::Failed);
         });
         process_->KillMail();
         return;

@@ -15,7 +15,9 @@
 // What the mailbox wizard does with an account and its rules: checks the settings, runs ProcessEMail,
 // asks for confirmation with what was found, makes the new list or changes the chosen lists, reports the
 // counts per list, and only then deletes the matched messages from the server. A run that fails or is
-// declined before the lists were written deletes nothing.
+// declined before the lists were written deletes nothing; one whose session failed before every message
+// was read changes no list either, and only reports the addresses it had collected. A run the user stops
+// keeps what was collected up to then.
 class PopWizardRun : public QObject {
     Q_OBJECT
 public:
@@ -71,9 +73,10 @@ public:
     void start(const Settings& settings);
     void stop();
     void setConfirm(Confirm confirm) { confirm_ = std::move(confirm); }
-    // For tests: the POP client's socket and time-out unit.
+    // For tests: the POP client's socket, time-out unit and reply caps.
     void setSocketFactory(PopClient::SocketFactory factory) { socketFactory_ = std::move(factory); }
     void setTimeoutUnitMs(int ms) { timeoutUnitMs_ = ms; }
+    void setLimits(const PopLimits& limits) { limits_ = limits; }
 
     // The run page's texts.
     static QString notStartedText() { return QStringLiteral("Mail Processing Has Not Started"); }
@@ -82,6 +85,8 @@ public:
     static QString confirmationTitle(Format format);
     static QString summaryHeading(Format format);
     static QString outcomeText(Outcome outcome);
+    static QString incompleteRunText(const QStringList& addresses);
+    static QString deletionFailedText(int confirmed, int total);
 
     Outcome outcome() const { return outcome_; }
     const Report& report() const { return report_; }
@@ -111,6 +116,8 @@ private:
     std::unique_ptr<ProcessEMail> process_;
     PopClient::SocketFactory socketFactory_;
     int timeoutUnitMs_ = 0;
+    std::optional<PopLimits> limits_;
+    bool stopRequested_ = false;
     Confirm confirm_;
     bool connecting_ = false;
     bool finished_ = true;

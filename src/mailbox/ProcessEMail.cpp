@@ -26,6 +26,29 @@ QString ProcessEMail::connectionLostText(const QString& host) {
     return QStringLiteral("Connection to host '") + host + QStringLiteral("' was lost.");
 }
 
+namespace {
+
+QString sizeText(qsizetype octets) {
+    constexpr qsizetype MiB = 1024 * 1024;
+    if (octets >= MiB && octets % MiB == 0)
+        return QString::number(octets / MiB) + QStringLiteral(" MiB");
+    return QString::number(octets) + QStringLiteral(" octets");
+}
+
+} // namespace
+
+QString ProcessEMail::tooLargeText(int number, bool header, qsizetype cap) {
+    return (header ? QStringLiteral("The header of message ") : QStringLiteral("Message ")) +
+           QString::number(number) + QStringLiteral(" is larger than ") + sizeText(cap) +
+           (header ? QStringLiteral("; the message was skipped and left on the server.")
+                   : QStringLiteral("; it was skipped and left on the server."));
+}
+
+QString ProcessEMail::lineTooLongText(qsizetype cap) {
+    return QStringLiteral("The server sent a reply line longer than ") + sizeText(cap) +
+           QStringLiteral("; the session was ended.");
+}
+
 void ProcessEMail::connectToMailBox(const QString& host, const QString& userName, const QString& password,
                                     int port, bool showProgress) {
     const PopServer server = PopServer::parse(host, static_cast<quint16>(port > 0 ? port : 0));
@@ -125,6 +148,14 @@ void ProcessEMail::popMain_POPStatus(int code) {
         operation(QStringLiteral("UserName Failed"));
         failure();
         break;
+    case PopClient::TooLarge:
+        if (wait_ == Wait::Header || wait_ == Wait::Message)
+            skipTooLarge(wait_ == Wait::Header);
+        break;
+    case PopClient::LineTooLong:
+        operation(lineTooLongText(popMain_.limits().statusLine));
+        failure();
+        break;
     case 27:
         popMain_.close();
         operation(QStringLiteral("The connection has timed out."));
@@ -174,6 +205,7 @@ void ProcessEMail::processMailBox() {
     collected_ = 0;
     current_ = 0;
     killList_.clear();
+    skipped_.clear();
     listPath_.clear();
 
     db::DbError error;
@@ -256,6 +288,8 @@ void ProcessEMail::onHeader() {
         if (MailHeaders::isDeliveryReport(fields) ||
             (!MailHeaders::isAutoReply(fields) &&
              MailHeaders::matchingPhrase(subject, MailHeaders::failurePhrases()) >= 0)) {
+            if (popMain_.messageSize(current_) > popMain_.limits().message)
+                return skipTooLarge(false);
             wait_ = Wait::Message;
             popMain_.requestMessage(current_);
             return;
@@ -268,6 +302,46 @@ void ProcessEMail::onHeader() {
             killList_ << current_;
     }
     QTimer::singleShot(0, this, &ProcessEMail::nextMessage);
+}
+
+// The message stays on the server and out of the kill list; the run goes on with the next one.
+void ProcessEMail::skipTooLarge(bool header) {
+    wait_ = Wait::None;
+    skipped_ << current_;
+    operation(tooLargeText(current_, header, header ? popMain_.limits().header : popMain_.limits().message));
+    QTimer::singleShot(0, this, &ProcessEMail::nextMessage);
+}
+
+void ProcessEMail::stop() {
+    stopRequested_ = true;
+    if (!popMain_.isBusy())
+        return;
+    const Wait was = wait_;
+    wait_ = Wait::None;
+    connected_ = false;
+    popMain_.close();
+    // Answered from the event loop, as the reply would have been.
+    QTimer::singleShot(0, this, [this, was] {
+        switch (was) {
+        case Wait::Header:
+        case Wait::Message:
+            outcome_ = Outcome::Stopped;
+            finishCollecting();
+            break;
+        case Wait::Connect:
+            Q_EMIT connectionNotEstablished();
+            break;
+        case Wait::Delete:
+        case Wait::Quit:
+            killLost();
+            break;
+        case Wait::EndQuit:
+            Q_EMIT sessionEnded();
+            break;
+        case Wait::None:
+            break;
+        }
+    });
 }
 
 void ProcessEMail::onMessage() {

@@ -44,8 +44,10 @@ public:
     void KillMail();
     // Ends the session without deleting anything; ends with sessionEnded.
     void endSession();
-    // Ends the run after the message being read; what was collected is still made into the list.
-    void stop() { stopRequested_ = true; }
+    // Ends the run: between requests after the current step, while a reply is awaited at once by dropping
+    // the session (it cannot take QUIT in the middle of a reply). What was collected is still made into
+    // the list.
+    void stop();
 
     Outcome outcome() const { return outcome_; }
     // The temporary list made from POPTemp; empty when none was made.
@@ -53,12 +55,18 @@ public:
     int addressCount() const { return collected_; }
     const QList<int>& killList() const { return killList_; }
     int deletedCount() const { return deleted_; }
+    // The DELE commands the server answered +OK in the last KillMail.
+    int confirmedDeletions() const { return marked_; }
+    // The messages passed over because they were larger than the client's caps.
+    const QList<int>& skippedMessages() const { return skipped_; }
 
     // The texts of the run that take a value.
     static QString noMessagesText(const QString& host) {
         return QStringLiteral("No Messages Found on ") + host;
     }
     static QString connectionLostText(const QString& host);
+    static QString tooLargeText(int number, bool header, qsizetype cap);
+    static QString lineTooLongText(qsizetype cap);
 
 public Q_SLOTS:
     void popMain_POPStatus(int code);
@@ -85,6 +93,7 @@ private:
     void finishCollecting();
     void deleteNext();
     void killLost();
+    void skipTooLarge(bool header);
     void operation(const QString& text) { Q_EMIT showCurrentOperation(text); }
 
     Prompter& prompter_;
@@ -109,6 +118,7 @@ private:
     QString pendingDate_;
     QString pendingSubject_;
     QList<int> killList_;
+    QList<int> skipped_;
     qsizetype killIndex_ = 0;
     int marked_ = 0;
     int deleted_ = 0;

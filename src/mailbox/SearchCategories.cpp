@@ -3,6 +3,7 @@
 #include "core/AppSettings.h"
 #include "core/ErrorLog.h"
 #include "core/mdlMain.h"
+#include "util/StringFunctionsObject.h"
 
 #include <QDir>
 #include <QFile>
@@ -104,6 +105,19 @@ bool save(const Category& category) {
 
 bool addCategory(const QString& name, Prompter& prompter) {
     const QString trimmed = name.trimmed();
+    if (StringFunctionsObject::containsControlCharacter(trimmed)) {
+        prompter.inform(AppTitle(),
+                        QStringLiteral("A category name cannot hold a tab, a line break or another control "
+                                       "character."),
+                        Prompter::Icon::Exclamation);
+        return false;
+    }
+    // The name is the file's name, with ".dat", within the 255 octets a file name may have.
+    if (trimmed.toUtf8().size() + 4 > 255) {
+        prompter.inform(AppTitle(), QStringLiteral("The category name is too long to be a file name."),
+                        Prompter::Icon::Exclamation);
+        return false;
+    }
     if (trimmed.isEmpty() || !IsValidFileName(trimmed)) {
         prompter.inform(AppTitle(),
                         QStringLiteral("'") + name + QStringLiteral("' cannot be the name of a category."),

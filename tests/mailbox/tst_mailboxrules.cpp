@@ -5,10 +5,12 @@
 #include "db/CentralDatabase.h"
 #include "mailbox/PopAccounts.h"
 #include "mailbox/SearchCategories.h"
+#include "support/CommandRun.h"
 #include "support/TestHome.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -101,6 +103,100 @@ private Q_SLOTS:
         home.prompter.answer(Prompter::Answer::Yes);
         QVERIFY(PopAccounts::remove("Work", home.prompter));
         QVERIFY(!SecretStore::lookupPassword("pop.x.org:995", "ann", SecretStore::Service::Pop));
+    }
+
+    // A name is one line within its column: account and category names with a control character, and
+    // over-long ones, are refused with their texts; so are host and user names that would break a command.
+    void namesAreOneLine_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text");
+        const QString control =
+            QStringLiteral("An account name cannot hold a tab, a line break or another control character.");
+        const QString unfit = QStringLiteral("The POP host and the user name can have at most 255 characters "
+                                             "each and cannot hold a tab, a line break or another control "
+                                             "character.");
+        QTest::newRow("account with a tab") << "account"
+                                            << "Work\tHome" << control;
+        QTest::newRow("account with a line break") << "account"
+                                                   << "Work\nHome" << control;
+        QTest::newRow("account of 256 characters")
+            << "account" << QString(256, u'a') << "An account name can have at most 255 characters.";
+        QTest::newRow("user name with CR LF") << "user"
+                                              << "ann\r\nDELE 1" << unfit;
+        QTest::newRow("host of 256 characters") << "host" << QString(256, u'h') << unfit;
+        QTest::newRow("category with a tab")
+            << "category"
+            << "Club\tNews"
+            << "A category name cannot hold a tab, a line break or another control character.";
+        QTest::newRow("category too long for a file name")
+            << "category" << QString(100, QChar(0x00E9)) + QString(60, u'e')
+            << "The category name is too long to be a file name.";
+    }
+    void namesAreOneLine() {
+        QFETCH(QString, kind);
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        TestHome home;
+        QVERIFY(home.start());
+        if (kind == "category") {
+            QVERIFY(!SearchCategories::addCategory(name, home.prompter));
+            QCOMPARE(SearchCategories::load().size(), 1);
+        } else {
+            PopAccount account{"Work", "ann", "pw", "pop.x.org"};
+            (kind == "account" ? account.AccountID
+             : kind == "user"  ? account.UserName
+                               : account.ServerName) = name;
+            QVERIFY(!PopAccounts::add(account, false, home.prompter));
+            QCOMPARE(PopAccounts::names(), QStringList{});
+        }
+        QCOMPARE(home.prompter.texts().last(), text);
+    }
+
+    // Without a keyring the command says plainly that the remembered password is not encrypted.
+    void rememberedPasswordWithoutKeyring() {
+        SecretStore::setToolPath(keyring_.filePath("no-such-tool"));
+        TestHome home;
+        QVERIFY(home.start());
+        home.stop();
+        qputenv("TAMBERLYN_POP_PASSWORD", "pw");
+        const CommandRun run = runCommandLine({"--home", home.path(), "pop-account", "add", "Work", "--host",
+                                               "pop.x.org", "--user", "ann", "--remember"});
+        qunsetenv("TAMBERLYN_POP_PASSWORD");
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out,
+                 QStringLiteral("Account 'Work' added.\nNo desktop keyring was found: the password is "
+                                "kept in the central database (system/Tamberlyn.tbf) encoded, but not "
+                                "encrypted; anyone who can read that file can recover it.\n"));
+    }
+
+    // With a central database that cannot be read, the POP commands end with the verification message and 1.
+    void unreadableCentralDatabase_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("pop-account list") << QStringList{"pop-account", "list"};
+        QTest::newRow("pop-account add")
+            << QStringList{"pop-account", "add", "W", "--host", "h", "--user", "u"};
+        QTest::newRow("pop") << QStringList{"pop",      "--account", "W",          "--format",
+                                            "importer", "--all",     "--new-list", "L"};
+    }
+    void unreadableCentralDatabase() {
+        QFETCH(QStringList, arguments);
+        TestHome home;
+        QVERIFY(home.start());
+        home.stop();
+        QByteArray noise(20000, 0);
+        QRandomGenerator random(13);
+        for (char& octet : noise)
+            octet = static_cast<char>(random.bounded(256));
+        QFile central(home.file("system/Tamberlyn.tbf"));
+        QVERIFY(central.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        central.write(noise);
+        central.close();
+        qputenv("TAMBERLYN_POP_PASSWORD", "pw");
+        const CommandRun run = runCommandLine(QStringList{"--home", home.path(), "--yes"} + arguments);
+        qunsetenv("TAMBERLYN_POP_PASSWORD");
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.err, QStringLiteral("Tamberlyn: Error 26 in TBFVerify\nfile is not a database\n"));
     }
 
     void categoriesKeepCheckedPhrases() {
