@@ -505,6 +505,32 @@ private Q_SLOTS:
         QVERIFY(readFileBytes(target).startsWith("\"EAddress\""));
     }
 
+    void listsTellsADamagedListFromAnEmptyOne() {
+        TestHome home;
+        QVERIFY(home.start());
+        QVERIFY(DataTank::SaveListAs(listA(), "Alpha", {}, false, home.prompter));
+        QVERIFY(DataTank::SaveListAs(makeList(file("empty.mdb"), {"EAddress"}, {}), "Empty", {}, false,
+                                     home.prompter));
+        QVERIFY(DataTank::SaveListAs(listB(), "Noise", {}, false, home.prompter));
+        QVERIFY(DataTank::SaveListAs(listB(), "Gone", {}, false, home.prompter));
+        home.stop();
+        QByteArray noise(8192, Qt::Uninitialized);
+        for (qsizetype i = 0; i < noise.size(); ++i)
+            noise[i] = char((i * 7919 + 13) % 251);
+        QFile damaged(home.file("AddressLists/Noise.mdb"));
+        QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(damaged.write(noise), noise.size());
+        damaged.close();
+        QVERIFY(QFile::remove(home.file("AddressLists/Gone.mdb")));
+
+        const Run run = runCommandLine(home, {"lists"});
+        QCOMPARE(run.status, 0);
+        const QString folder = home.file("AddressLists/");
+        QCOMPARE(run.out, "Alpha\t" + folder + "Alpha.mdb\t3\n" + "Empty\t" + folder + "Empty.mdb\t0\n" +
+                              "Gone\t" + folder + "Gone.mdb\tmissing\n" + "Noise\t" + folder +
+                              "Noise.mdb\tdamaged\n");
+    }
+
     void commandLine() {
         TestHome home;
         QVERIFY(home.start());
