@@ -3,7 +3,9 @@
 bool CommandContext::start(bool fullStart) {
     startup.fullStart = fullStart;
     started = std::make_unique<Startup>(startup);
-    return started->run() == Startup::Result::Started;
+    // Every command works on the central database: one that cannot be read ends the command, after the
+    // start-up has shown why.
+    return started->run() == Startup::Result::Started && started->centralDatabaseReadable();
 }
 
 QString sentence(QString text) {

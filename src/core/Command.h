@@ -20,7 +20,8 @@ struct CommandContext {
     std::unique_ptr<Startup> started;
 
     // Starts the program for the command and keeps it started (with its instance lock) while the
-    // context lives. A command that works on a few lists uses the light start.
+    // context lives. A command that works on a few lists uses the light start. False when the start
+    // was refused or the central database cannot be read.
     bool start(bool fullStart = false);
 };
 

@@ -111,9 +111,9 @@ Startup::Result Startup::run() {
     DataTank::PurgeTempLists();
     app().helpFile = appFolders().helpFile();
     clearCentralDatabaseAttributes();
-    VerifyCentralDatabase(prompter, options_.sampleData);
+    centralDatabaseReadable_ = VerifyCentralDatabase(prompter, options_.sampleData);
     if (!QFileInfo::exists(appFolders().centralDatabase()))
-        CreateTamberlynDatabase(prompter, options_.sampleData);
+        centralDatabaseReadable_ = CreateTamberlynDatabase(prompter, options_.sampleData);
     if (options_.showMainWindow)
         options_.showMainWindow();
     if (options_.fullStart) {

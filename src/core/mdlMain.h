@@ -42,6 +42,9 @@ public:
     ~Startup();
 
     Result run();
+    // False after a run that could neither read nor build the central database (the error was shown):
+    // the desktop still opens, a command cannot do its work.
+    bool centralDatabaseReadable() const { return centralDatabaseReadable_; }
 
     static bool isExpectedExecutableName(const QString& name);
     static QString renamedText(const QString& name);
@@ -56,4 +59,5 @@ private:
 
     StartupOptions options_;
     InstanceLock lock_;
+    bool centralDatabaseReadable_ = false;
 };

@@ -217,18 +217,19 @@ bool RebuildCentralDatabase(const QString& temporaryPath, Prompter& prompter) {
     return true;
 }
 
-void VerifyCentralDatabase(Prompter& prompter, bool sampleData) {
-    if (!QFileInfo::exists(CentralDatabase::path())) {
-        BuildCentralDatabase(CentralDatabase::path(), true, true, prompter, sampleData);
-        return;
-    }
+bool VerifyCentralDatabase(Prompter& prompter, bool sampleData) {
+    if (!QFileInfo::exists(CentralDatabase::path()))
+        return BuildCentralDatabase(CentralDatabase::path(), true, true, prompter, sampleData);
     const qint16 version = GetTBFVersion(prompter);
-    if (version == CentralSchema::TBFVersion || version == UnreadableVersion)
-        return;
+    if (version == UnreadableVersion)
+        return false;
+    if (version == CentralSchema::TBFVersion)
+        return true;
     const QString temporary = CentralDatabaseUpgrade::temporaryPath();
     if (!BuildCentralDatabase(temporary, true, false, prompter)) {
         prompter.inform(AppTitle(), NotUpgradedText, Prompter::Icon::Critical);
-        return;
+        return true;
     }
     RebuildCentralDatabase(temporary, prompter);
+    return true;
 }

@@ -23,8 +23,10 @@ QString versionErrorText(int number, const QString& description);
 } // namespace CentralDatabaseUpgrade
 
 // Start-up entry: builds a missing central database (with the sample-data question) or rebuilds one of
-// another schema version. sampleData answers the sample-data question with Yes.
-void VerifyCentralDatabase(Prompter& prompter, bool sampleData = false);
+// another schema version. sampleData answers the sample-data question with Yes. False when the central
+// database can be neither read nor built (the error was shown); a failed upgrade keeps the old file,
+// which can still be read.
+bool VerifyCentralDatabase(Prompter& prompter, bool sampleData = false);
 
 // The schema version of the central database: ProductVersion.TBFVersion, or for a file without that
 // table 2 when List has the column SourcePath and 1 when it has not. A file that cannot be read shows

@@ -171,8 +171,14 @@ public:
                                const ConditionQuery& askCondition = {});
     // Writes the list as comma-separated text (UTF-8, CR LF): a line of column names, then every row in
     // the list's stored order, text in double quotes with inner quotes doubled. The number of rows
-    // written; 0 for an empty list (no file is written), -1 on failure (the message was shown).
-    static qint64 gExportList(const QString& listPath, const QString& exportPath, Prompter& prompter);
+    // written; 0 for an empty list (no file is written), -1 on failure or refusal (the message was
+    // shown). A target in the system, list or temp folder, or the list's own file, is refused (links and
+    // ".." resolved); an existing file is replaced only after a Yes to exportReplaceQuestion, unless the
+    // caller's own file dialog already asked (Replace).
+    enum class ExistingExportFile { Ask, Replace };
+    static qint64 gExportList(const QString& listPath, const QString& exportPath, Prompter& prompter,
+                              ExistingExportFile existing = ExistingExportFile::Ask);
+    static QString exportReplaceQuestion(const QString& exportPath);
 
 private:
     bool openTarget();

@@ -30,11 +30,16 @@ db::Database openWithSource(const QString& targetPath, const QString& sourceFile
 } // namespace
 
 qint64 CountField(const QString& databasePath, const QString& table, const QString& column) {
+    return CountFieldIfReadable(databasePath, table, column).value_or(0);
+}
+
+std::optional<qint64> CountFieldIfReadable(const QString& databasePath, const QString& table,
+                                           const QString& column) {
     db::DbError error;
     const db::Database database = db::Database::open(databasePath, db::Database::OpenMode::ReadOnly, &error);
     if (!database.isOpen()) {
         logFailure("CountField", error);
-        return 0;
+        return std::nullopt;
     }
     // A required column has no nulls, so its count is the row count, which SQLite takes from the
     // smallest index without reading the rows.
@@ -46,7 +51,7 @@ qint64 CountField(const QString& databasePath, const QString& table, const QStri
         {}, &error);
     if (!count) {
         logFailure("CountField", error);
-        return 0;
+        return std::nullopt;
     }
     return count->toLongLong();
 }

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 // Small helpers for counting and looking up rows, building column lists, moving addresses between list
 // files, and testing addresses. Every value is bound; every helper opens its database, works, closes it.
@@ -12,6 +13,10 @@
 
 // The number of rows whose column is not null.
 qint64 CountField(const QString& databasePath, const QString& table, const QString& column);
+// The same, or nullopt when the file cannot be opened or read (damaged, not a list), so that a caller
+// can tell such a file from an empty one.
+std::optional<qint64> CountFieldIfReadable(const QString& databasePath, const QString& table,
+                                           const QString& column);
 // The same in the central database, for rows whose column equals value (without regard to case).
 qint64 CountMatching(const QString& table, const QString& column, const QString& value);
 // Whether the table holds a row whose key column equals value (without regard to case).

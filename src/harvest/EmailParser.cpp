@@ -4,6 +4,7 @@
 #include "core/mdlMain.h"
 #include "db/DataTank.h"
 #include "db/DbHelpers.h"
+#include "util/FileNameObject.h"
 #include "util/StringFunctionsObject.h"
 
 #include <QDateTime>
@@ -287,6 +288,12 @@ bool EmailParser::beginScan(FileObject& file, const EmailSrcFileObj& source) {
     Q_EMIT UpdateDescriptor2(QStringLiteral("Unique Email Addresses Extracted"));
     Q_EMIT rowCountChanged(rowsWritten_);
 
+    // A FIFO or device would block the first read (the .pmm copy reads before the scan does): only a
+    // regular file is scanned.
+    if (!FileNameObject::IsRegularFile(path)) {
+        prompter_.inform(AppTitle(), unableToOpenText(shownName), Prompter::Icon::Exclamation);
+        return false;
+    }
     if (isPmmFile(path)) {
         reformatted_ = reformatPmm(path);
         if (!reformatted_.isEmpty())

@@ -169,11 +169,14 @@ int runHarvest(CommandContext& ctx, const QStringList& arguments) {
     const AddrManager::BuildResult result = manager.BuildList();
     if (!result.built)
         return ExitFailed;
+    QStringList notRead;
     for (const AddrManager::FileCount& file : result.files) {
-        if (file.addresses < 0)
+        if (file.addresses < 0) {
             ctx.out << file.fileName << ": not read" << Qt::endl;
-        else
+            notRead << file.fileName;
+        } else {
             ctx.out << file.fileName << ": " << file.addresses << " addresses found" << Qt::endl;
+        }
     }
     if (result.rows == 0) {
         QFile::remove(result.listPath);
@@ -187,7 +190,10 @@ int runHarvest(CommandContext& ctx, const QStringList& arguments) {
     }
     QFile::remove(result.listPath);
     ctx.out << "List '" << request.listName << "' saved with " << result.rows << " addresses." << Qt::endl;
-    return ExitOk;
+    // The list of the files read is kept, but a file left out is a failure the caller must see.
+    for (const QString& fileName : std::as_const(notRead))
+        ctx.err << "The file " << fileName << " was not read; its addresses are not in the list." << Qt::endl;
+    return notRead.isEmpty() ? ExitOk : ExitFailed;
 }
 
 } // namespace

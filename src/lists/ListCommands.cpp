@@ -27,10 +27,12 @@ int runLists(CommandContext& ctx, const QStringList& arguments) {
     }
     while (rows.next()) {
         const QString path = DataTank::registeredPath(rows.text(1));
-        const QString count =
-            QFileInfo::exists(path)
-                ? QString::number(CountField(path, QStringLiteral("AddressList"), QStringLiteral("EAddress")))
-                : QStringLiteral("missing");
+        QString count = QStringLiteral("missing");
+        if (QFileInfo::exists(path)) {
+            const std::optional<qint64> addresses =
+                CountFieldIfReadable(path, QStringLiteral("AddressList"), QStringLiteral("EAddress"));
+            count = addresses ? QString::number(*addresses) : QStringLiteral("damaged");
+        }
         ctx.out << rows.text(0) << '\t' << path << '\t' << count << Qt::endl;
     }
     return rows.error().isError() ? ExitFailed : ExitOk;

@@ -1,5 +1,6 @@
 #include "lists/ListOperations.h"
 
+#include "core/AppSettings.h"
 #include "core/ErrorLog.h"
 #include "core/mdlMain.h"
 #include "db/DataTank.h"
@@ -8,7 +9,9 @@
 #include "db/SqlDialect.h"
 #include "db/TypeMapping.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <sqlite3.h>
 
@@ -511,8 +514,54 @@ void appendName(QByteArray& line, const QString& name) {
 
 } // namespace
 
-qint64 DataTank::gExportList(const QString& listPath, const QString& exportPath, Prompter& prompter) {
+namespace {
+
+// The file a write to path ends in: links followed (a dangling one too, as writing through it creates
+// its target), ".." resolved, and the folder canonical even where the file does not exist yet.
+QString resolvedTarget(const QString& path) {
+    QFileInfo info(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+    for (int hops = 0; info.isSymLink() && hops < 40; ++hops)
+        info.setFile(info.symLinkTarget());
+    if (info.exists())
+        return info.canonicalFilePath();
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return folder.isEmpty() ? info.absoluteFilePath() : folder + u'/' + info.fileName();
+}
+
+bool isInside(const QString& path, const QString& folder) {
+    QString canonical = QFileInfo(folder).canonicalFilePath();
+    if (canonical.isEmpty())
+        canonical = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    return path == canonical || path.startsWith(canonical + u'/');
+}
+
+// Why the list may not be written to exportPath; empty when it may. The program's own folders hold the
+// central database, the lists and their temporary copies, which an export must never replace.
+QString exportRefusal(const QString& listPath, const QString& exportPath) {
+    const QString target = resolvedTarget(exportPath);
+    if (target == resolvedTarget(listPath))
+        return QStringLiteral("A list cannot be exported onto its own file.");
+    const AppFolders& folders = appFolders();
+    for (const QString& folder : {folders.SystemFolder, folders.AddressListsFolder, folders.TempFolder})
+        if (!folder.isEmpty() && isInside(target, folder))
+            return QStringLiteral("A list cannot be exported into ") + folder +
+                   QStringLiteral(": that folder holds the program's own files.");
+    return {};
+}
+
+} // namespace
+
+QString DataTank::exportReplaceQuestion(const QString& exportPath) {
+    return exportPath + QStringLiteral(" already exists. Do you want to replace it?");
+}
+
+qint64 DataTank::gExportList(const QString& listPath, const QString& exportPath, Prompter& prompter,
+                             ExistingExportFile existing) {
     const QString procedure = QStringLiteral("gExportList");
+    if (const QString refusal = exportRefusal(listPath, exportPath); !refusal.isEmpty()) {
+        prompter.inform(AppTitle(), refusal, Prompter::Icon::Exclamation);
+        return -1;
+    }
     db::DbError error;
     const db::Database list = db::Database::open(listPath, db::Database::OpenMode::ReadOnly, &error);
     if (!list.isOpen() || !IsTamberlynDB(list)) {
@@ -529,6 +578,10 @@ qint64 DataTank::gExportList(const QString& listPath, const QString& exportPath,
                         Prompter::Icon::Exclamation);
         return 0;
     }
+    if (existing == ExistingExportFile::Ask && QFileInfo::exists(exportPath) &&
+        prompter.ask(AppTitle(), exportReplaceQuestion(exportPath), Prompter::Buttons::YesNo,
+                     Prompter::Icon::Question) != Prompter::Answer::Yes)
+        return -1;
 
     // The fixed statement is stepped directly: the export moves every byte of the list, and the text
     // goes from the database to the file as UTF-8 without a round trip through QString.

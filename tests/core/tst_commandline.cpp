@@ -6,6 +6,8 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTest>
 
 namespace {
@@ -73,6 +75,44 @@ private Q_SLOTS:
         QCOMPARE(run.status, 2);
         QCOMPARE(run.err, message);
         QVERIFY(!QFileInfo::exists(home.path()));
+    }
+
+    void unreadableCentralDatabaseFailsEveryCommand_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("init") << QStringList{"init"};
+        QTest::newRow("lists") << QStringList{"lists"};
+        QTest::newRow("resync") << QStringList{"resync"};
+        QTest::newRow("merge") << QStringList{"merge", "A", "B", "--name", "C"};
+        QTest::newRow("export") << QStringList{"export", "A", "a.csv"};
+        QTest::newRow("groups") << QStringList{"groups"};
+        QTest::newRow("options list") << QStringList{"options", "list"};
+        QTest::newRow("mailing list") << QStringList{"mailing", "list"};
+        QTest::newRow("message show") << QStringList{"message", "show", "M"};
+        QTest::newRow("message import") << QStringList{"message", "import", "--name", "M", "--subject", "S"};
+        QTest::newRow("harvest") << QStringList{"harvest", "--name", "H", "notes.txt"};
+        QTest::newRow("pop-account list") << QStringList{"pop-account", "list"};
+        QTest::newRow("send") << QStringList{"send", "1"};
+    }
+    void unreadableCentralDatabaseFailsEveryCommand() {
+        QFETCH(QStringList, arguments);
+        TestHome home;
+        QVERIFY(home.start());
+        home.stop();
+        QByteArray noise(64 * 1024, Qt::Uninitialized);
+        QRandomGenerator seeded(13);
+        seeded.fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+        QFile central(home.file("system/Tamberlyn.tbf"));
+        QVERIFY(central.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(central.write(noise), noise.size());
+        central.close();
+
+        const CommandRun run = runCommandLine(QStringList{"--home", home.path()} + arguments);
+        QCOMPARE(run.status, 1);
+        QVERIFY2(QRegularExpression("^Tamberlyn: Error \\d+ in TBFVerify\nfile is not a database\n")
+                     .match(run.err)
+                     .hasMatch(),
+                 qPrintable(run.err));
+        QCOMPARE(readFileBytes(home.file("system/Tamberlyn.tbf")), noise);
     }
 
     void helpAndVersion() {

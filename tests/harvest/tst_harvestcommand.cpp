@@ -5,8 +5,10 @@
 #include "support/CommandRun.h"
 #include "support/TestHome.h"
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 namespace {
 
@@ -97,6 +99,44 @@ private Q_SLOTS:
         QVERIFY(run.out.contains(none + QStringLiteral(": 0 addresses found\n")));
         QVERIFY(run.err.contains(QStringLiteral("the list 'Nothing' was not saved")));
         QVERIFY(!QFile::exists(home.file("AddressLists/Nothing.mdb")));
+    }
+
+    void aFileNotReadFailsTheRunButTheOthersAreSaved() {
+        TestHome home;
+        firstStart(home);
+        const QString first = writeFile(sources_, QStringLiteral("one.txt"), "ann@x.org\n");
+        const QString missing = sources_.filePath(QStringLiteral("two.txt"));
+        const QString third = writeFile(sources_, QStringLiteral("three.txt"), "bob@y.org\n");
+        const CommandRun run =
+            runCommandLine({"--home", home.path(), "harvest", "--name", "Most", first, missing, third});
+        QCOMPARE(run.status, 1);
+        QVERIFY(run.out.contains(QStringLiteral("List 'Most' saved with 2 addresses.")));
+        QCOMPARE(savedRows(home.path(), "Most"), (QStringList{"ann@x.org||||", "bob@y.org||||"}));
+        QVERIFY2(run.err.contains(QStringLiteral("The file ") + missing + QStringLiteral(" was not read")),
+                 qPrintable(run.err));
+        QVERIFY(!run.err.contains(first) && !run.err.contains(third));
+    }
+
+    void onlyRegularFilesAreRead() {
+        TestHome home;
+        firstStart(home);
+        // Opening a FIFO for reading waits for a writer that never comes; a .pmm file is copied first.
+        const QString fifo = sources_.filePath(QStringLiteral("pipe.txt"));
+        const QString pmmFifo = sources_.filePath(QStringLiteral("pipe.pmm"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QCOMPARE(::mkfifo(QFile::encodeName(pmmFifo).constData(), 0600), 0);
+        const QString plain = writeFile(sources_, QStringLiteral("plain.txt"), "cy@z.org\n");
+        QElapsedTimer clock;
+        clock.start();
+        const CommandRun run = runCommandLine(
+            {"--home", home.path(), "harvest", "--name", "Piped", fifo, plain, "--type", "mailbox", pmmFifo});
+        QVERIFY(clock.elapsed() < 5000);
+        QCOMPARE(run.status, 1);
+        QCOMPARE(savedRows(home.path(), "Piped"), QStringList{"cy@z.org||||"});
+        for (const QString& path : {fifo, pmmFifo}) {
+            QVERIFY(run.out.contains(path + QStringLiteral(": not read\n")));
+            QVERIFY(run.err.contains(QStringLiteral("The file ") + path + QStringLiteral(" was not read")));
+        }
     }
 
     void anExistingListIsReplacedOnlyWhenAllowed() {

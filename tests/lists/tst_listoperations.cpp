@@ -112,7 +112,9 @@ class TestListOperations : public QObject {
 private Q_SLOTS:
     void init() { QVERIFY(dir_.isValid()); }
     void cleanup() {
-        for (const QString& name : QDir(dir_.path()).entryList(QDir::Files))
+        // Links too, dangling ones and those to folders among them.
+        for (const QString& name :
+             QDir(dir_.path()).entryList(QDir::Files | QDir::Dirs | QDir::System | QDir::NoDotAndDotDot))
             QFile::remove(file(name));
     }
 
@@ -392,6 +394,141 @@ private Q_SLOTS:
         QCOMPARE(home.prompter.texts().last(), "Unable to open " + file("missing.mdb") + " for input");
         QCOMPARE(DataTank::gExportList(listB(), file("no/such/folder/out.csv"), home.prompter), -1);
         QVERIFY(home.prompter.texts().last().endsWith(" for output"));
+    }
+
+    void exportRefusesTheProgramsOwnFiles_data() {
+        QTest::addColumn<QString>("target"); // %home: the application folder, %out: a folder of the user's
+        QTest::addColumn<QString>("link");   // when set, %out/link is made a link to %home/linkTarget
+        QTest::addColumn<QString>("linkTarget");
+        QTest::newRow("the list itself") << "%home/AddressLists/Alpha.mdb"
+                                         << ""
+                                         << "";
+        QTest::newRow("the central database") << "%home/system/Tamberlyn.tbf"
+                                              << ""
+                                              << "";
+        QTest::newRow("a new file among the lists") << "%home/AddressLists/alpha.csv"
+                                                    << ""
+                                                    << "";
+        QTest::newRow("the temp folder") << "%home/temp/alpha.csv"
+                                         << ""
+                                         << "";
+        QTest::newRow("a path through ..") << "%home/Mailings/../system/Tamberlyn.tbf"
+                                           << ""
+                                           << "";
+        QTest::newRow("a link to the central database") << "%out/db.csv"
+                                                        << "db.csv"
+                                                        << "system/Tamberlyn.tbf";
+        QTest::newRow("a link to a file not yet made") << "%out/new.csv"
+                                                       << "new.csv"
+                                                       << "AddressLists/new.csv";
+        QTest::newRow("a linked folder") << "%out/sys/Tamberlyn.tbf"
+                                         << "sys"
+                                         << "system";
+        QTest::newRow("a link to the list") << "%out/list.csv"
+                                            << "list.csv"
+                                            << "AddressLists/Alpha.mdb";
+    }
+
+    void exportRefusesTheProgramsOwnFiles() {
+        QFETCH(QString, target);
+        QFETCH(QString, link);
+        QFETCH(QString, linkTarget);
+        TestHome home;
+        QVERIFY(home.start());
+        QVERIFY(DataTank::SaveListAs(listA(), "Alpha", {}, false, home.prompter));
+        const QString list = home.file("AddressLists/Alpha.mdb");
+        const QString central = home.file("system/Tamberlyn.tbf");
+        target.replace("%home", home.path()).replace("%out", dir_.path());
+        if (!link.isEmpty())
+            QVERIFY(QFile::link(home.file(linkTarget), file(link)));
+        const QByteArray before = digest(list) + digest(central);
+        const QStringList listFolder = QDir(home.file("AddressLists")).entryList(QDir::Files);
+        const QStringList tempFolder = QDir(home.file("temp")).entryList(QDir::Files);
+
+        QCOMPARE(DataTank::gExportList(list, target, home.prompter), -1);
+        QCOMPARE(home.prompter.texts().size(), 1);
+        QVERIFY2(home.prompter.texts().first().startsWith("A list cannot be exported "),
+                 qPrintable(home.prompter.texts().first()));
+        QCOMPARE(digest(list) + digest(central), before);
+        QCOMPARE(QDir(home.file("AddressLists")).entryList(QDir::Files), listFolder);
+        QCOMPARE(QDir(home.file("temp")).entryList(QDir::Files), tempFolder);
+        if (!link.isEmpty())
+            QVERIFY(QFileInfo(file(link)).isSymLink());
+
+        // The command line refuses it the same way, whatever the answer to questions.
+        home.stop();
+        const Run run = runCommandLine(home, {"--yes", "export", "Alpha", target});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains("A list cannot be exported "), qPrintable(run.err));
+        QVERIFY(!run.out.contains("Exported"));
+        QCOMPARE(digest(list) + digest(central), before);
+    }
+
+    void exportReplacesAnExistingFileOnlyAfterYes() {
+        TestHome home;
+        QVERIFY(home.start());
+        QVERIFY(DataTank::SaveListAs(listA(), "Alpha", {}, false, home.prompter));
+        const QString list = home.file("AddressLists/Alpha.mdb");
+        const QString target = file("mine.csv");
+        const QByteArray mine("my own data\n");
+        const auto writeMine = [&] {
+            QFile out(target);
+            return out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(mine) == mine.size();
+        };
+        QVERIFY(writeMine());
+
+        home.prompter.answer(Prompter::Answer::No);
+        QCOMPARE(DataTank::gExportList(list, target, home.prompter), -1);
+        QCOMPARE(home.prompter.texts(), QStringList{DataTank::exportReplaceQuestion(target)});
+        QVERIFY(home.prompter.shown().first().question);
+        QCOMPARE(readFileBytes(target), mine);
+        home.prompter.answer(Prompter::Answer::Yes);
+        QCOMPARE(DataTank::gExportList(list, target, home.prompter), 3);
+        QVERIFY(readFileBytes(target).startsWith("\"EAddress\""));
+        // A window whose save dialog has asked already replaces without a second question.
+        QVERIFY(writeMine());
+        QCOMPARE(DataTank::gExportList(list, target, home.prompter, DataTank::ExistingExportFile::Replace),
+                 3);
+        QVERIFY(home.prompter.allAnswersUsed());
+
+        home.stop();
+        QVERIFY(writeMine());
+        for (const QStringList& refused : {QStringList{"--no"}, QStringList{}}) {
+            const Run run = runCommandLine(home, refused + QStringList{"export", "Alpha", target});
+            QCOMPARE(run.status, 1);
+            QVERIFY(run.out.contains(DataTank::exportReplaceQuestion(target)));
+            QCOMPARE(readFileBytes(target), mine);
+        }
+        const Run run = runCommandLine(home, {"--yes", "export", "Alpha", target});
+        QCOMPARE(run.status, 0);
+        QVERIFY(run.out.endsWith("Exported 3 rows to " + target + ".\n"));
+        QVERIFY(readFileBytes(target).startsWith("\"EAddress\""));
+    }
+
+    void listsTellsADamagedListFromAnEmptyOne() {
+        TestHome home;
+        QVERIFY(home.start());
+        QVERIFY(DataTank::SaveListAs(listA(), "Alpha", {}, false, home.prompter));
+        QVERIFY(DataTank::SaveListAs(makeList(file("empty.mdb"), {"EAddress"}, {}), "Empty", {}, false,
+                                     home.prompter));
+        QVERIFY(DataTank::SaveListAs(listB(), "Noise", {}, false, home.prompter));
+        QVERIFY(DataTank::SaveListAs(listB(), "Gone", {}, false, home.prompter));
+        home.stop();
+        QByteArray noise(8192, Qt::Uninitialized);
+        for (qsizetype i = 0; i < noise.size(); ++i)
+            noise[i] = char((i * 7919 + 13) % 251);
+        QFile damaged(home.file("AddressLists/Noise.mdb"));
+        QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(damaged.write(noise), noise.size());
+        damaged.close();
+        QVERIFY(QFile::remove(home.file("AddressLists/Gone.mdb")));
+
+        const Run run = runCommandLine(home, {"lists"});
+        QCOMPARE(run.status, 0);
+        const QString folder = home.file("AddressLists/");
+        QCOMPARE(run.out, "Alpha\t" + folder + "Alpha.mdb\t3\n" + "Empty\t" + folder + "Empty.mdb\t0\n" +
+                              "Gone\t" + folder + "Gone.mdb\tmissing\n" + "Noise\t" + folder +
+                              "Noise.mdb\tdamaged\n");
     }
 
     void commandLine() {

@@ -562,7 +562,8 @@ void mdiMain::wireCommands() {
                                             QStringLiteral("Text files (*.txt *.csv);;All files (*)"),
                                             list->caption() + QStringLiteral(".txt"), this);
         if (!file.isEmpty())
-            DataTank::gExportList(path, file, prompter_);
+            // The save dialog has asked before replacing an existing file.
+            DataTank::gExportList(path, file, prompter_, DataTank::ExistingExportFile::Replace);
     });
 
     // One above the other at full width, or side by side at full height.
