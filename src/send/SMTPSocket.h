@@ -23,6 +23,10 @@ class SendMDBList;
 // The host reads the run through the signals and steers it with pause(), resume() and stop(), which
 // take effect at the next point where the run can wait (a finished message, a pause, a delay). A stop
 // while the server owes a reply ends the run within a second even if that reply never comes.
+//
+// A list address holding a control character is not sent to the server: it counts as failed, stays
+// unmarked and is named in the log. A sent mark that cannot be written ends the run as aborted, with
+// every recipient the server accepted but the list does not show as sent named in the log.
 class SMTPSocket : public QObject {
     Q_OBJECT
 public:
