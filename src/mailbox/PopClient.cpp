@@ -46,6 +46,9 @@ PopServer PopServer::parse(const QString& text, quint16 defaultPort) {
 namespace {
 
 constexpr qint64 ReadChunk = 256 * 1024;
+// A long multi-line reply that keeps arriving at a steady pace earns a new deadline with every step of
+// this size; a server trickling a few octets never reaches it.
+constexpr qint64 ProgressStep = 64 * 1024;
 
 } // namespace
 
@@ -200,6 +203,7 @@ void PopClient::sendUser() {
 }
 
 void PopClient::restartTimer() {
+    receivedSinceDeadline_ = 0;
     timer_.start(timeoutUnits_ * unitMs_);
 }
 
@@ -231,8 +235,13 @@ void PopClient::fail(int code) {
 void PopClient::onReadyRead() {
     if (!socket_)
         return;
-    // Data does not restart the time-out: a reply must be complete by its deadline.
-    buffer_ += socket_->readAll();
+    // Data does not restart the time-out: a reply must be complete by its deadline, unless it is a long
+    // message still coming in whole steps.
+    const QByteArray received = socket_->readAll();
+    buffer_ += received;
+    receivedSinceDeadline_ += received.size();
+    if (multiLine_ && receivedSinceDeadline_ >= ProgressStep)
+        restartTimer();
     qsizetype start = 0;
     while (socket_) {
         const qsizetype end = buffer_.indexOf('\n', start);

@@ -151,6 +151,7 @@ private:
     bool tooLarge_ = false;   // the multi-line reply passed its cap: its lines are dropped up to "."
     bool inLongLine_ = false; // the start of the line being read was dropped
     PopLimits limits_;
+    qint64 receivedSinceDeadline_ = 0; // octets of the current reply since its deadline was set
     QByteArray buffer_;
     QByteArray text_;
     QByteArray apopStamp_;

@@ -35,6 +35,8 @@ public:
     QByteArray
         trickleAt; // from the command that starts so, "+OK" and then one octet every trickleMs, for ever
     int trickleMs = 50;
+    QByteArray paceAt; // at the command that starts so, the reply goes out in 64 KiB steps every paceMs
+    int paceMs = 50;
     QMap<QByteArray, QByteArray> rawReplies; // command -> the octets sent instead of its reply
 
     FakePopServer() {
@@ -73,6 +75,10 @@ private:
                 silent_ = true;
                 continue;
             }
+            if (!paceAt.isEmpty() && command.startsWith(paceAt)) {
+                pace(reply(command));
+                continue;
+            }
             const bool cut = !cutAt.isEmpty() && command.startsWith(cutAt);
             const bool hangUp = cut || (!hangUpAt.isEmpty() && command.startsWith(hangUpAt));
             if (cut)
@@ -84,6 +90,13 @@ private:
                 client_ = nullptr;
             }
         }
+    }
+
+    void pace(QByteArray rest) {
+        constexpr qsizetype step = 64 * 1024;
+        client_->write(rest.left(step));
+        if (rest.size() > step)
+            QTimer::singleShot(paceMs, client_, [this, rest = rest.mid(step)] { pace(rest); });
     }
 
     static QByteArray multiLine(const QByteArray& text) {
@@ -381,6 +394,23 @@ private Q_SLOTS:
         client.requestHeader(1);
         QTRY_COMPARE_WITH_TIMEOUT(lastCode(status), int(PopClient::TimedOut), 5000);
         QVERIFY(clock.elapsed() < 2000);
+    }
+
+    // A long message arriving at a steady pace may take longer than one time-out; a trickle may not.
+    void steadyLongMessageIsNotCutOff() {
+        FakePopServer server;
+        server.messages = {mail("a@x.org", "big", QByteArray(1024 * 1024, 'm') + "\r\n")};
+        server.paceAt = "RETR 1";
+        server.paceMs = 60;
+        PopClient client;
+        client.setTimeout(10);
+        client.setTimeoutUnitMs(30);
+        QSignalSpy status(&client, &PopClient::POPStatus);
+        connectClient(client, server.port(), "u", "p");
+        QTRY_COMPARE(lastCode(status), int(PopClient::MessageListRetrieved));
+        client.requestMessage(1);
+        QTRY_COMPARE_WITH_TIMEOUT(lastCode(status), int(PopClient::MessageArrived), 10000);
+        QCOMPARE(client.text(), server.messages.first() + "\r\n");
     }
 
     // Stop ends a run that waits for a silent or trickling server at once, not after the 30 second
