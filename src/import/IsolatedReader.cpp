@@ -3,8 +3,10 @@
 #include <QCoreApplication>
 #include <QDataStream>
 #include <QElapsedTimer>
+#include <QFile>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -47,8 +49,10 @@ namespace {
 
 QString programPath;
 int progressTimeout = 10000;
+qint64 memoryLimit = qint64(1) << 30;
 
 constexpr rlim_t ChildMemoryLimit = rlim_t(1) << 30;
+constexpr int MemoryCheckMilliseconds = 100;
 constexpr int RowsPerBatch = 500;
 constexpr quint32 MaxFrameBytes = 1u << 30;
 constexpr int HeaderBytes = 5; // kind, then the payload's length (4 bytes, little-endian)
@@ -86,6 +90,15 @@ template <typename... Values> bool readPayload(const QByteArray& payload, Values
     return stream.status() == QDataStream::Ok;
 }
 
+// The memory a process holds (its resident set); 0 when it cannot be told.
+qint64 residentBytes(qint64 pid) {
+    QFile statm(QStringLiteral("/proc/%1/statm").arg(pid));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> pages = statm.readLine().split(' ');
+    return pages.size() > 1 ? pages.at(1).toLongLong() * ::sysconf(_SC_PAGESIZE) : 0;
+}
+
 QString decodeText(const QByteArray& payload) {
     QString text;
     readPayload(payload, text);
@@ -111,6 +124,10 @@ void IsolatedReader::setProgram(const QString& path) {
 
 void IsolatedReader::setProgressTimeout(int milliseconds) {
     progressTimeout = milliseconds;
+}
+
+void IsolatedReader::setMemoryLimit(qint64 bytes) {
+    memoryLimit = bytes;
 }
 
 bool IsolatedReader::broken(const QString& text) {
@@ -204,7 +221,12 @@ bool IsolatedReader::receive(Frame& frame) {
         if (left <= 0)
             return broken(QStringLiteral("the reader process made no progress for %1 ms; it was ended")
                               .arg(progressTimeout));
-        child_->waitForReadyRead(int(left));
+        // While the child is silent its memory is watched too: the address-space limit it sets itself
+        // does not hold in every build.
+        child_->waitForReadyRead(int(qMin<qint64>(left, MemoryCheckMilliseconds)));
+        if (residentBytes(child_->processId()) > memoryLimit)
+            return broken(
+                QStringLiteral("the reader process used more than %1 bytes; it was ended").arg(memoryLimit));
     }
 }
 
@@ -317,7 +339,7 @@ bool writeAll(int fd, const QByteArray& bytes) {
 }
 
 // A fault for tests to provoke in the child, from TAMBERLYN_READER_FAULT: "crash@open", "hang@open", or
-// "crash@N" / "hang@N" before the Nth row of a table is sent.
+// "crash@N" / "hang@N" / "grow@N" (memory without end) before the Nth row of a table is sent.
 struct FaultHook {
     QByteArray action;
     qint64 row = -1; // 0: at the opening
@@ -336,6 +358,13 @@ struct FaultHook {
         if (action == "hang")
             for (;;)
                 ::pause();
+        if (action == "grow")
+            for (;;) {
+                char* block = static_cast<char*>(std::malloc(16 << 20));
+                if (block)
+                    std::memset(block, 1, 16 << 20);
+                ::usleep(10000);
+            }
     }
 };
 

@@ -34,6 +34,8 @@ public:
     static void setProgram(const QString& path);
     // How long the child may go without sending anything before it is ended (10 s).
     static void setProgressTimeout(int milliseconds);
+    // How much memory the child may hold before it is ended (1 GiB).
+    static void setMemoryLimit(qint64 bytes);
 
     struct Frame {
         char kind = 0;

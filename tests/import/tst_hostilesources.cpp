@@ -238,8 +238,8 @@ private Q_SLOTS:
         QCOMPARE(tempLists(), QStringList());
     }
 
-    // A library reader that crashes or hangs in its child process gives the import's cannot-open or
-    // cannot-read message, and nothing of the half-read file becomes a list.
+    // A library reader that crashes, hangs or grows without end in its child process gives the import's
+    // cannot-open or cannot-read message, and nothing of the half-read file becomes a list.
     void failingLibraryReader_data() {
         QTest::addColumn<QString>("type");
         QTest::addColumn<QString>("file");
@@ -255,6 +255,10 @@ private Q_SLOTS:
                                                    << "access/contacts_jet4/contacts.mdb"
                                                    << "Contacts"
                                                    << "E-mail" << QByteArray("hang@2") << false;
+        QTest::newRow("Access memory without end") << "DBACCESS"
+                                                   << "access/contacts_jet4/contacts.mdb"
+                                                   << "Contacts"
+                                                   << "E-mail" << QByteArray("grow@2") << false;
         QTest::newRow("xls crash while opening") << "DBEXCEL5"
                                                  << "excel/workbook/contacts.xls"
                                                  << "Contacts$"
@@ -279,14 +283,17 @@ private Q_SLOTS:
         request.roles.email = email;
         request.listName = "Half";
         qputenv("TAMBERLYN_READER_FAULT", fault);
-        // Long enough for a sanitized child to start on a busy machine, far below the usual ten seconds.
-        IsolatedReader::setProgressTimeout(2000);
+        // A hang is ended after two seconds: long enough for a sanitized child to start on a busy machine,
+        // far below the usual ten. Other faults must end the child on their own, well within the bound.
+        IsolatedReader::setProgressTimeout(fault.startsWith("hang") ? 2000 : 60000);
+        IsolatedReader::setMemoryLimit(qint64(512) << 20);
         QElapsedTimer clock;
         clock.start();
         const ImportResult result = ImportJob(request, home->prompter).run();
         const qint64 elapsed = clock.elapsed();
         qunsetenv("TAMBERLYN_READER_FAULT");
         IsolatedReader::setProgressTimeout(10000);
+        IsolatedReader::setMemoryLimit(qint64(1) << 30);
         QCOMPARE(result.listPath, QString("<Error:"));
         QCOMPARE(home->prompter.texts(), QStringList{whileOpening ? ImportText::invalidFile(request.path)
                                                                   : ImportText::cannotRead()});
