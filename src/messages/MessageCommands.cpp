@@ -1,5 +1,5 @@
-#include "core/Command.h"
-#include "core/CommandLine.h"
+#include "messages/MessageCommands.h"
+
 #include "db/CentralDatabase.h"
 #include "db/DataTank.h"
 #include "messages/Greetings.h"

@@ -1,8 +1,8 @@
 // Saves pictures of the main window and of each dialog into build/screenshots, for people to look at.
+#include "app/ui/frmConfiguration.h"
+#include "app/ui/mdiMain.h"
 #include "core/AppSettings.h"
-#include "core/ui/frmConfiguration.h"
 #include "core/ui/frmOpenDelete.h"
-#include "core/ui/mdiMain.h"
 #include "db/DataTank.h"
 #include "lists/ListResync.h"
 #include "lists/ui/ResyncLists.h"
