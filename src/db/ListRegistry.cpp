@@ -94,6 +94,10 @@ QString DataTank::OpenRegisteredList(const QString& name, Prompter& prompter) {
 
 bool DataTank::SaveListAs(const QString& sourcePath, const QString& newName, const QString& description,
                           bool openAfterwards, Prompter& prompter) {
+    if (const QString refusal = NameRefusal(QStringLiteral("list name"), newName); !refusal.isEmpty()) {
+        prompter.inform(AppTitle(), refusal, Prompter::Icon::Exclamation);
+        return false;
+    }
     // The name becomes a file name in the list folder: one that would leave it is never used.
     if (newName.trimmed().isEmpty() || !IsValidFileName(newName)) {
         LogError(QStringLiteral("SaveListAs") + Module, {1, QStringLiteral("Invalid list name: ") + newName});

@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr qsizetype MaxNameLength = 100;
-
 bool readUtf8(CommandContext& ctx, const QString& path, QString& text) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -88,6 +86,11 @@ int runImport(CommandContext& ctx, const QStringList& arguments) {
     }
     if (message.MessageName.trimmed().isEmpty() || message.MessageName.size() > MaxNameLength) {
         ctx.err << "A message name has 1 to " << MaxNameLength << " characters." << Qt::endl;
+        return ExitFailed;
+    }
+    if (const QString refusal = NameRefusal(QStringLiteral("message name"), message.MessageName);
+        !refusal.isEmpty()) {
+        ctx.err << refusal << Qt::endl;
         return ExitFailed;
     }
     if (!MessageStore::IsValidMessageName(message.MessageName)) {
