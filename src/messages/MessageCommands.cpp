@@ -5,12 +5,21 @@
 #include "messages/Greetings.h"
 #include "messages/MessageStore.h"
 #include "messages/MimeAssembly.h"
+#include "util/FileNameObject.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
 namespace {
+
+// A FIFO or a device would block the read (or never end it): only a regular file is taken.
+bool refuseIrregularFile(CommandContext& ctx, const QString& path) {
+    if (!QFileInfo::exists(path) || FileNameObject::IsRegularFile(path))
+        return false;
+    ctx.err << "Cannot read " << path << ": it is not a regular file." << Qt::endl;
+    return true;
+}
 
 bool readUtf8(CommandContext& ctx, const QString& path, QString& text) {
     QFile file(path);
@@ -97,6 +106,9 @@ int runImport(CommandContext& ctx, const QStringList& arguments) {
         ctx.err << MessageStore::invalidNameText() << Qt::endl;
         return ExitFailed;
     }
+    for (const QString& input : parser.values(text) + parser.values(html) + parser.values(attach))
+        if (refuseIrregularFile(ctx, input))
+            return ExitFailed;
     if (!ctx.start())
         return ExitFailed;
     if ((parser.isSet(text) && !readUtf8(ctx, parser.value(text), message.MessageText)) ||
