@@ -6,6 +6,7 @@
 #include "db/DataTank.h"
 #include "db/ListEvents.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <cstdio>
@@ -174,6 +175,38 @@ bool DataTank::SaveListAs(const QString& sourcePath, const QString& newName, con
     if (!newName.contains(QLatin1String("No Addresses")))
         Q_EMIT events.listsChanged();
     return true;
+}
+
+int DataTank::RemoveInterruptedSaves() {
+    const QDir folder(appFolders().AddressListsFolder);
+    const QStringList leftovers =
+        folder.entryList({QStringLiteral("*.saving"), QStringLiteral("*.saving-journal"),
+                          QStringLiteral("*.saving-wal"), QStringLiteral("*.saving-shm")},
+                         QDir::Files | QDir::Hidden | QDir::System);
+    if (leftovers.isEmpty())
+        return 0;
+    db::DbError error;
+    const db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadOnly, &error);
+    db::Statement rows = central.prepare(QStringLiteral("SELECT ListPath FROM List"), &error);
+    if (!rows.isValid()) {
+        logFailure("RemoveInterruptedSaves", error);
+        return 0;
+    }
+    QSet<QString> registered;
+    while (rows.next())
+        registered.insert(registeredPath(rows.text(0)));
+    if (rows.error().isError()) {
+        logFailure("RemoveInterruptedSaves", rows.error());
+        return 0;
+    }
+    int removed = 0;
+    for (const QString& name : leftovers) {
+        const QString path = folder.filePath(name);
+        const QString database = path.left(path.lastIndexOf(QStringLiteral(".saving")) + 7);
+        if (!registered.contains(database) && QFile::remove(path))
+            ++removed;
+    }
+    return removed;
 }
 
 void DataTank::setListInUseQuery(ListInUseQuery query) {
