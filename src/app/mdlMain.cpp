@@ -79,6 +79,8 @@ Startup::Result Startup::run() {
     centralDatabaseReadable_ = VerifyCentralDatabase(prompter, options_.sampleData);
     if (!QFileInfo::exists(appFolders().centralDatabase()))
         centralDatabaseReadable_ = CreateTamberlynDatabase(prompter, options_.sampleData);
+    if (centralDatabaseReadable_)
+        DataTank::RemoveInterruptedSaves();
     if (options_.showMainWindow)
         options_.showMainWindow();
     if (options_.fullStart) {

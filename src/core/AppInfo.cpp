@@ -1,6 +1,7 @@
 #include "core/AppInfo.h"
 
 #include "Version.h"
+#include "util/StringFunctionsObject.h"
 
 #include <QDir>
 #include <QtGlobal>
@@ -29,6 +30,16 @@ bool IsValidFileName(const QString& name) {
         if (forbidden.contains(c))
             return false;
     return true;
+}
+
+QString NameRefusal(const QString& kind, const QString& name, qsizetype maxLength) {
+    if (StringFunctionsObject::containsControlCharacter(name))
+        return QStringLiteral("A ") + kind +
+               QStringLiteral(" may not hold a tab, a line break or another control character.");
+    if (name.size() > maxLength)
+        return QStringLiteral("A ") + kind + QStringLiteral(" has at most ") + QString::number(maxLength) +
+               QStringLiteral(" characters.");
+    return {};
 }
 
 QString ResolveAppFolder(const QString& requested) {

@@ -1,5 +1,6 @@
 #include "mailings/MailEvent.h"
 
+#include "core/AppInfo.h"
 #include "core/AppSettings.h"
 #include "core/ErrorLog.h"
 #include "db/CentralDatabase.h"
@@ -171,6 +172,10 @@ bool MailEvent::GetMEPFromDB(const QString& name) {
 }
 
 bool MailEvent::storeMEP() const {
+    if (const QString refusal = NameRefusal(nameKind(), MailEventName); !refusal.isEmpty()) {
+        LogError(QStringLiteral("storeMEP in MailEvent"), {1, refusal});
+        return false;
+    }
     db::DbError error;
     db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadWrite, &error);
     if (!central.isOpen()) {

@@ -1,5 +1,6 @@
 #include "mailings/MailingCommands.h"
 
+#include "core/AppInfo.h"
 #include "db/CentralDatabase.h"
 #include "db/DataTank.h"
 #include "db/DbHelpers.h"
@@ -311,9 +312,11 @@ int runOptions(CommandContext& ctx, const QStringList& arguments) {
                 << Qt::endl;
         return ExitUsage;
     }
-    if (verb == QLatin1StringView("set") && name.size() > 100) {
-        ctx.err << "A name of delivery options has 1 to 100 characters." << Qt::endl;
-        return ExitUsage;
+    if (verb == QLatin1StringView("set")) {
+        if (const QString refusal = NameRefusal(MailEvent::nameKind(), name); !refusal.isEmpty()) {
+            ctx.err << refusal << Qt::endl;
+            return ExitUsage;
+        }
     }
     if (!ctx.start())
         return ExitFailed;
