@@ -140,7 +140,7 @@ QStringList fillStatements(Operation operation, const UnionColumns& columns, con
 
 } // namespace ListOperations
 
-// ---- The builders of DataTank ----
+// ---- The builders ----
 
 namespace {
 
