@@ -39,22 +39,6 @@ QString sentForLog(const QString& sent) {
     return sent == QLatin1StringView("\r\n.\r\n") ? QStringLiteral("<CrLf>.<CrLf>") : sent;
 }
 
-// Control characters shown by name, so that an address holding them stays on one line of the log.
-QString visibleControls(const QString& text) {
-    QString out;
-    for (const QChar c : text) {
-        if (c == u'\r')
-            out += QStringLiteral("<CR>");
-        else if (c == u'\n')
-            out += QStringLiteral("<LF>");
-        else if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            out += u'<' + QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0') + u'>';
-        else
-            out += c;
-    }
-    return out;
-}
-
 // A header value stays on its own line whatever its source.
 QString headerValue(const QString& value) {
     return StringFunctionsObject::foldLineBreaks(value).trimmed();
@@ -533,7 +517,7 @@ QString SMTPSocket::nextUsableAddress() {
 // An address holding a control character would put a line of its own into the session: it is
 // counted as failed and named in the log, and the run goes on.
 void SMTPSocket::refuseRecipient(const QString& address) {
-    const QString shown = visibleControls(address);
+    const QString shown = StringFunctionsObject::visibleControlCharacters(address);
     ++taken_;
     ++failed_;
     LogSend(QStringLiteral("Not sent to ") + shown +

@@ -474,13 +474,13 @@ private Q_SLOTS:
         QVERIFY(run.completed);
         QCOMPARE(run.socket->passedCount(), 2);
         QCOMPARE(run.socket->failedCount(), 1);
-        QVERIFY(run.lines.contains(QStringLiteral("fail To: m@b.invalid<CR><LF>DATA")));
+        QVERIFY(run.lines.contains(QStringLiteral("fail To: m@b.invalid\\r\\nDATA")));
         QCOMPARE(marks(QStringLiteral("Hostile")),
                  (QMap<QString, QString>{{QStringLiteral("a@example.test"), QStringLiteral("SENT")},
                                          {hostile.toLower(), QString()},
                                          {QStringLiteral("z@example.test"), QStringLiteral("SENT")}}));
         QVERIFY(sendLog().contains(
-            QStringLiteral("Not sent to m@b.invalid<CR><LF>DATA: the address holds a control character.")));
+            QStringLiteral("Not sent to m@b.invalid\\r\\nDATA: the address holds a control character.")));
         const Transcript wire = transcriptOf(received);
         QVERIFY(!wire.bareLineBreak);
         QVERIFY2(onlyKnownCommands(wire), wire.commands.join('|').constData());
