@@ -488,9 +488,10 @@ QStringList SMTPSocket::MarkServedRecipients() {
 }
 
 // A recipient who got the message but is not marked would get it again from a resumed run, so the run
-// goes no further and names everyone concerned.
+// goes no further, names everyone concerned and keeps their marks for the next run to write.
 void SMTPSocket::abortUnmarked(const QStringList& addresses) {
     unmarked_ += addresses.size();
+    source_.keepOwedMarks(addresses);
     for (const QString& address : addresses) {
         const QString line = QStringLiteral("Accepted by the server but not marked as sent: ") + address;
         LogSend(line);
@@ -627,6 +628,7 @@ void SMTPSocket::LogSend(const QString& SendStr, bool bStartMailing, bool bEndMa
         totals.passed = passed_;
         totals.failed = failed_;
         totals.unmarked = unmarked_;
+        totals.lateMarks = source_.owedMarksWritten();
         totals.messageSize = messageSize_;
         log_.writeEndBlock(totals);
         for (const QString& line : totals.statisticsLines())

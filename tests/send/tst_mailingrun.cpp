@@ -416,6 +416,23 @@ private Q_SLOTS:
         QVERIFY(log.contains(line));
         QVERIFY(log.contains(QStringLiteral("*** Not Marked:        1")));
         QVERIFY(served.size() < addresses.size());
+
+        // The resumed run writes the owed mark before it selects anyone, so the unmarked recipient is not
+        // mailed again, and its statistics say so.
+        const qsizetype servedBefore = served.size();
+        options.bSendInBlocks = true;
+        options.bIfNotYetFlagged = true;
+        Run resumed(*home, options, QStringLiteral("Locked"), QStringLiteral("Locked"));
+        QVERIFY(resumed.runToEnd(30000));
+        QVERIFY(resumed.completed);
+        QVERIFY(resumed.lines.contains(QStringLiteral("Late Marks:        1")));
+        QVERIFY(!QFile::exists(resumed.source.owedMarksPath()));
+        QStringList all;
+        for (const QString& envelope : filesIn(outbox->directory(), QStringLiteral(".env")))
+            all << recipientsOf(envelope);
+        QCOMPARE(all.size(), addresses.size());
+        QCOMPARE(all.count(unmarked[0]), 1);
+        QVERIFY(all.size() > servedBefore);
     }
 
     void timedBlocksPauseOnceAfterEachBlock() {
