@@ -399,12 +399,13 @@ private Q_SLOTS:
     // A long message arriving at a steady pace may take longer than one time-out; a trickle may not.
     void steadyLongMessageIsNotCutOff() {
         FakePopServer server;
-        server.messages = {mail("a@x.org", "big", QByteArray(1024 * 1024, 'm') + "\r\n")};
+        // 48 steps 30 ms apart take longer than the one-second time-out, yet each comes well within it.
+        server.messages = {mail("a@x.org", "big", QByteArray(3 * 1024 * 1024, 'm') + "\r\n")};
         server.paceAt = "RETR 1";
-        server.paceMs = 60;
+        server.paceMs = 30;
         PopClient client;
-        client.setTimeout(10);
-        client.setTimeoutUnitMs(30);
+        client.setTimeout(20);
+        client.setTimeoutUnitMs(50);
         QSignalSpy status(&client, &PopClient::POPStatus);
         connectClient(client, server.port(), "u", "p");
         QTRY_COMPARE(lastCode(status), int(PopClient::MessageListRetrieved));
