@@ -8,6 +8,7 @@
 #include "db/DataTank.h"
 #include "lists/ListResync.h"
 #include "mailings/MailEvent.h"
+#include "util/StringFunctionsObject.h"
 
 #include <QDir>
 #include <QFile>
@@ -43,6 +44,16 @@ bool IsValidFileName(const QString& name) {
         if (forbidden.contains(c))
             return false;
     return true;
+}
+
+QString NameRefusal(const QString& kind, const QString& name, qsizetype maxLength) {
+    if (StringFunctionsObject::containsControlCharacter(name))
+        return QStringLiteral("A ") + kind +
+               QStringLiteral(" may not hold a tab, a line break or another control character.");
+    if (name.size() > maxLength)
+        return QStringLiteral("A ") + kind + QStringLiteral(" has at most ") + QString::number(maxLength) +
+               QStringLiteral(" characters.");
+    return {};
 }
 
 QString ResolveAppFolder(const QString& requested) {
@@ -114,6 +125,8 @@ Startup::Result Startup::run() {
     centralDatabaseReadable_ = VerifyCentralDatabase(prompter, options_.sampleData);
     if (!QFileInfo::exists(appFolders().centralDatabase()))
         centralDatabaseReadable_ = CreateTamberlynDatabase(prompter, options_.sampleData);
+    if (centralDatabaseReadable_)
+        DataTank::RemoveInterruptedSaves();
     if (options_.showMainWindow)
         options_.showMainWindow();
     if (options_.fullStart) {

@@ -17,6 +17,13 @@ QString VersionText(bool withTitle, bool withWord);
 // name: " / \ ? : ; | *
 bool IsValidFileName(const QString& name);
 
+// The size of the name columns of the central database: lists, messages, groups, delivery options.
+inline constexpr qsizetype MaxNameLength = 100;
+// Why a name cannot be stored, or the empty text when it can. Names are listed one a line with their
+// fields separated by tabs, so a name holds no control character (a tab or a line break among them);
+// and it must fit its column. kind names the name in the text: "list name", "message name", ...
+QString NameRefusal(const QString& kind, const QString& name, qsizetype maxLength = MaxNameLength);
+
 // The application folder: the given one, else $TAMBERLYN_HOME, else ~/.local/share/Tamberlyn.
 QString ResolveAppFolder(const QString& requested);
 

@@ -127,6 +127,10 @@ public:
     // list of that name after asking). Saving a list onto its own file copies nothing. True when saved.
     static bool SaveListAs(const QString& sourcePath, const QString& newName, const QString& description,
                            bool openAfterwards, Prompter& prompter);
+    // Deletes what a save cut short left in the list folder: "*.mdb.saving" copies and their journals
+    // that no registered list names. The number of files deleted; nothing goes when the registry cannot
+    // be read. A start-up step, run under the instance lock, so no save is in progress.
+    static int RemoveInterruptedSaves();
     // Answers with the caption of an open message editor whose mail merge uses the list, or the empty
     // text; the message editor installs it.
     using ListInUseQuery = std::function<QString(const QString& listName)>;

@@ -6,6 +6,7 @@
 #include "db/DataTank.h"
 #include "db/ListEvents.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <cstdio>
@@ -94,6 +95,10 @@ QString DataTank::OpenRegisteredList(const QString& name, Prompter& prompter) {
 
 bool DataTank::SaveListAs(const QString& sourcePath, const QString& newName, const QString& description,
                           bool openAfterwards, Prompter& prompter) {
+    if (const QString refusal = NameRefusal(QStringLiteral("list name"), newName); !refusal.isEmpty()) {
+        prompter.inform(AppTitle(), refusal, Prompter::Icon::Exclamation);
+        return false;
+    }
     // The name becomes a file name in the list folder: one that would leave it is never used.
     if (newName.trimmed().isEmpty() || !IsValidFileName(newName)) {
         LogError(QStringLiteral("SaveListAs") + Module, {1, QStringLiteral("Invalid list name: ") + newName});
@@ -170,6 +175,38 @@ bool DataTank::SaveListAs(const QString& sourcePath, const QString& newName, con
     if (!newName.contains(QLatin1String("No Addresses")))
         Q_EMIT events.listsChanged();
     return true;
+}
+
+int DataTank::RemoveInterruptedSaves() {
+    const QDir folder(appFolders().AddressListsFolder);
+    const QStringList leftovers =
+        folder.entryList({QStringLiteral("*.saving"), QStringLiteral("*.saving-journal"),
+                          QStringLiteral("*.saving-wal"), QStringLiteral("*.saving-shm")},
+                         QDir::Files | QDir::Hidden | QDir::System);
+    if (leftovers.isEmpty())
+        return 0;
+    db::DbError error;
+    const db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadOnly, &error);
+    db::Statement rows = central.prepare(QStringLiteral("SELECT ListPath FROM List"), &error);
+    if (!rows.isValid()) {
+        logFailure("RemoveInterruptedSaves", error);
+        return 0;
+    }
+    QSet<QString> registered;
+    while (rows.next())
+        registered.insert(registeredPath(rows.text(0)));
+    if (rows.error().isError()) {
+        logFailure("RemoveInterruptedSaves", rows.error());
+        return 0;
+    }
+    int removed = 0;
+    for (const QString& name : leftovers) {
+        const QString path = folder.filePath(name);
+        const QString database = path.left(path.lastIndexOf(QStringLiteral(".saving")) + 7);
+        if (!registered.contains(database) && QFile::remove(path))
+            ++removed;
+    }
+    return removed;
 }
 
 void DataTank::setListInUseQuery(ListInUseQuery query) {

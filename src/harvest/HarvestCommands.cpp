@@ -87,6 +87,8 @@ private:
         if (name == QLatin1String("name")) {
             if (value.trimmed().isEmpty() || !IsValidFileName(value))
                 return usage(QStringLiteral("'") + value + QStringLiteral("' cannot be the name of a list."));
+            if (const QString refusal = NameRefusal(QStringLiteral("list name"), value); !refusal.isEmpty())
+                return usage(refusal);
             request.listName = value;
             request.haveName = true;
         } else if (name == QLatin1String("names")) {

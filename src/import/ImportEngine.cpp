@@ -370,28 +370,6 @@ bool isPlainAddress(const QString& text) {
     return at > 0 && dotAfterAt && previous != u'.';
 }
 
-// The text with its control characters written out (\r, \n, \t, \xHH), so that a note stays one line
-// and shows what the source held.
-QString visibleText(const QString& text) {
-    if (!StringFunctionsObject::containsControlCharacter(text))
-        return text;
-    QString shown;
-    for (const QChar c : text) {
-        if (c == u'\r')
-            shown += QLatin1String("\\r");
-        else if (c == u'\n')
-            shown += QLatin1String("\\n");
-        else if (c == u'\t')
-            shown += QLatin1String("\\t");
-        else if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            shown +=
-                QLatin1String("\\x") + QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0');
-        else
-            shown += c;
-    }
-    return shown;
-}
-
 bool isAscii(const QString& text) {
     for (const QChar c : text)
         if (c.unicode() >= 0x80)
@@ -776,7 +754,7 @@ bool ImportJob::copyRecord(qint64 recordNumber, QString& address) {
             ++result_.summary.duplicates;
             result_.summary.note(
                 prefix() + QStringLiteral("left out: the address %1 is already in the list (record %2).")
-                               .arg(visibleText(address))
+                               .arg(StringFunctionsObject::visibleControlCharacters(address))
                                .arg(seen.value()));
             return true;
         }
@@ -805,7 +783,7 @@ bool ImportJob::copyRecord(qint64 recordNumber, QString& address) {
         ++result_.summary.duplicates;
         result_.summary.note(prefix() +
                              QStringLiteral("left out: the address %1 is already in the list (record %2).")
-                                 .arg(visibleText(address))
+                                 .arg(StringFunctionsObject::visibleControlCharacters(address))
                                  .arg(first));
         return true;
     }
@@ -816,13 +794,13 @@ bool ImportJob::copyRecord(qint64 recordNumber, QString& address) {
         result_.summary.note(prefix() +
                              QStringLiteral("no e-mail address; imported as \"%1\" and moved to the "
                                             "\"(No Addresses)\" list.")
-                                 .arg(visibleText(address)));
+                                 .arg(StringFunctionsObject::visibleControlCharacters(address)));
     } else {
         if (address.size() != raw.size()) {
             ++result_.summary.otherChanges;
-            result_.summary.note(
-                prefix() +
-                QStringLiteral("the blanks around the address %1 were removed.").arg(visibleText(address)));
+            result_.summary.note(prefix() +
+                                 QStringLiteral("the blanks around the address %1 were removed.")
+                                     .arg(StringFunctionsObject::visibleControlCharacters(address)));
         }
         if (address.startsWith(QLatin1String("unknown"), Qt::CaseInsensitive)) {
             ++result_.summary.otherChanges;
@@ -830,13 +808,13 @@ bool ImportJob::copyRecord(qint64 recordNumber, QString& address) {
                                  QStringLiteral("the address %1 begins with \"Unknown\", so it was moved "
                                                 "to the \"(No Addresses)\" list with the rows "
                                                 "without an address.")
-                                     .arg(visibleText(address)));
+                                     .arg(StringFunctionsObject::visibleControlCharacters(address)));
         } else if (!isPlainAddress(address) && !IsValidEmailAddress(address)) {
             ++result_.summary.doubtfulAddresses;
             result_.summary.note(prefix() +
                                  QStringLiteral("the address %1 does not look like a usable e-mail "
                                                 "address; it was imported as it stands.")
-                                     .arg(visibleText(address)));
+                                     .arg(StringFunctionsObject::visibleControlCharacters(address)));
         }
     }
 

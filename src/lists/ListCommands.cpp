@@ -81,6 +81,10 @@ bool parseOperationOptions(QCommandLineParser& parser, const QStringList& argume
                 << Qt::endl;
         return false;
     }
+    if (const QString refusal = NameRefusal(QStringLiteral("list name"), name); !refusal.isEmpty()) {
+        ctx.err << refusal << Qt::endl;
+        return false;
+    }
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/mdlMain.h"
 #include "db/DbHelpers.h"
+#include "util/StringFunctionsObject.h"
 
 #include <algorithm>
 
@@ -12,6 +13,13 @@ ListTableModel::ListTableModel(std::unique_ptr<ListTable> table, Prompter& promp
 }
 
 ListTableModel::~ListTableModel() = default;
+
+QString ListTableModel::controlCharacterAddressText() {
+    return QStringLiteral(
+        "The EAddress field cannot hold a tab, a line break or another control character.\n\n"
+        "If you're editing an existing record,\nthe old address will be restored;\n"
+        "If you're entering a new record,\nplease enter a valid email address.");
+}
 
 QString ListTableModel::blankAddressText() {
     return QStringLiteral(
@@ -135,6 +143,10 @@ bool ListTableModel::setAddress(int row, const QString& address) {
         prompter_.inform(AppTitle(), blankAddressText(), Prompter::Icon::Exclamation);
         return false;
     }
+    if (StringFunctionsObject::containsControlCharacter(address)) {
+        prompter_.inform(AppTitle(), controlCharacterAddressText(), Prompter::Icon::Exclamation);
+        return false;
+    }
     // A change of case only is the same address and no duplicate of itself.
     const bool sameAddress = address.compare(old, Qt::CaseInsensitive) == 0;
     const QString key = table_->columns().at(table_->keyColumn());
@@ -157,6 +169,10 @@ bool ListTableModel::setAddress(int row, const QString& address) {
 bool ListTableModel::appendAddress(const QString& address) {
     if (address.isEmpty())
         return false; // nothing typed: no row was begun
+    if (StringFunctionsObject::containsControlCharacter(address)) {
+        prompter_.inform(AppTitle(), controlCharacterAddressText(), Prompter::Icon::Exclamation);
+        return false;
+    }
     const QString key = table_->columns().at(table_->keyColumn());
     if (RecordExists(table_->path(), key, table_->table(), key, address)) {
         prompter_.inform(AppTitle(), duplicateAddressText(address), Prompter::Icon::Exclamation);

@@ -52,6 +52,8 @@ public:
     Qt::SortOrder sortOrder() const { return sortOrder_; }
 
     static QString blankAddressText();
+    // An address is sent as part of an SMTP command line: no control character may reach it.
+    static QString controlCharacterAddressText();
     static QString duplicateAddressText(const QString& address);
     static QString gridDuplicateText();
 

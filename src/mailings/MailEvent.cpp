@@ -2,6 +2,7 @@
 
 #include "core/AppSettings.h"
 #include "core/ErrorLog.h"
+#include "core/mdlMain.h"
 #include "db/CentralDatabase.h"
 #include "db/TypeMapping.h"
 #include "util/StringFunctionsObject.h"
@@ -171,6 +172,10 @@ bool MailEvent::GetMEPFromDB(const QString& name) {
 }
 
 bool MailEvent::storeMEP() const {
+    if (const QString refusal = NameRefusal(nameKind(), MailEventName); !refusal.isEmpty()) {
+        LogError(QStringLiteral("storeMEP in MailEvent"), {1, refusal});
+        return false;
+    }
     db::DbError error;
     db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadWrite, &error);
     if (!central.isOpen()) {

@@ -56,8 +56,10 @@ public:
     // such set or it cannot be read.
     bool GetMEPFromDB(const QString& name);
     // Writes the record as the set MailEventName. The new row replaces an old one of that name in one
-    // transaction, so a failure keeps the old row. False on failure.
+    // transaction, so a failure keeps the old row. False on failure, and for a name NameRefusal refuses.
     bool storeMEP() const;
+    // How the texts of NameRefusal call the name of a set.
+    static QString nameKind() { return QStringLiteral("name of delivery options"); }
 
     // Timed blocks take effect only with a block size of at least 1.
     bool timedBlocksOn() const { return bTimedBlocks && TimedBlockSize > 0; }

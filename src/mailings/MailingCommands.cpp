@@ -311,9 +311,11 @@ int runOptions(CommandContext& ctx, const QStringList& arguments) {
                 << Qt::endl;
         return ExitUsage;
     }
-    if (verb == QLatin1StringView("set") && name.size() > 100) {
-        ctx.err << "A name of delivery options has 1 to 100 characters." << Qt::endl;
-        return ExitUsage;
+    if (verb == QLatin1StringView("set")) {
+        if (const QString refusal = NameRefusal(MailEvent::nameKind(), name); !refusal.isEmpty()) {
+            ctx.err << refusal << Qt::endl;
+            return ExitUsage;
+        }
     }
     if (!ctx.start())
         return ExitFailed;

@@ -1,6 +1,7 @@
 #include "mailings/mdlTamberlynGroupOptions.h"
 
 #include "core/ErrorLog.h"
+#include "core/mdlMain.h"
 #include "db/CentralDatabase.h"
 #include "db/DbHelpers.h"
 
@@ -44,6 +45,10 @@ QList<Group> Groups() {
 }
 
 bool CreateTamberlynGroup(Prompter& prompter, const QString& name, const QString& description) {
+    if (const QString refusal = NameRefusal(QStringLiteral("group name"), name); !refusal.isEmpty()) {
+        prompter.inform(QString(), refusal, Prompter::Icon::Exclamation);
+        return false;
+    }
     if (groupExists(name)) {
         prompter.inform(
             QString(),

@@ -5,6 +5,7 @@
 #include "messages/Greetings.h"
 #include "messages/MessageStore.h"
 #include "messages/MimeAssembly.h"
+#include "util/FileNameObject.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -12,7 +13,13 @@
 
 namespace {
 
-constexpr qsizetype MaxNameLength = 100;
+// A FIFO or a device would block the read (or never end it): only a regular file is taken.
+bool refuseIrregularFile(CommandContext& ctx, const QString& path) {
+    if (!QFileInfo::exists(path) || FileNameObject::IsRegularFile(path))
+        return false;
+    ctx.err << "Cannot read " << path << ": it is not a regular file." << Qt::endl;
+    return true;
+}
 
 bool readUtf8(CommandContext& ctx, const QString& path, QString& text) {
     QFile file(path);
@@ -90,10 +97,18 @@ int runImport(CommandContext& ctx, const QStringList& arguments) {
         ctx.err << "A message name has 1 to " << MaxNameLength << " characters." << Qt::endl;
         return ExitFailed;
     }
+    if (const QString refusal = NameRefusal(QStringLiteral("message name"), message.MessageName);
+        !refusal.isEmpty()) {
+        ctx.err << refusal << Qt::endl;
+        return ExitFailed;
+    }
     if (!MessageStore::IsValidMessageName(message.MessageName)) {
         ctx.err << MessageStore::invalidNameText() << Qt::endl;
         return ExitFailed;
     }
+    for (const QString& input : parser.values(text) + parser.values(html) + parser.values(attach))
+        if (refuseIrregularFile(ctx, input))
+            return ExitFailed;
     if (!ctx.start())
         return ExitFailed;
     if ((parser.isSet(text) && !readUtf8(ctx, parser.value(text), message.MessageText)) ||

@@ -75,6 +75,10 @@ QString textOrEmpty(const QString& text) {
     return text.isNull() ? QStringLiteral("") : text;
 }
 
+QString nameRefusal(const QString& name) {
+    return NameRefusal(QStringLiteral("message name"), name);
+}
+
 } // namespace
 
 // ---- New messages ----
@@ -255,6 +259,11 @@ bool WriteGreetingSettings(const QString& name, const GreetingSettings& s) {
 }
 
 bool ImportMessage(const MessageRecord& message, db::DbError* error) {
+    if (const QString refusal = nameRefusal(message.MessageName); !refusal.isEmpty()) {
+        if (error)
+            *error = {1, refusal};
+        return false;
+    }
     db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadWrite, error);
     if (!central.isOpen())
         return false;
@@ -303,6 +312,10 @@ QString invalidNameText() {
 }
 
 bool CheckSaveName(const QString& name, Prompter& prompter) {
+    if (const QString refusal = nameRefusal(name); !refusal.isEmpty()) {
+        prompter.inform(AppTitle(), refusal, Prompter::Icon::Exclamation);
+        return false;
+    }
     if (IsValidMessageName(name))
         return true;
     prompter.inform(AppTitle(), invalidNameText(), Prompter::Icon::Exclamation);
@@ -321,6 +334,10 @@ QString copyConflictText() {
 
 bool RenameMessage(const QString& oldName, const QString& newName, const QString& newDescription,
                    bool refreshCentre, Prompter& prompter) {
+    if (const QString refusal = nameRefusal(newName); !refusal.isEmpty()) {
+        prompter.inform(AppTitle(), refusal, Prompter::Icon::Exclamation);
+        return false;
+    }
     if (MessageExists(newName)) {
         prompter.inform(AppTitle(), renameConflictText(), Prompter::Icon::Exclamation);
         return false;
@@ -343,6 +360,10 @@ bool RenameMessage(const QString& oldName, const QString& newName, const QString
 
 bool CopyMessage(const QString& oldName, const QString& newName, const QString& newDescription,
                  Prompter& prompter) {
+    if (const QString refusal = nameRefusal(newName); !refusal.isEmpty()) {
+        prompter.inform(AppTitle(), refusal, Prompter::Icon::Exclamation);
+        return false;
+    }
     if (MessageExists(newName)) {
         prompter.inform(AppTitle(), copyConflictText(), Prompter::Icon::Exclamation);
         return false;

@@ -39,22 +39,6 @@ QString sentForLog(const QString& sent) {
     return sent == QLatin1StringView("\r\n.\r\n") ? QStringLiteral("<CrLf>.<CrLf>") : sent;
 }
 
-// Control characters shown by name, so that an address holding them stays on one line of the log.
-QString visibleControls(const QString& text) {
-    QString out;
-    for (const QChar c : text) {
-        if (c == u'\r')
-            out += QStringLiteral("<CR>");
-        else if (c == u'\n')
-            out += QStringLiteral("<LF>");
-        else if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            out += u'<' + QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0') + u'>';
-        else
-            out += c;
-    }
-    return out;
-}
-
 // A header value stays on its own line whatever its source.
 QString headerValue(const QString& value) {
     return StringFunctionsObject::foldLineBreaks(value).trimmed();
@@ -517,9 +501,10 @@ QStringList SMTPSocket::MarkServedRecipients() {
 }
 
 // A recipient who got the message but is not marked would get it again from a resumed run, so the run
-// goes no further and names everyone concerned.
+// goes no further, names everyone concerned and keeps their marks for the next run to write.
 void SMTPSocket::abortUnmarked(const QStringList& addresses) {
     unmarked_ += addresses.size();
+    source_.keepOwedMarks(addresses);
     for (const QString& address : addresses) {
         const QString line = QStringLiteral("Accepted by the server but not marked as sent: ") + address;
         LogSend(line);
@@ -546,7 +531,7 @@ QString SMTPSocket::nextUsableAddress() {
 // An address holding a control character would put a line of its own into the session: it is
 // counted as failed and named in the log, and the run goes on.
 void SMTPSocket::refuseRecipient(const QString& address) {
-    const QString shown = visibleControls(address);
+    const QString shown = StringFunctionsObject::visibleControlCharacters(address);
     ++taken_;
     ++failed_;
     LogSend(QStringLiteral("Not sent to ") + shown +
@@ -656,6 +641,7 @@ void SMTPSocket::LogSend(const QString& SendStr, bool bStartMailing, bool bEndMa
         totals.passed = passed_;
         totals.failed = failed_;
         totals.unmarked = unmarked_;
+        totals.lateMarks = source_.owedMarksWritten();
         totals.messageSize = messageSize_;
         log_.writeEndBlock(totals);
         for (const QString& line : totals.statisticsLines())

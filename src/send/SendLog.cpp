@@ -43,6 +43,8 @@ QStringList SendLogTotals::statisticsLines() const {
     };
     if (unmarked > 0)
         lines.insert(5, QStringLiteral("Not Marked:        ") + QString::number(unmarked));
+    if (lateMarks > 0)
+        lines.insert(5, QStringLiteral("Late Marks:        ") + QString::number(lateMarks));
     return lines;
 }
 
@@ -172,6 +174,8 @@ void SendLog::writeEndBlock(const SendLogTotals& t) {
     };
     if (t.unmarked > 0)
         lines.insert(13, QStringLiteral("*** Not Marked:        ") + QString::number(t.unmarked));
+    if (t.lateMarks > 0)
+        lines.insert(13, QStringLiteral("*** Late Marks:        ") + QString::number(t.lateMarks));
     for (const QString& line : lines)
         put(line);
     flush();

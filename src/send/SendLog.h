@@ -25,7 +25,8 @@ struct SendLogTotals {
     qint64 taken = 0;
     qint64 passed = 0;
     qint64 failed = 0;
-    qint64 unmarked = 0; // accepted, but the sent mark could not be written; shown only when not 0
+    qint64 unmarked = 0;  // accepted, but the sent mark could not be written; shown only when not 0
+    qint64 lateMarks = 0; // marks an earlier run owed, written at this run's start; shown only when not 0
     qint64 messageSize = 0;
 
     qint64 totalSeconds() const;

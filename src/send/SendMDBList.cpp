@@ -10,6 +10,7 @@
 #include "mailings/MailEvent.h"
 
 #include <QFileInfo>
+#include <QSaveFile>
 
 namespace {
 
@@ -99,6 +100,64 @@ bool SendMDBList::openListFiles() {
     return true;
 }
 
+QString SendMDBList::owedMarksPath() const {
+    return appFolders().MailingsFolder + QFileInfo(listPath_).fileName() + QStringLiteral(".unmarked");
+}
+
+bool SendMDBList::keepOwedMarks(const QStringList& addresses) {
+    if (!options_)
+        return false;
+    QSaveFile file(owedMarksPath());
+    QByteArray text;
+    if (QFile existing(owedMarksPath()); existing.open(QIODevice::ReadOnly))
+        text = existing.readAll();
+    for (const QString& address : addresses)
+        text += (options_->SentFlag + u'\t' + bareAddress(address) + u'\n').toUtf8();
+    const bool kept = file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit();
+    if (!kept)
+        LogError(QStringLiteral("keepOwedMarks in SendMDBList"), {1, file.errorString()});
+    return kept;
+}
+
+// Each line of the file is a flag and an address, as the earlier run would have written them.
+bool SendMDBList::writeOwedMarks() {
+    owedMarksWritten_ = 0;
+    QFile file(owedMarksPath());
+    if (!file.exists())
+        return true;
+    QList<QStringList> marks;
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : file.readAll().split('\n'))
+            if (const QStringList parts = QString::fromUtf8(line).split(u'\t'); parts.size() == 2)
+                marks << parts;
+        file.close();
+    }
+    db::DbError error;
+    bool written = file.error() == QFileDevice::NoError && writer_.beginTransaction(&error);
+    for (qsizetype i = 0; written && i < marks.size(); ++i) {
+        mark_.bind(1, marks[i][0]);
+        mark_.bind(2, marks[i][1]);
+        written = mark_.exec();
+        if (!written)
+            error = mark_.error();
+        mark_.reset();
+    }
+    if (written && writer_.commit(&error) && file.remove()) {
+        owedMarksWritten_ = marks.size();
+        return true;
+    }
+    writer_.rollback();
+    LogError(QStringLiteral("writeOwedMarks in SendMDBList"), errorOf(error));
+    prompter_.inform(
+        AppTitle(),
+        QStringLiteral("The sent marks that an earlier run owes to ") + listPath_ +
+            QStringLiteral(" could not be written, so nothing was sent: the recipients named in ") +
+            owedMarksPath() +
+            QStringLiteral(" would get the message twice. Please try again when the list is free."),
+        Prompter::Icon::Exclamation);
+    return false;
+}
+
 bool SendMDBList::runSelection(const Selection& selection) {
     selection_ = selection;
     const bool ok = select({});
@@ -185,6 +244,10 @@ bool SendMDBList::OpenListFiltered() {
                          Prompter::Icon::Exclamation);
         return false;
     }
+    if (!writeOwedMarks()) {
+        CloseList();
+        return false;
+    }
     QString message;
     const std::optional<db::TranslatedClause> clause = db::translateWhereClause(filter, &message);
     const auto refused = [&](const db::DbError& error) {
@@ -232,6 +295,10 @@ bool SendMDBList::OpenList() {
                          QStringLiteral("Cannot find ") + listPath_ +
                              QStringLiteral("\nPlease check that the file exists, or choose another list"),
                          Prompter::Icon::Exclamation);
+        return false;
+    }
+    if (!writeOwedMarks()) {
+        CloseList();
         return false;
     }
     Selection selection;

@@ -56,6 +56,12 @@ public:
     bool UpdateSuccessfulSentFlag(const QString& address);
     // The marks of one message's accepted recipients, committed together: all or none.
     bool UpdateSuccessfulSentFlags(const QStringList& addresses);
+    // Marks that could not be written are owed: they are kept in a file of the mailings folder, and the
+    // next run over the same list writes them before it selects anyone, so nobody is mailed twice.
+    bool keepOwedMarks(const QStringList& addresses);
+    // How many owed marks of an earlier run this run wrote when it opened the list.
+    qint64 owedMarksWritten() const { return owedMarksWritten_; }
+    QString owedMarksPath() const;
     // How long a mark waits for a list locked by someone else; several seconds unless a test shortens it.
     void setMarkBusyTimeoutMs(int ms) { markBusyTimeoutMs_ = qMax(0, ms); }
 
@@ -89,6 +95,7 @@ public:
 private:
     bool resolveListPath();
     bool openListFiles();
+    bool writeOwedMarks();
     // The selection: conditions joined with AND, in the order of the key column, at most limit rows.
     struct Selection {
         QStringList conditions;
@@ -120,6 +127,7 @@ private:
     qint64 sinceRestart_ = 0; // rows read by the statement in hand
     qint64 rereadEvery_ = 1000;
     int markBusyTimeoutMs_ = 10000;
+    qint64 owedMarksWritten_ = 0;
     QString listPath_;
     std::optional<MessageRecord> message_;
 };

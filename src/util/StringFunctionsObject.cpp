@@ -110,6 +110,26 @@ bool containsControlCharacter(QStringView text) {
     return false;
 }
 
+QString visibleControlCharacters(const QString& text) {
+    if (!containsControlCharacter(text))
+        return text;
+    QString shown;
+    for (const QChar c : text) {
+        if (c == u'\r')
+            shown += QLatin1String("\\r");
+        else if (c == u'\n')
+            shown += QLatin1String("\\n");
+        else if (c == u'\t')
+            shown += QLatin1String("\\t");
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            shown +=
+                QLatin1String("\\x") + QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0');
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 QString foldLineBreaks(QString text) {
     for (QChar& c : text)
         if (c == u'\r' || c == u'\n')

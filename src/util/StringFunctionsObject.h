@@ -24,6 +24,9 @@ QString fixDoubleQuotesInString(const QString& text);
 QString szStripHTML(const QString& html);
 // True when the text holds a control character: below U+0020, or U+007F.
 bool containsControlCharacter(QStringView text);
+// The text with its control characters written out (\r, \n, \t, \xHH), so that it stays on one line of
+// a log or a summary and shows what the source held.
+QString visibleControlCharacters(const QString& text);
 // CR and LF each replaced by a blank, for a value that must stay on one header or command line.
 QString foldLineBreaks(QString text);
 

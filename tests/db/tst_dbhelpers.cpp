@@ -80,7 +80,16 @@ private Q_SLOTS:
         QTest::newRow("leading blank") << " ann@example.org" << true;
         QTest::newRow("trailing blank") << "ann@example.org " << true;
         QTest::newRow("both blanks") << "  ann@example.org  " << true;
-        QTest::newRow("tab is no blank") << "ann\t@example.org" << true;
+        // Control characters would reach an SMTP command line.
+        QTest::newRow("tab") << "ann\t@example.org" << false;
+        QTest::newRow("CR LF and a command") << "ann@example.org\r\nDATA" << false;
+        QTest::newRow("trailing LF") << "ann@example.org\n" << false;
+        QTest::newRow("bare CR") << "ann\r@example.org" << false;
+        QTest::newRow("NUL") << QString::fromLatin1("ann@example.org\0", 16) << false;
+        QTest::newRow("escape") << "ann\x1b@example.org" << false;
+        QTest::newRow("unit separator") << "ann@example.org\x1f" << false;
+        QTest::newRow("DEL") << "ann@exam\x7fple.org" << false;
+        QTest::newRow("no-break space is no control") << QStringLiteral("ann\u00a0lee@example.org") << true;
         QTest::newRow("question mark") << "ann?@example.org" << false;
         QTest::newRow("colon") << "mailto:ann@example.org" << false;
         QTest::newRow("comma") << "ann,bob@example.org" << false;

@@ -296,6 +296,31 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(saved));
     }
 
+    void startRemovesWhatAnInterruptedSaveLeft() {
+        const QString folder = appFolders().AddressListsFolder;
+        const QStringList leftovers = {"Big.mdb.saving", "Big.mdb.saving-journal", "Big.mdb.saving-wal",
+                                       "Big.mdb.saving-shm", "Other.mdb.saving-journal"};
+        // A list registered under a file name that merely looks like a leftover stays, journal and all.
+        const QStringList kept = {"Odd.mdb.saving", "Odd.mdb.saving-journal", "notes.saving.txt"};
+        for (const QString& name : leftovers + kept) {
+            QFile file(folder + name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.write("x") == 1);
+        }
+        registerList(QStringLiteral("Odd"), QStringLiteral("Odd.mdb.saving"));
+        const QString saved = savedList(QStringLiteral("Big.mdb"), {QStringLiteral("a@x.org")});
+        registerList(QStringLiteral("Big"), QStringLiteral("Big.mdb"));
+
+        home_->stop();
+        QVERIFY(home_->start());
+        QStringList expected = kept + QStringList{"Big.mdb"};
+        expected.sort();
+        QStringList present = QDir(folder).entryList(QDir::Files);
+        present.sort();
+        QCOMPARE(present, expected);
+        QCOMPARE(rowCount(saved), 1);
+    }
+
     void verifyConvertsANumberColumnToTextAtTheEnd() {
         const QString path = appFolders().AddressListsFolder + QStringLiteral("Numbers.mdb");
         writeList(

@@ -444,6 +444,43 @@ private Q_SLOTS:
         QCOMPARE(enabled.last().first().toBool(), true);
     }
 
+    void noStoredAddressHoldsAControlCharacter_data() {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<bool>("wholeMailbox");
+        QTest::newRow("text") << EmailSrcFileObj::textType() << false;
+        QTest::newRow("binary") << EmailSrcFileObj::binaryType() << false;
+        QTest::newRow("mailbox searched whole") << EmailSrcFileObj::mailboxType() << true;
+    }
+    void noStoredAddressHoldsAControlCharacter() {
+        QFETCH(QString, type);
+        QFETCH(bool, wholeMailbox);
+        // Random bytes, '@' among them, with addresses that carry control characters inside them.
+        QByteArray bytes;
+        QRandomGenerator random(11);
+        for (int i = 0; i < 300; ++i) {
+            QByteArray noise(2048, Qt::Uninitialized);
+            for (char& c : noise)
+                c = static_cast<char>(random.bounded(256));
+            bytes += noise;
+            bytes += "\nann" + QByteArray(1, char(i % 32)) + "x@x.org b\r@y.org cy@z\x7f.org nul\0@w.org\n";
+            bytes += "tab@x.org\tDATA\r\nclean" + QByteArray::number(i) + "@v.org\n";
+        }
+        EmailSrcFileObj file;
+        file.fileName = writeFile(*dir_, QStringLiteral("noise.dat"), bytes);
+        file.fileType = type;
+        if (wholeMailbox)
+            file.scope = EmailSrcFileObj::Scope::All;
+        AddrManager manager(home_->prompter);
+        const AddrManager::BuildResult result = build(manager, {file});
+        QVERIFY(result.built);
+        const QStringList addresses = addressesOf(result.listPath);
+        QVERIFY(!addresses.isEmpty());
+        for (const QString& address : addresses)
+            for (const QChar c : address)
+                QVERIFY2(c.unicode() >= 0x20 && c.unicode() != 0x7F,
+                         qPrintable(address.toUtf8().toPercentEncoding()));
+    }
+
     void binaryFilesAndHugeLinesFinish() {
         // A few MB of random bytes with NULs, addresses between them, and no line breaks for long stretches.
         QByteArray bytes;

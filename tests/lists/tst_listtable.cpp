@@ -97,6 +97,24 @@ private Q_SLOTS:
         QCOMPARE(model->recordCount(), 1);
     }
 
+    void anAddressWithAControlCharacterIsRefused_data() {
+        QTest::addColumn<QString>("address");
+        QTest::newRow("line break and command") << QStringLiteral("b@x.org\r\nDATA");
+        QTest::newRow("tab") << QStringLiteral("b@x.org\tc@x.org");
+        QTest::newRow("NUL") << QString::fromLatin1("b@x.org\0", 8);
+        QTest::newRow("DEL") << QStringLiteral("b\x7f@x.org");
+    }
+    void anAddressWithAControlCharacterIsRefused() {
+        QFETCH(QString, address);
+        auto model = openModel(makeList({{"a@x.org"}}));
+        QVERIFY(!model->setData(model->index(0, 0), address));
+        QCOMPARE(home.prompter.shown().last().text, ListTableModel::controlCharacterAddressText());
+        QCOMPARE(model->index(0, 0).data().toString(), QStringLiteral("a@x.org"));
+        QVERIFY(!model->setData(model->index(1, 0), address));
+        QCOMPARE(home.prompter.shown().last().text, ListTableModel::controlCharacterAddressText());
+        QCOMPARE(column(*model, 0), QStringList{"a@x.org"});
+    }
+
     void typingIntoTheNewRowAppendsARowAndWritesThrough() {
         const QString path = makeList({{"a@x.org"}});
         auto model = openModel(path);

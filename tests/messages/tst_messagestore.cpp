@@ -7,10 +7,12 @@
 #include "messages/MessageStore.h"
 #include "support/TestHome.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 namespace {
 
@@ -274,6 +276,35 @@ private Q_SLOTS:
         QCOMPARE(read.GroupAddress, s.GroupAddress);
         QCOMPARE(read.TitleColumn, QStringLiteral("Title"));
         QCOMPARE(read.HTMLGreeting, s.HTMLGreeting);
+    }
+
+    void commandLineImportTakesOnlyRegularFiles_data() {
+        QTest::addColumn<QString>("option");
+        QTest::newRow("text") << "--text";
+        QTest::newRow("html") << "--html";
+        QTest::newRow("attachment") << "--attach";
+    }
+    void commandLineImportTakesOnlyRegularFiles() {
+        QFETCH(QString, option);
+        TestHome home;
+        QVERIFY(home.start());
+        home.stop();
+        // Reading a FIFO waits for a writer that never comes.
+        QTemporaryDir files;
+        const QString fifo = files.filePath("pipe");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        writeFile(files.filePath("letter.txt"), "Hello");
+        QElapsedTimer clock;
+        clock.start();
+        QString out, err;
+        QCOMPARE(runCommand(home.path(),
+                            {"message", "import", "--name", "Piped", "--subject", "S", "--text",
+                             files.filePath("letter.txt"), option, fifo},
+                            &out, &err),
+                 1);
+        QVERIFY(clock.elapsed() < 5000);
+        QCOMPARE(err, "Cannot read " + fifo + ": it is not a regular file.\n");
+        QCOMPARE(runCommand(home.path(), {"message", "show", "Piped"}), 1);
     }
 
     void commandLineImportAndShow() {

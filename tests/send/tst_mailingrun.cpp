@@ -416,6 +416,23 @@ private Q_SLOTS:
         QVERIFY(log.contains(line));
         QVERIFY(log.contains(QStringLiteral("*** Not Marked:        1")));
         QVERIFY(served.size() < addresses.size());
+
+        // The resumed run writes the owed mark before it selects anyone, so the unmarked recipient is not
+        // mailed again, and its statistics say so.
+        const qsizetype servedBefore = served.size();
+        options.bSendInBlocks = true;
+        options.bIfNotYetFlagged = true;
+        Run resumed(*home, options, QStringLiteral("Locked"), QStringLiteral("Locked"));
+        QVERIFY(resumed.runToEnd(30000));
+        QVERIFY(resumed.completed);
+        QVERIFY(resumed.lines.contains(QStringLiteral("Late Marks:        1")));
+        QVERIFY(!QFile::exists(resumed.source.owedMarksPath()));
+        QStringList all;
+        for (const QString& envelope : filesIn(outbox->directory(), QStringLiteral(".env")))
+            all << recipientsOf(envelope);
+        QCOMPARE(all.size(), addresses.size());
+        QCOMPARE(all.count(unmarked[0]), 1);
+        QVERIFY(all.size() > servedBefore);
     }
 
     void timedBlocksPauseOnceAfterEachBlock() {
@@ -474,13 +491,13 @@ private Q_SLOTS:
         QVERIFY(run.completed);
         QCOMPARE(run.socket->passedCount(), 2);
         QCOMPARE(run.socket->failedCount(), 1);
-        QVERIFY(run.lines.contains(QStringLiteral("fail To: m@b.invalid<CR><LF>DATA")));
+        QVERIFY(run.lines.contains(QStringLiteral("fail To: m@b.invalid\\r\\nDATA")));
         QCOMPARE(marks(QStringLiteral("Hostile")),
                  (QMap<QString, QString>{{QStringLiteral("a@example.test"), QStringLiteral("SENT")},
                                          {hostile.toLower(), QString()},
                                          {QStringLiteral("z@example.test"), QStringLiteral("SENT")}}));
         QVERIFY(sendLog().contains(
-            QStringLiteral("Not sent to m@b.invalid<CR><LF>DATA: the address holds a control character.")));
+            QStringLiteral("Not sent to m@b.invalid\\r\\nDATA: the address holds a control character.")));
         const Transcript wire = transcriptOf(received);
         QVERIFY(!wire.bareLineBreak);
         QVERIFY2(onlyKnownCommands(wire), wire.commands.join('|').constData());

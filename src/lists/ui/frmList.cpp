@@ -5,6 +5,7 @@
 #include "db/DataTank.h"
 #include "db/DbHelpers.h"
 #include "lists/ListTableModel.h"
+#include "util/StringFunctionsObject.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -243,6 +244,11 @@ bool frmList::replaceAll(int column, const QString& oldValue, const QString& new
         // Addresses are unique and never empty.
         if (newValue.trimmed().isEmpty()) {
             prompter_.inform(QStringLiteral("Replace"), ListTableModel::blankAddressText(),
+                             Prompter::Icon::Exclamation);
+            return false;
+        }
+        if (StringFunctionsObject::containsControlCharacter(newValue)) {
+            prompter_.inform(QStringLiteral("Replace"), ListTableModel::controlCharacterAddressText(),
                              Prompter::Icon::Exclamation);
             return false;
         }

@@ -216,6 +216,14 @@ private Q_SLOTS:
         QVERIFY(!list->replaceAll(0, QStringLiteral("a@x.org"), QStringLiteral("B@x.org"), true));
         QCOMPARE(home->prompter.shown().last().text, frmList::addressExistsText());
         QCOMPARE(rowCountOf(path), 3);
+        // Nor can one with a control character.
+        QVERIFY(!list->replaceAll(0, QStringLiteral("a@x.org"), QStringLiteral("a@x.org\r\nDATA"), true));
+        QCOMPARE(home->prompter.shown().last().text, ListTableModel::controlCharacterAddressText());
+        // A tab cannot be typed into the cell, but can be pasted there.
+        list->model().setData(list->model().index(1, 0), QStringLiteral("b@x.org\tc@x.org"));
+        QCOMPARE(home->prompter.shown().last().text, ListTableModel::controlCharacterAddressText());
+        QCOMPARE(list->model().index(0, 0).data().toString(), QStringLiteral("a@x.org"));
+        QCOMPARE(list->model().index(1, 0).data().toString(), QStringLiteral("b@x.org"));
     }
 
     void columnsAreAddedAndRemovedOnSavedListsOnly() {
