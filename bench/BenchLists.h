@@ -1,7 +1,7 @@
 #pragma once
 
 // Set-up shared by the start-up benchmarks: an application folder with many small registered lists.
-#include "core/mdlMain.h"
+#include "app/mdlMain.h"
 #include "db/CentralDatabase.h"
 #include "db/DataTank.h"
 

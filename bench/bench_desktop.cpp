@@ -2,9 +2,9 @@
 // list of a million rows (open, scroll to the end, sort by another column). Run with
 // QT_QPA_PLATFORM=offscreen on a machine without a display.
 #include "BenchLists.h"
+#include "app/mdlMain.h"
+#include "app/ui/mdiMain.h"
 #include "core/ConsolePrompter.h"
-#include "core/mdlMain.h"
-#include "core/ui/mdiMain.h"
 #include "db/CentralDatabase.h"
 #include "db/DataTank.h"
 #include "lists/ListTableModel.h"

@@ -135,13 +135,13 @@ void benchOperation(const char* name, ListOperations::Operation operation, const
         QString result;
         switch (operation) {
         case ListOperations::Operation::Merge:
-            result = DataTank::gMergeLists(first, second, prompter);
+            result = ListOperations::gMergeLists(first, second, prompter);
             break;
         case ListOperations::Operation::Clean:
-            result = DataTank::gCleanList(first, second, prompter);
+            result = ListOperations::gCleanList(first, second, prompter);
             break;
         case ListOperations::Operation::Duplicates:
-            result = DataTank::gFindDuplicates(first, second, prompter);
+            result = ListOperations::gFindDuplicates(first, second, prompter);
             break;
         }
         best.keepBest({timer.nsecsElapsed() / 1e9, cpuSeconds(RUSAGE_SELF) - cpuBefore});
@@ -181,7 +181,7 @@ void benchExport(const QString& list, const QString& folder, const QString& sqli
         QFile::remove(target);
         QElapsedTimer timer;
         timer.start();
-        rows = DataTank::gExportList(list, target, prompter);
+        rows = ListOperations::gExportList(list, target, prompter);
         best = std::min(best, timer.nsecsElapsed() / 1e9);
     }
     const double megabytes = QFileInfo(target).size() / 1e6;

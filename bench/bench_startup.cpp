@@ -1,8 +1,8 @@
 // Start-up with many registered lists: the full start (registry re-synchronisation and the
 // verification of every list file) and the light start that commands use.
 #include "BenchLists.h"
+#include "app/mdlMain.h"
 #include "core/ConsolePrompter.h"
-#include "core/mdlMain.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

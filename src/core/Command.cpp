@@ -2,10 +2,10 @@
 
 bool CommandContext::start(bool fullStart) {
     startup.fullStart = fullStart;
-    started = std::make_unique<Startup>(startup);
+    started = runStartup(startup);
     // Every command works on the central database: one that cannot be read ends the command, after the
     // start-up has shown why.
-    return started->run() == Startup::Result::Started && started->centralDatabaseReadable();
+    return started && started->centralDatabaseReadable();
 }
 
 QString sentence(QString text) {

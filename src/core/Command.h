@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/Prompter.h"
-#include "core/mdlMain.h"
+#include "core/StartupOptions.h"
 
 #include <QCommandLineParser>
 #include <QList>
@@ -17,13 +17,18 @@ struct CommandContext {
     QTextStream& out;
     QTextStream& err;
     StartupOptions startup;
-    std::unique_ptr<Startup> started;
+    // The application's start-up, given by the command line that runs the command.
+    StartupFunction runStartup;
+    std::unique_ptr<StartedProgram> started;
 
     // Starts the program for the command and keeps it started (with its instance lock) while the
     // context lives. A command that works on a few lists uses the light start. False when the start
     // was refused or the central database cannot be read.
     bool start(bool fullStart = false);
 };
+
+// Exit statuses of the command line.
+enum ExitStatus { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
 
 // One sub-command: "tamberlyn [global options] NAME [its options]".
 struct Command {
@@ -39,14 +44,3 @@ bool parseCommandOptions(QCommandLineParser& parser, const QStringList& argument
                          bool allowPositional = false);
 // An error text as one sentence without its closing full stop, for the caller to finish.
 QString sentence(QString text);
-
-// Each module's commands; the command line offers them in this order.
-QList<Command> coreCommands();
-QList<Command> listCommands();
-QList<Command> messageCommands();
-QList<Command> harvestCommands();
-QList<Command> importCommands();
-QList<Command> mailingCommands();
-QList<Command> mailboxCommands();
-QList<Command> outboxCommands();
-QList<Command> sendCommands();

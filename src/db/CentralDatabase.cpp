@@ -1,13 +1,12 @@
 #include "db/CentralDatabase.h"
 
 #include "Version.h"
+#include "core/AppInfo.h"
 #include "core/AppSettings.h"
 #include "core/ErrorLog.h"
-#include "core/mdlMain.h"
 #include "db/CentralSchema.h"
 #include "db/SampleData.h"
 #include "db/TypeMapping.h"
-#include "mailings/MailEvent.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #include "db/CentralDatabaseUpgrade.h"
 
+#include "core/AppInfo.h"
 #include "core/AppSettings.h"
 #include "core/ErrorLog.h"
-#include "core/mdlMain.h"
 #include "db/CentralDatabase.h"
 #include "db/CentralSchema.h"
 #include "db/Database.h"

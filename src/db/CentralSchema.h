@@ -42,3 +42,8 @@ QString insertSql(const QString& table, const QStringList& columns);
 QStringList columnNames(const Table& table);
 
 } // namespace CentralSchema
+
+// The names of the default sets the central database and the application folder start with: the
+// delivery options of the DeliveryOptions table and the mail-event profile file.
+inline constexpr const char* DefaultMailEventName = "Default Mail Event";
+inline constexpr const char* DefaultDeliveryOptionsName = "Default Delivery Options";

@@ -1,8 +1,8 @@
 #include "db/DataTank.h"
 
+#include "core/AppInfo.h"
 #include "core/AppSettings.h"
 #include "core/ErrorLog.h"
-#include "core/mdlMain.h"
 #include "db/ListSchema.h"
 #include "db/TypeMapping.h"
 

@@ -152,38 +152,6 @@ public:
     // Asks before columns are removed; true when the user columns may go.
     static bool ConfirmColumnRemoval(int userCount, int systemCount, Prompter& prompter);
 
-    // ---- List operations (src/lists/ListOperations.cpp) ----
-    // Each builder reads its source lists without changing them and answers with the path of a new
-    // temporary list, or with "<Error:...", "<Cancel" or "<No Records" (see lists/ListOperations.h).
-    // Messages go through the prompter, progress texts to ListEvents::statusMessage.
-
-    // The rows of both lists, one per address; for an address in both, the first list's row.
-    static QString gMergeLists(const QString& firstPath, const QString& secondPath, Prompter& prompter);
-    // The rows of the list whose address the removal list lacks. openListWindows is the desktop's count
-    // of open list windows (fewer than two refuse the clean); a negative count skips that check.
-    static QString gCleanList(const QString& listPath, const QString& removalPath, Prompter& prompter,
-                              int openListWindows = -1);
-    // The rows of the first list whose address the second list also holds.
-    static QString gFindDuplicates(const QString& firstPath, const QString& secondPath, Prompter& prompter);
-    // Asks for a filter over the list's columns (the query builder); the clause, or empty to cancel.
-    using ConditionQuery = std::function<QString(const QString& listPath, const QStringList& columns)>;
-    // The rows of the list that satisfy the clause (written as the query builder writes it, with or
-    // without its leading WHERE); an empty one selects every row. Without a condition, askCondition is
-    // asked for one, and an empty answer cancels.
-    static QString gFilterList(const QString& listPath, Prompter& prompter,
-                               const std::optional<QString>& condition,
-                               const ConditionQuery& askCondition = {});
-    // Writes the list as comma-separated text (UTF-8, CR LF): a line of column names, then every row in
-    // the list's stored order, text in double quotes with inner quotes doubled. The number of rows
-    // written; 0 for an empty list (no file is written), -1 on failure or refusal (the message was
-    // shown). A target in the system, list or temp folder, or the list's own file, is refused (links and
-    // ".." resolved); an existing file is replaced only after a Yes to exportReplaceQuestion, unless the
-    // caller's own file dialog already asked (Replace).
-    enum class ExistingExportFile { Ask, Replace };
-    static qint64 gExportList(const QString& listPath, const QString& exportPath, Prompter& prompter,
-                              ExistingExportFile existing = ExistingExportFile::Ask);
-    static QString exportReplaceQuestion(const QString& exportPath);
-
 private:
     bool openTarget();
     bool beginBatch();

@@ -1,7 +1,7 @@
 #include "db/DbHelpers.h"
 
+#include "core/AppInfo.h"
 #include "core/ErrorLog.h"
-#include "core/mdlMain.h"
 #include "db/CentralDatabase.h"
 #include "db/DataTank.h"
 #include "db/ListSchema.h"

@@ -1,7 +1,7 @@
 // The registry of saved lists (table List of the central database) and the files it names.
+#include "core/AppInfo.h"
 #include "core/AppSettings.h"
 #include "core/ErrorLog.h"
-#include "core/mdlMain.h"
 #include "db/CentralDatabase.h"
 #include "db/DataTank.h"
 #include "db/ListEvents.h"

@@ -1,11 +1,10 @@
 #include "db/SampleData.h"
 
+#include "core/AppInfo.h"
 #include "core/AppSettings.h"
 #include "core/ErrorLog.h"
-#include "core/mdlMain.h"
 #include "db/CentralSchema.h"
 #include "db/TypeMapping.h"
-#include "mailings/MailEvent.h"
 
 #include <QFile>
 #include <QFileInfo>

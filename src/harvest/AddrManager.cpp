@@ -1,7 +1,7 @@
 #include "harvest/AddrManager.h"
 
+#include "core/AppInfo.h"
 #include "core/AppSettings.h"
-#include "core/mdlMain.h"
 #include "db/ListEvents.h"
 
 #include <QTimer>

@@ -1,7 +1,7 @@
 #include "harvest/EmailParser.h"
 
+#include "core/AppInfo.h"
 #include "core/AppSettings.h"
-#include "core/mdlMain.h"
 #include "db/DataTank.h"
 #include "db/DbHelpers.h"
 #include "util/FileNameObject.h"

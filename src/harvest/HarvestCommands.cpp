@@ -1,6 +1,7 @@
+#include "harvest/HarvestCommands.h"
+
+#include "core/AppInfo.h"
 #include "core/AppSettings.h"
-#include "core/Command.h"
-#include "core/CommandLine.h"
 #include "db/DataTank.h"
 #include "harvest/AddrManager.h"
 

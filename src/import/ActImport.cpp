@@ -1,7 +1,7 @@
 #include "import/ActImport.h"
 
+#include "core/AppInfo.h"
 #include "core/ErrorLog.h"
-#include "core/mdlMain.h"
 #include "db/DataTank.h"
 #include "db/DbHelpers.h"
 #include "db/ListSchema.h"

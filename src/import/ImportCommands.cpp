@@ -1,5 +1,6 @@
-#include "core/Command.h"
-#include "core/CommandLine.h"
+#include "import/ImportCommands.h"
+
+#include "core/AppInfo.h"
 #include "db/DataTank.h"
 #include "import/ActImport.h"
 #include "import/ImportEngine.h"

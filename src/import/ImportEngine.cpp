@@ -1,8 +1,8 @@
 #include "import/ImportEngine.h"
 
+#include "core/AppInfo.h"
 #include "core/AppSettings.h"
 #include "core/ErrorLog.h"
-#include "core/mdlMain.h"
 #include "db/CentralDatabase.h"
 #include "db/Database.h"
 #include "db/DbHelpers.h"

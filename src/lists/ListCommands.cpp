@@ -1,5 +1,6 @@
-#include "core/Command.h"
-#include "core/CommandLine.h"
+#include "lists/ListCommands.h"
+
+#include "core/AppInfo.h"
 #include "db/CentralDatabase.h"
 #include "db/DataTank.h"
 #include "db/DbHelpers.h"
@@ -137,18 +138,19 @@ int runTwoListOperation(CommandContext& ctx, const QStringList& arguments, const
 }
 
 int runMerge(CommandContext& ctx, const QStringList& arguments) {
-    return runTwoListOperation(ctx, arguments, QStringLiteral("LIST1 LIST2"), &DataTank::gMergeLists);
+    return runTwoListOperation(ctx, arguments, QStringLiteral("LIST1 LIST2"), &ListOperations::gMergeLists);
 }
 
 int runClean(CommandContext& ctx, const QStringList& arguments) {
     return runTwoListOperation(ctx, arguments, QStringLiteral("LIST REMOVE"),
                                [](const QString& list, const QString& removal, Prompter& prompter) {
-                                   return DataTank::gCleanList(list, removal, prompter);
+                                   return ListOperations::gCleanList(list, removal, prompter);
                                });
 }
 
 int runDuplicates(CommandContext& ctx, const QStringList& arguments) {
-    return runTwoListOperation(ctx, arguments, QStringLiteral("LIST1 LIST2"), &DataTank::gFindDuplicates);
+    return runTwoListOperation(ctx, arguments, QStringLiteral("LIST1 LIST2"),
+                               &ListOperations::gFindDuplicates);
 }
 
 int runFilter(CommandContext& ctx, const QStringList& arguments) {
@@ -171,7 +173,7 @@ int runFilter(CommandContext& ctx, const QStringList& arguments) {
     const QString list = registeredListFile(ctx, parser.positionalArguments().at(0));
     if (list.isEmpty())
         return ExitFailed;
-    return saveResult(ctx, DataTank::gFilterList(list, ctx.prompter, clause),
+    return saveResult(ctx, ListOperations::gFilterList(list, ctx.prompter, clause),
                       parser.value(QStringLiteral("name")));
 }
 
@@ -188,7 +190,7 @@ int runExport(CommandContext& ctx, const QStringList& arguments) {
     if (list.isEmpty())
         return ExitFailed;
     const QString file = QFileInfo(positional.at(1)).absoluteFilePath();
-    const qint64 rows = DataTank::gExportList(list, file, ctx.prompter);
+    const qint64 rows = ListOperations::gExportList(list, file, ctx.prompter);
     if (rows <= 0)
         return ExitFailed;
     ctx.out << "Exported " << rows << (rows == 1 ? " row to " : " rows to ") << file << "." << Qt::endl;

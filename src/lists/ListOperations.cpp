@@ -1,8 +1,8 @@
 #include "lists/ListOperations.h"
 
+#include "core/AppInfo.h"
 #include "core/AppSettings.h"
 #include "core/ErrorLog.h"
-#include "core/mdlMain.h"
 #include "db/DataTank.h"
 #include "db/ListEvents.h"
 #include "db/ListSchema.h"
@@ -140,7 +140,7 @@ QStringList fillStatements(Operation operation, const UnionColumns& columns, con
 
 } // namespace ListOperations
 
-// ---- The builders of DataTank ----
+// ---- The builders ----
 
 namespace {
 
@@ -395,12 +395,12 @@ qint64 copyRows(db::Statement& rows, db::Database& output, const QList<db::Colum
 
 } // namespace
 
-QString DataTank::gMergeLists(const QString& firstPath, const QString& secondPath, Prompter& prompter) {
+QString ListOperations::gMergeLists(const QString& firstPath, const QString& secondPath, Prompter& prompter) {
     return runOperation(Operation::Merge, firstPath, secondPath, prompter);
 }
 
-QString DataTank::gCleanList(const QString& listPath, const QString& removalPath, Prompter& prompter,
-                             int openListWindows) {
+QString ListOperations::gCleanList(const QString& listPath, const QString& removalPath, Prompter& prompter,
+                                   int openListWindows) {
     if (openListWindows >= 0 && openListWindows < 2) {
         prompter.inform(AppTitle(), QStringLiteral("You must have twol lists open to perform this action."),
                         Prompter::Icon::Exclamation);
@@ -409,18 +409,20 @@ QString DataTank::gCleanList(const QString& listPath, const QString& removalPath
     return runOperation(Operation::Clean, listPath, removalPath, prompter);
 }
 
-QString DataTank::gFindDuplicates(const QString& firstPath, const QString& secondPath, Prompter& prompter) {
+QString ListOperations::gFindDuplicates(const QString& firstPath, const QString& secondPath,
+                                        Prompter& prompter) {
     return runOperation(Operation::Duplicates, firstPath, secondPath, prompter);
 }
 
-QString DataTank::gFilterList(const QString& listPath, Prompter& prompter,
-                              const std::optional<QString>& condition, const ConditionQuery& askCondition) {
+QString ListOperations::gFilterList(const QString& listPath, Prompter& prompter,
+                                    const std::optional<QString>& condition,
+                                    const ConditionQuery& askCondition) {
     const QString procedure = QStringLiteral("gFilterList");
     const QString unableToOpen = ListOperations::errorResult(QStringLiteral("Unable to open ") + listPath +
                                                              QStringLiteral(" for input"));
     db::DbError error;
     db::Database source = db::Database::open(listPath, db::Database::OpenMode::ReadOnly, &error);
-    if (!source.isOpen() || !IsTamberlynDB(source)) {
+    if (!source.isOpen() || !DataTank::IsTamberlynDB(source)) {
         logFailure(procedure, error);
         return unableToOpen;
     }
@@ -431,7 +433,7 @@ QString DataTank::gFilterList(const QString& listPath, Prompter& prompter,
     }
     const QList<db::ColumnInfo> columns = source.columns(ListSchema::table());
 
-    db::Database output = CreateTargetDatabase(false, &error);
+    db::Database output = DataTank::CreateTargetDatabase(false, &error);
     if (!output.isOpen() || !makeScratch(output, &error)) {
         logFailure(procedure, error);
         discard(output);
@@ -551,12 +553,12 @@ QString exportRefusal(const QString& listPath, const QString& exportPath) {
 
 } // namespace
 
-QString DataTank::exportReplaceQuestion(const QString& exportPath) {
+QString ListOperations::exportReplaceQuestion(const QString& exportPath) {
     return exportPath + QStringLiteral(" already exists. Do you want to replace it?");
 }
 
-qint64 DataTank::gExportList(const QString& listPath, const QString& exportPath, Prompter& prompter,
-                             ExistingExportFile existing) {
+qint64 ListOperations::gExportList(const QString& listPath, const QString& exportPath, Prompter& prompter,
+                                   ExistingExportFile existing) {
     const QString procedure = QStringLiteral("gExportList");
     if (const QString refusal = exportRefusal(listPath, exportPath); !refusal.isEmpty()) {
         prompter.inform(AppTitle(), refusal, Prompter::Icon::Exclamation);
@@ -564,7 +566,7 @@ qint64 DataTank::gExportList(const QString& listPath, const QString& exportPath,
     }
     db::DbError error;
     const db::Database list = db::Database::open(listPath, db::Database::OpenMode::ReadOnly, &error);
-    if (!list.isOpen() || !IsTamberlynDB(list)) {
+    if (!list.isOpen() || !DataTank::IsTamberlynDB(list)) {
         logFailure(procedure, error);
         prompter.inform(AppTitle(),
                         QStringLiteral("Unable to open ") + listPath + QStringLiteral(" for input"),

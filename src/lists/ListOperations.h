@@ -1,10 +1,14 @@
 #pragma once
 
+#include "core/Prompter.h"
+
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <optional>
 
-// What the list builders of DataTank (gMergeLists, gCleanList, gFindDuplicates, gFilterList) answer, and
-// the statements merge, clean and duplicates run on their result file.
+// The list operations: the builders (gMergeLists, gCleanList, gFindDuplicates, gFilterList), what they
+// answer, the statements merge, clean and duplicates run on their result file, and the export.
 namespace ListOperations {
 
 // ---- Results ----
@@ -50,5 +54,37 @@ QString createResultTableSql(Operation operation, const UnionColumns& columns);
 //  Duplicates: the first list's rows whose address the second list holds.
 QStringList fillStatements(Operation operation, const UnionColumns& columns, const QString& firstAlias,
                            const QString& secondAlias);
+
+// ---- Builders and export ----
+
+// Each builder reads its source lists without changing them and answers with the path of a new
+// temporary list, or with "<Error:...", "<Cancel" or "<No Records" (see above).
+// Messages go through the prompter, progress texts to ListEvents::statusMessage.
+
+// The rows of both lists, one per address; for an address in both, the first list's row.
+QString gMergeLists(const QString& firstPath, const QString& secondPath, Prompter& prompter);
+// The rows of the list whose address the removal list lacks. openListWindows is the desktop's count
+// of open list windows (fewer than two refuse the clean); a negative count skips that check.
+QString gCleanList(const QString& listPath, const QString& removalPath, Prompter& prompter,
+                   int openListWindows = -1);
+// The rows of the first list whose address the second list also holds.
+QString gFindDuplicates(const QString& firstPath, const QString& secondPath, Prompter& prompter);
+// Asks for a filter over the list's columns (the query builder); the clause, or empty to cancel.
+using ConditionQuery = std::function<QString(const QString& listPath, const QStringList& columns)>;
+// The rows of the list that satisfy the clause (written as the query builder writes it, with or
+// without its leading WHERE); an empty one selects every row. Without a condition, askCondition is
+// asked for one, and an empty answer cancels.
+QString gFilterList(const QString& listPath, Prompter& prompter, const std::optional<QString>& condition,
+                    const ConditionQuery& askCondition = {});
+// Writes the list as comma-separated text (UTF-8, CR LF): a line of column names, then every row in
+// the list's stored order, text in double quotes with inner quotes doubled. The number of rows
+// written; 0 for an empty list (no file is written), -1 on failure or refusal (the message was
+// shown). A target in the system, list or temp folder, or the list's own file, is refused (links and
+// ".." resolved); an existing file is replaced only after a Yes to exportReplaceQuestion, unless the
+// caller's own file dialog already asked (Replace).
+enum class ExistingExportFile { Ask, Replace };
+qint64 gExportList(const QString& listPath, const QString& exportPath, Prompter& prompter,
+                   ExistingExportFile existing = ExistingExportFile::Ask);
+QString exportReplaceQuestion(const QString& exportPath);
 
 } // namespace ListOperations

@@ -1,6 +1,6 @@
 #include "lists/ListTableModel.h"
 
-#include "core/mdlMain.h"
+#include "core/AppInfo.h"
 #include "db/DbHelpers.h"
 #include "util/StringFunctionsObject.h"
 

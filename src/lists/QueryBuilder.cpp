@@ -1,9 +1,21 @@
 #include "lists/QueryBuilder.h"
 
+#include "db/Database.h"
+
 #include <QSet>
 #include <algorithm>
 
 namespace QueryBuilder {
+
+QList<Column> tableColumns(const QString& path, const QString& table, db::DbError* error) {
+    QList<Column> columns;
+    const db::Database database = db::Database::open(path, db::Database::OpenMode::ReadOnly, error);
+    if (!database.isOpen())
+        return columns;
+    for (const db::ColumnInfo& column : database.columns(table))
+        columns.append({column.name, valueKindOf(column.declaredType)});
+    return columns;
+}
 
 ValueKind valueKindOf(const QString& typeName) {
     static const QSet<QString> whole = {QStringLiteral("BYTE"),

@@ -5,6 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+namespace db {
+struct DbError;
+}
+
 // The logic of the filter dialogs: one condition per row, the WHERE clause they make together, the
 // cleaning of numeric value boxes, and the words the advanced view marks. The dialogs only call these.
 namespace QueryBuilder {
@@ -22,6 +26,15 @@ ValueKind valueKindOf(QMetaType type);
 inline bool isNumeric(ValueKind kind) {
     return kind != ValueKind::Quoted;
 }
+
+// A column of a list a filter can test.
+struct Column {
+    QString name;
+    ValueKind kind = ValueKind::Quoted;
+};
+// The columns of a table of a database file, in table order; empty (and the reason in error) when the
+// file cannot be read.
+QList<Column> tableColumns(const QString& path, const QString& table, db::DbError* error = nullptr);
 
 // The operator list's items, in order; the first one carries leading blanks.
 const QStringList& operatorItems();

@@ -1,6 +1,6 @@
-#include "core/Command.h"
-#include "core/CommandLine.h"
-#include "core/mdlMain.h"
+#include "mailbox/MailboxCommands.h"
+
+#include "core/AppInfo.h"
 #include "db/CentralDatabase.h"
 #include "mailbox/PopAccounts.h"
 #include "mailbox/PopWizardRun.h"

@@ -1,8 +1,8 @@
 #include "mailbox/PopAccounts.h"
 
+#include "core/AppInfo.h"
 #include "core/ErrorLog.h"
 #include "core/SecretStore.h"
-#include "core/mdlMain.h"
 #include "db/CentralDatabase.h"
 #include "db/DbHelpers.h"
 #include "util/StringFunctionsObject.h"

@@ -1,6 +1,6 @@
 #include "mailbox/PopWizardRun.h"
 
-#include "core/mdlMain.h"
+#include "core/AppInfo.h"
 #include "db/DataTank.h"
 #include "db/DbHelpers.h"
 #include "db/ListEvents.h"

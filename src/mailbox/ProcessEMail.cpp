@@ -1,7 +1,7 @@
 #include "mailbox/ProcessEMail.h"
 
+#include "core/AppInfo.h"
 #include "core/ErrorLog.h"
-#include "core/mdlMain.h"
 #include "db/DataTank.h"
 #include "db/DbHelpers.h"
 #include "harvest/mdlParser.h"

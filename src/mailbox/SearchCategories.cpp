@@ -1,8 +1,8 @@
 #include "mailbox/SearchCategories.h"
 
+#include "core/AppInfo.h"
 #include "core/AppSettings.h"
 #include "core/ErrorLog.h"
-#include "core/mdlMain.h"
 #include "util/StringFunctionsObject.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "mailings/MailEvent.h"
 
+#include "core/AppInfo.h"
 #include "core/AppSettings.h"
 #include "core/ErrorLog.h"
-#include "core/mdlMain.h"
 #include "db/CentralDatabase.h"
 #include "db/TypeMapping.h"
 #include "util/StringFunctionsObject.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/CentralSchema.h"
+
 #include <QDate>
 #include <QString>
 
@@ -74,6 +76,3 @@ public:
     // Writes the record to section Profile of a settings file at path.
     void WriteMEPToFile(const QString& path) const;
 };
-
-inline constexpr const char* DefaultMailEventName = "Default Mail Event";
-inline constexpr const char* DefaultDeliveryOptionsName = "Default Delivery Options";

@@ -1,5 +1,6 @@
-#include "core/Command.h"
-#include "core/CommandLine.h"
+#include "mailings/MailingCommands.h"
+
+#include "core/AppInfo.h"
 #include "db/CentralDatabase.h"
 #include "db/DataTank.h"
 #include "db/DbHelpers.h"

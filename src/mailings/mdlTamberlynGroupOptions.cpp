@@ -1,7 +1,7 @@
 #include "mailings/mdlTamberlynGroupOptions.h"
 
+#include "core/AppInfo.h"
 #include "core/ErrorLog.h"
-#include "core/mdlMain.h"
 #include "db/CentralDatabase.h"
 #include "db/DbHelpers.h"
 

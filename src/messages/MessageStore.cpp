@@ -1,7 +1,7 @@
 #include "messages/MessageStore.h"
 
+#include "core/AppInfo.h"
 #include "core/ErrorLog.h"
-#include "core/mdlMain.h"
 #include "db/CentralDatabase.h"
 #include "db/TypeMapping.h"
 #include "messages/Greetings.h"

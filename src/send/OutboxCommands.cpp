@@ -1,5 +1,5 @@
-#include "core/Command.h"
-#include "core/CommandLine.h"
+#include "send/OutboxCommands.h"
+
 #include "send/Outbox.h"
 #include "send/TerminationSignals.h"
 

@@ -1,9 +1,9 @@
 #include "send/SMTPSocket.h"
 
+#include "core/AppInfo.h"
 #include "core/AppSettings.h"
 #include "core/ErrorLog.h"
 #include "core/SecretStore.h"
-#include "core/mdlMain.h"
 #include "db/DbHelpers.h"
 #include "mailings/MailEvent.h"
 #include "mailings/Mailings.h"

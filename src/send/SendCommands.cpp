@@ -1,6 +1,6 @@
+#include "send/SendCommands.h"
+
 #include "core/AppSettings.h"
-#include "core/Command.h"
-#include "core/CommandLine.h"
 #include "db/CentralDatabase.h"
 #include "mailings/MailEvent.h"
 #include "mailings/Mailings.h"

@@ -1,8 +1,8 @@
 #include "send/SendMDBList.h"
 
+#include "core/AppInfo.h"
 #include "core/AppSettings.h"
 #include "core/ErrorLog.h"
-#include "core/mdlMain.h"
 #include "db/CentralDatabase.h"
 #include "db/DataTank.h"
 #include "db/ListSchema.h"

@@ -1,4 +1,4 @@
-#include "core/CommandLine.h"
+#include "app/CommandLine.h"
 #include "db/CentralDatabase.h"
 #include "db/DataTank.h"
 #include "mailings/MailEvent.h"

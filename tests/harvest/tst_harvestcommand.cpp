@@ -1,5 +1,5 @@
+#include "app/CommandLine.h"
 #include "core/AppSettings.h"
-#include "core/CommandLine.h"
 #include "db/DataTank.h"
 #include "db/Database.h"
 #include "support/CommandRun.h"

@@ -1,6 +1,6 @@
 // ACT! 4 through its contact file: field names, the target columns, the copy, and the duplicates taken out.
 #include "DbfWriter.h"
-#include "core/CommandLine.h"
+#include "app/CommandLine.h"
 #include "db/DataTank.h"
 #include "db/Database.h"
 #include "import/ActImport.h"

@@ -1,7 +1,7 @@
 // "tamberlyn import" run in-process: looking inside a source, building and saving a list, and refusing.
 #include "FixtureRows.h"
+#include "app/CommandLine.h"
 #include "core/AppSettings.h"
-#include "core/CommandLine.h"
 #include "db/CentralDatabase.h"
 #include "db/Database.h"
 #include "import/IsolatedReader.h"

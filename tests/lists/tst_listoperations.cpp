@@ -1,5 +1,5 @@
+#include "app/CommandLine.h"
 #include "core/AppSettings.h"
-#include "core/CommandLine.h"
 #include "db/DataTank.h"
 #include "db/DbHelpers.h"
 #include "db/ListEvents.h"
@@ -135,7 +135,7 @@ private Q_SLOTS:
         const QByteArray before = digest(a) + digest(b);
         QSignalSpy status(&ListEvents::instance(), &ListEvents::statusMessage);
 
-        const QString result = DataTank::gMergeLists(a, b, home.prompter);
+        const QString result = ListOperations::gMergeLists(a, b, home.prompter);
         QVERIFY2(ListOperations::isPath(result), qPrintable(result));
         QVERIFY(result.startsWith(appFolders().TempFolder + "NewMailingList"));
         QCOMPARE(columnsOf(result), (QStringList{"EAddress", "FirstName", "City", "Zip"}));
@@ -156,7 +156,7 @@ private Q_SLOTS:
         TestHome home;
         QVERIFY(home.start());
         const QString a = listA();
-        const QString result = DataTank::gMergeLists(a, a, home.prompter);
+        const QString result = ListOperations::gMergeLists(a, a, home.prompter);
         QVERIFY2(ListOperations::isPath(result), qPrintable(result));
         QCOMPARE(columnsOf(result), columnsOf(a));
         QCOMPARE(rowsOf(result), rowsOf(a));
@@ -170,7 +170,7 @@ private Q_SLOTS:
         db::Database writer = db::Database::open(listA());
         QVERIFY(writer.beginTransaction());
         QVERIFY(writer.exec("INSERT INTO AddressList (EAddress) VALUES ('new@x.org')"));
-        const QString result = DataTank::gMergeLists(listA(), listB(), home.prompter);
+        const QString result = ListOperations::gMergeLists(listA(), listB(), home.prompter);
         QVERIFY2(ListOperations::isPath(result), qPrintable(result));
         QCOMPARE(rowsOf(result).size(), 4);
         QVERIFY(writer.commit());
@@ -182,7 +182,7 @@ private Q_SLOTS:
         const QString loose =
             makeList(file("loose.mdb"), {"EAddress", "FirstName"},
                      {{"dup@x.org", "first"}, {"DUP@x.org", "second"}, {"", "empty"}}, false);
-        const QString result = DataTank::gMergeLists(loose, listB(), home.prompter);
+        const QString result = ListOperations::gMergeLists(loose, listB(), home.prompter);
         QCOMPARE(rowsOf(result), (QStringList{"dup@x.org|first|-", "bob@x.org|-|1234", "cy@x.org|-|999"}));
     }
 
@@ -197,7 +197,7 @@ private Q_SLOTS:
         const QString removal = makeList(file("removal.mdb"), {"EAddress", "Reason"},
                                          {{"BOB@X.ORG", "bounced"}, {"dave@x.org", "left"}});
         QSignalSpy status(&ListEvents::instance(), &ListEvents::statusMessage);
-        const QString result = DataTank::gCleanList(list, removal, home.prompter);
+        const QString result = ListOperations::gCleanList(list, removal, home.prompter);
         QVERIFY2(ListOperations::isPath(result), qPrintable(result));
         QCOMPARE(columnsOf(result), (QStringList{"EAddress", "FirstName", "Reason"}));
         QCOMPARE(rowsOf(result),
@@ -213,28 +213,30 @@ private Q_SLOTS:
         const QString a = listB();
         const QString b =
             makeList(file("all.mdb"), {"EAddress"}, {{"BOB@x.org"}, {"cy@X.org"}, {"other@x.org"}});
-        QCOMPARE(DataTank::gCleanList(a, b, home.prompter), ListOperations::noRecordsResult());
+        QCOMPARE(ListOperations::gCleanList(a, b, home.prompter), ListOperations::noRecordsResult());
         QCOMPARE(tempLists(), QStringList());
     }
 
     void cleanNeedsTwoOpenListWindowsOnTheDesktop() {
         TestHome home;
         QVERIFY(home.start());
-        QCOMPARE(DataTank::gCleanList(listA(), listB(), home.prompter, 1), ListOperations::cancelResult());
+        QCOMPARE(ListOperations::gCleanList(listA(), listB(), home.prompter, 1),
+                 ListOperations::cancelResult());
         QCOMPARE(home.prompter.texts(), QStringList{"You must have twol lists open to perform this action."});
-        QVERIFY(ListOperations::isPath(DataTank::gCleanList(listA(), listB(), home.prompter, 2)));
+        QVERIFY(ListOperations::isPath(ListOperations::gCleanList(listA(), listB(), home.prompter, 2)));
     }
 
     void duplicatesKeepTheFirstListsRows() {
         TestHome home;
         QVERIFY(home.start());
-        const QString result = DataTank::gFindDuplicates(listA(), listB(), home.prompter);
+        const QString result = ListOperations::gFindDuplicates(listA(), listB(), home.prompter);
         QVERIFY2(ListOperations::isPath(result), qPrintable(result));
         QCOMPARE(columnsOf(result), (QStringList{"EAddress", "FirstName", "City", "Zip"}));
         QCOMPARE(rowsOf(result), QStringList{"Bob@X.org|Bob|Rome|-"});
 
         const QString other = makeList(file("other.mdb"), {"EAddress"}, {{"nobody@x.org"}});
-        QCOMPARE(DataTank::gFindDuplicates(listA(), other, home.prompter), ListOperations::noRecordsResult());
+        QCOMPARE(ListOperations::gFindDuplicates(listA(), other, home.prompter),
+                 ListOperations::noRecordsResult());
         QCOMPARE(tempLists(), QStringList{QFileInfo(result).fileName()});
     }
 
@@ -257,11 +259,11 @@ private Q_SLOTS:
         const auto run = [&](const QString& first, const QString& second) {
             switch (operation) {
             case 0:
-                return DataTank::gMergeLists(first, second, home.prompter);
+                return ListOperations::gMergeLists(first, second, home.prompter);
             case 1:
-                return DataTank::gCleanList(first, second, home.prompter);
+                return ListOperations::gCleanList(first, second, home.prompter);
             default:
-                return DataTank::gFindDuplicates(first, second, home.prompter);
+                return ListOperations::gFindDuplicates(first, second, home.prompter);
             }
         };
         QCOMPARE(run(empty, listB()), ListOperations::cancelResult());
@@ -280,16 +282,16 @@ private Q_SLOTS:
         db::Database::create(notes).exec("CREATE TABLE Notes (Text TEXT)");
         const QString missing = file("missing.mdb");
 
-        QCOMPARE(DataTank::gMergeLists(notes, listB(), home.prompter), ListOperations::errorResult());
-        QCOMPARE(DataTank::gCleanList(listB(), notes, home.prompter), ListOperations::errorResult());
-        QCOMPARE(DataTank::gMergeLists(missing, listB(), home.prompter), ListOperations::errorResult());
+        QCOMPARE(ListOperations::gMergeLists(notes, listB(), home.prompter), ListOperations::errorResult());
+        QCOMPARE(ListOperations::gCleanList(listB(), notes, home.prompter), ListOperations::errorResult());
+        QCOMPARE(ListOperations::gMergeLists(missing, listB(), home.prompter), ListOperations::errorResult());
         QCOMPARE(
             home.prompter.texts(),
             (QStringList{"Both elements of a Merge action must be valid Tamberlyn address lists",
                          "Both elements of a Clean action must be valid Tamberlyn address lists with records",
                          "Error opening " + missing}));
         // Duplicates answers with the failure instead of showing it.
-        QCOMPARE(DataTank::gFindDuplicates(listB(), missing, home.prompter),
+        QCOMPARE(ListOperations::gFindDuplicates(listB(), missing, home.prompter),
                  "<Error: Unable to open " + missing + " for input");
         QCOMPARE(home.prompter.texts().size(), 3);
         QCOMPARE(ListOperations::errorDescription("<Error: Unable to open x for input"),
@@ -311,7 +313,7 @@ private Q_SLOTS:
                                              {{column, op, value, QueryBuilder::ValueKind::Quoted}}, {});
         };
         const auto filtered = [&](const QString& condition) {
-            const QString result = DataTank::gFilterList(list, home.prompter, condition);
+            const QString result = ListOperations::gFilterList(list, home.prompter, condition);
             return ListOperations::isPath(result) ? rowsOf(result) : QStringList{result};
         };
         QCOMPARE(filtered(clause("FirstName", "Like", "A*")),
@@ -327,7 +329,8 @@ private Q_SLOTS:
         QVERIFY(!ListOperations::errorDescription(refused.first()).isEmpty());
         QCOMPARE(digest(list), before);
         QVERIFY(home.prompter.shown().isEmpty());
-        const QString output = DataTank::gFilterList(list, home.prompter, clause("FirstName", "Like", "A*"));
+        const QString output =
+            ListOperations::gFilterList(list, home.prompter, clause("FirstName", "Like", "A*"));
         QVERIFY(db::Database::open(output).column("AddressList", "EAddress")->primaryKey);
     }
 
@@ -336,7 +339,7 @@ private Q_SLOTS:
         QVERIFY(home.start());
         const QString list = listA();
         QStringList offered;
-        const QString result = DataTank::gFilterList(
+        const QString result = ListOperations::gFilterList(
             list, home.prompter, std::nullopt, [&](const QString& path, const QStringList& columns) {
                 offered = columns;
                 return path == list ? QStringLiteral("[City] = \"rome\"") : QString();
@@ -344,10 +347,10 @@ private Q_SLOTS:
         QCOMPARE(offered, (QStringList{"EAddress", "FirstName", "City"}));
         QCOMPARE(rowsOf(result), QStringList{"Bob@X.org|Bob|Rome"});
         const QStringList before = tempLists();
-        QCOMPARE(
-            DataTank::gFilterList(list, home.prompter, std::nullopt,
-                                  [](const QString&, const QStringList&) { return QStringLiteral("  "); }),
-            ListOperations::cancelResult());
+        QCOMPARE(ListOperations::gFilterList(
+                     list, home.prompter, std::nullopt,
+                     [](const QString&, const QStringList&) { return QStringLiteral("  "); }),
+                 ListOperations::cancelResult());
         QCOMPARE(tempLists(), before);
     }
 
@@ -355,11 +358,11 @@ private Q_SLOTS:
         TestHome home;
         QVERIFY(home.start());
         const QString empty = makeList(file("empty.mdb"), {"EAddress"}, {});
-        QCOMPARE(DataTank::gFilterList(empty, home.prompter, QStringLiteral("[EAddress] Like \"*\"")),
+        QCOMPARE(ListOperations::gFilterList(empty, home.prompter, QStringLiteral("[EAddress] Like \"*\"")),
                  ListOperations::cancelResult());
         QCOMPARE(home.prompter.texts(), QStringList{"There are no records to select from"});
         const QString missing = file("missing.mdb");
-        QCOMPARE(DataTank::gFilterList(missing, home.prompter, QStringLiteral("[EAddress] = \"x\"")),
+        QCOMPARE(ListOperations::gFilterList(missing, home.prompter, QStringLiteral("[EAddress] = \"x\"")),
                  "<Error: Unable to open " + missing + " for input");
         QCOMPARE(tempLists(), QStringList());
     }
@@ -372,7 +375,7 @@ private Q_SLOTS:
                                        {"amy@x.org", QVariant(), ""},
                                        {"bob@x.org", "O'Brien", qint64(42)}});
         const QString target = file("out.csv");
-        QCOMPARE(DataTank::gExportList(list, target, home.prompter), 3);
+        QCOMPARE(ListOperations::gExportList(list, target, home.prompter), 3);
         QCOMPARE(readFileBytes(target),
                  QByteArray("\"EAddress\",\"FirstName\",\"Note \"\"x\"\"\"\r\n"
                             "\"zed@x.org\",\"Zo\xc3\xab\",\"say \"\"hi\"\", then, leave\"\r\n"
@@ -385,14 +388,15 @@ private Q_SLOTS:
         TestHome home;
         QVERIFY(home.start());
         const QString target = file("empty.csv");
-        QCOMPARE(DataTank::gExportList(makeList(file("empty.mdb"), {"EAddress"}, {}), target, home.prompter),
-                 0);
+        QCOMPARE(
+            ListOperations::gExportList(makeList(file("empty.mdb"), {"EAddress"}, {}), target, home.prompter),
+            0);
         QVERIFY(!QFile::exists(target));
         QCOMPARE(home.prompter.texts(), QStringList{"There are no records to export"});
 
-        QCOMPARE(DataTank::gExportList(file("missing.mdb"), target, home.prompter), -1);
+        QCOMPARE(ListOperations::gExportList(file("missing.mdb"), target, home.prompter), -1);
         QCOMPARE(home.prompter.texts().last(), "Unable to open " + file("missing.mdb") + " for input");
-        QCOMPARE(DataTank::gExportList(listB(), file("no/such/folder/out.csv"), home.prompter), -1);
+        QCOMPARE(ListOperations::gExportList(listB(), file("no/such/folder/out.csv"), home.prompter), -1);
         QVERIFY(home.prompter.texts().last().endsWith(" for output"));
     }
 
@@ -445,7 +449,7 @@ private Q_SLOTS:
         const QStringList listFolder = QDir(home.file("AddressLists")).entryList(QDir::Files);
         const QStringList tempFolder = QDir(home.file("temp")).entryList(QDir::Files);
 
-        QCOMPARE(DataTank::gExportList(list, target, home.prompter), -1);
+        QCOMPARE(ListOperations::gExportList(list, target, home.prompter), -1);
         QCOMPARE(home.prompter.texts().size(), 1);
         QVERIFY2(home.prompter.texts().first().startsWith("A list cannot be exported "),
                  qPrintable(home.prompter.texts().first()));
@@ -478,16 +482,17 @@ private Q_SLOTS:
         QVERIFY(writeMine());
 
         home.prompter.answer(Prompter::Answer::No);
-        QCOMPARE(DataTank::gExportList(list, target, home.prompter), -1);
-        QCOMPARE(home.prompter.texts(), QStringList{DataTank::exportReplaceQuestion(target)});
+        QCOMPARE(ListOperations::gExportList(list, target, home.prompter), -1);
+        QCOMPARE(home.prompter.texts(), QStringList{ListOperations::exportReplaceQuestion(target)});
         QVERIFY(home.prompter.shown().first().question);
         QCOMPARE(readFileBytes(target), mine);
         home.prompter.answer(Prompter::Answer::Yes);
-        QCOMPARE(DataTank::gExportList(list, target, home.prompter), 3);
+        QCOMPARE(ListOperations::gExportList(list, target, home.prompter), 3);
         QVERIFY(readFileBytes(target).startsWith("\"EAddress\""));
         // A window whose save dialog has asked already replaces without a second question.
         QVERIFY(writeMine());
-        QCOMPARE(DataTank::gExportList(list, target, home.prompter, DataTank::ExistingExportFile::Replace),
+        QCOMPARE(ListOperations::gExportList(list, target, home.prompter,
+                                             ListOperations::ExistingExportFile::Replace),
                  3);
         QVERIFY(home.prompter.allAnswersUsed());
 
@@ -496,7 +501,7 @@ private Q_SLOTS:
         for (const QStringList& refused : {QStringList{"--no"}, QStringList{}}) {
             const Run run = runCommandLine(home, refused + QStringList{"export", "Alpha", target});
             QCOMPARE(run.status, 1);
-            QVERIFY(run.out.contains(DataTank::exportReplaceQuestion(target)));
+            QVERIFY(run.out.contains(ListOperations::exportReplaceQuestion(target)));
             QCOMPARE(readFileBytes(target), mine);
         }
         const Run run = runCommandLine(home, {"--yes", "export", "Alpha", target});

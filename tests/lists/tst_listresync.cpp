@@ -1,5 +1,5 @@
+#include "app/CommandLine.h"
 #include "core/AppSettings.h"
-#include "core/CommandLine.h"
 #include "db/CentralDatabase.h"
 #include "db/DataTank.h"
 #include "lists/ListResync.h"

@@ -1,6 +1,6 @@
 #include "support/CommandRun.h"
 
-#include "core/CommandLine.h"
+#include "app/CommandLine.h"
 
 CommandRun runCommandLine(const QStringList& arguments, const QString& input) {
     QString inText = input;

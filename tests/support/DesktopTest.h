@@ -1,7 +1,7 @@
 #pragma once
 
 // For window tests (they link the UI library): a started program with its main window shown.
-#include "core/ui/mdiMain.h"
+#include "app/ui/mdiMain.h"
 #include "lists/ui/frmList.h"
 #include "support/TestHome.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/mdlMain.h"
+#include "app/mdlMain.h"
 #include "support/ScriptedPrompter.h"
 
 #include <QTemporaryDir>

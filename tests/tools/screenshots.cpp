@@ -1,9 +1,9 @@
 // Saves a picture of every window into a folder, for people to look at (./run screenshots [DIR]). Each
 // file is named by the window's object name; a window shown in several states adds "-state".
+#include "app/ui/frmConfiguration.h"
+#include "app/ui/mdiMain.h"
 #include "core/AppSettings.h"
-#include "core/ui/frmConfiguration.h"
 #include "core/ui/frmOpenDelete.h"
-#include "core/ui/mdiMain.h"
 #include "db/DataTank.h"
 #include "lists/ListResync.h"
 #include "lists/ui/ResyncLists.h"

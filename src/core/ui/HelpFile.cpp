@@ -1,7 +1,7 @@
 #include "core/ui/HelpFile.h"
 
+#include "core/AppInfo.h"
 #include "core/AppSettings.h"
-#include "core/mdlMain.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "core/ui/frmOpenDelete.h"
 
-#include "core/mdlMain.h"
+#include "core/AppInfo.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>

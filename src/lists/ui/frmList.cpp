@@ -1,7 +1,7 @@
 #include "lists/ui/frmList.h"
 
+#include "core/AppInfo.h"
 #include "core/AppSettings.h"
-#include "core/mdlMain.h"
 #include "db/DataTank.h"
 #include "db/DbHelpers.h"
 #include "lists/ListTableModel.h"
@@ -77,6 +77,10 @@ frmList::frmList(ListTableModel* model, const QString& path, const QString& capt
 }
 
 frmList::~frmList() = default;
+
+int frmList::recordCount() const {
+    return model_->recordCount();
+}
 
 bool frmList::isUnsaved() const {
     const QString temp = appFolders().TempFolder;

@@ -13,6 +13,8 @@ class QTableView;
 // name, its tag (path()) the file.
 class frmList : public QWidget {
     Q_OBJECT
+    // The main window's status bar shows it for the active document window.
+    Q_PROPERTY(int recordCount READ recordCount NOTIFY recordCountChanged)
 public:
     // The window on the file, or nullptr with the reason in error when the file cannot be opened.
     static frmList* open(const QString& path, const QString& caption, Prompter& prompter,
@@ -24,6 +26,7 @@ public:
     // A list in the temp folder has not been saved under a name yet.
     bool isUnsaved() const;
     ListTableModel& model() { return *model_; }
+    int recordCount() const;
     QTableView* grid() const { return grid_; }
     int currentColumn() const;
 

@@ -1,6 +1,6 @@
 #include "lists/ui/frmListOperations.h"
 
-#include "core/mdlMain.h"
+#include "core/AppInfo.h"
 #include "db/DataTank.h"
 #include "lists/ListCatalog.h"
 #include "lists/ListOperations.h"
@@ -91,13 +91,13 @@ void frmListOperations::accept() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     switch (operation_) {
     case Operation::Merge:
-        result_ = DataTank::gMergeLists(firstPath(), secondPath(), prompter_);
+        result_ = ListOperations::gMergeLists(firstPath(), secondPath(), prompter_);
         break;
     case Operation::Clean:
-        result_ = DataTank::gCleanList(firstPath(), secondPath(), prompter_, openListWindows_);
+        result_ = ListOperations::gCleanList(firstPath(), secondPath(), prompter_, openListWindows_);
         break;
     case Operation::Duplicates:
-        result_ = DataTank::gFindDuplicates(firstPath(), secondPath(), prompter_);
+        result_ = ListOperations::gFindDuplicates(firstPath(), secondPath(), prompter_);
         break;
     }
     QApplication::restoreOverrideCursor();

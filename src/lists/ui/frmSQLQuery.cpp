@@ -1,6 +1,5 @@
 #include "lists/ui/frmSQLQuery.h"
 
-#include "db/Database.h"
 #include "lists/ui/frmAdvancedSQLQuery.h"
 
 #include <QApplication>
@@ -13,17 +12,6 @@
 #include <QVBoxLayout>
 
 using QueryBuilder::ValueKind;
-
-QList<frmSQLQuery::Column> frmSQLQuery::tableColumns(const QString& path, const QString& table,
-                                                     db::DbError* error) {
-    QList<Column> columns;
-    const db::Database database = db::Database::open(path, db::Database::OpenMode::ReadOnly, error);
-    if (!database.isOpen())
-        return columns;
-    for (const db::ColumnInfo& column : database.columns(table))
-        columns.append({column.name, QueryBuilder::valueKindOf(column.declaredType)});
-    return columns;
-}
 
 frmSQLQuery::frmSQLQuery(const QString& table, const QList<Column>& columns, QWidget* parent)
     : QDialog(parent), table_(table), columns_(columns), preview_(new QLabel(this)) {

@@ -12,25 +12,18 @@ class QLabel;
 class QLineEdit;
 class frmAdvancedSQLQuery;
 
-namespace db {
-struct DbError;
-}
-
 // The query builder: up to four conditions on the columns of a table, joined by AND or OR, make the
 // WHERE clause that clause() answers once the dialog is accepted. Advanced edits that clause as text.
 class frmSQLQuery : public QDialog {
     Q_OBJECT
 public:
     static constexpr int RowCount = 4;
-    struct Column {
-        QString name;
-        QueryBuilder::ValueKind kind = QueryBuilder::ValueKind::Quoted;
-    };
-    // The columns of a table of a database file, in table order; empty (and the reason in error) when
-    // the file cannot be read.
+    using Column = QueryBuilder::Column;
     static QList<Column> tableColumns(const QString& path,
                                       const QString& table = QStringLiteral("AddressList"),
-                                      db::DbError* error = nullptr);
+                                      db::DbError* error = nullptr) {
+        return QueryBuilder::tableColumns(path, table, error);
+    }
 
     frmSQLQuery(const QString& table, const QList<Column>& columns, QWidget* parent = nullptr);
 

@@ -1,5 +1,5 @@
+#include "app/ui/mdiMain.h"
 #include "core/AppSettings.h"
-#include "core/ui/mdiMain.h"
 #include "db/DataTank.h"
 #include "lists/ui/frmAdvancedSQLQuery.h"
 #include "lists/ui/frmList.h"

@@ -1,7 +1,7 @@
+#include "app/ui/mdiMain.h"
 #include "core/AppSettings.h"
 #include "core/FileViewer.h"
 #include "core/ui/frmOpenDelete.h"
-#include "core/ui/mdiMain.h"
 #include "db/CentralDatabase.h"
 #include "db/DataTank.h"
 #include "lists/ListTableModel.h"

@@ -1,7 +1,7 @@
 #include "Version.h"
+#include "app/mdlMain.h"
 #include "core/AppSettings.h"
 #include "core/ErrorLog.h"
-#include "core/mdlMain.h"
 #include "support/TestHome.h"
 
 #include <QDir>

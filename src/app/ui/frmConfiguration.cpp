@@ -1,8 +1,8 @@
-#include "core/ui/frmConfiguration.h"
+#include "app/ui/frmConfiguration.h"
 
+#include "core/AppInfo.h"
 #include "core/AppSettings.h"
 #include "core/SecretStore.h"
-#include "core/mdlMain.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Command.h"
+
 #include <QStringList>
 #include <QTextStream>
 
@@ -10,9 +12,6 @@ struct CommandIo {
     QTextStream& err;
     bool inputIsTerminal = false;
 };
-
-// Exit statuses of the command line.
-enum ExitStatus { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
 
 // Runs "tamberlyn [--home DIR] [--yes|--no] COMMAND ..." (arguments[0] is the program) and returns the
 // exit status: 0 on success, 1 when the work failed, was refused or was cancelled, 2 on a usage error.

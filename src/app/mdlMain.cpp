@@ -1,6 +1,6 @@
-#include "core/mdlMain.h"
+#include "app/mdlMain.h"
 
-#include "Version.h"
+#include "core/AppInfo.h"
 #include "core/AppSettings.h"
 #include "core/Resources.h"
 #include "db/CentralDatabase.h"
@@ -8,7 +8,6 @@
 #include "db/DataTank.h"
 #include "lists/ListResync.h"
 #include "mailings/MailEvent.h"
-#include "util/StringFunctionsObject.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,51 +18,6 @@
 namespace {
 const QString Defaults = QStringLiteral("ApplicationDefaults");
 } // namespace
-
-QString AppTitle() {
-    return QString::fromLatin1(Version::Title);
-}
-
-QString VersionText(bool withTitle, bool withWord) {
-    QString text;
-    if (withTitle)
-        text += AppTitle() + u' ';
-    if (withWord)
-        text += QStringLiteral("Version ");
-    text += QString::number(Version::Major) + u'.' + QString::number(Version::Minor);
-    if (Version::Revision != 0)
-        text += u'.' + QString::number(Version::Revision);
-    return text;
-}
-
-bool IsValidFileName(const QString& name) {
-    if (name.startsWith(u'\''))
-        return false;
-    static const QString forbidden = QStringLiteral("\"/\\?:;|*");
-    for (const QChar c : name)
-        if (forbidden.contains(c))
-            return false;
-    return true;
-}
-
-QString NameRefusal(const QString& kind, const QString& name, qsizetype maxLength) {
-    if (StringFunctionsObject::containsControlCharacter(name))
-        return QStringLiteral("A ") + kind +
-               QStringLiteral(" may not hold a tab, a line break or another control character.");
-    if (name.size() > maxLength)
-        return QStringLiteral("A ") + kind + QStringLiteral(" has at most ") + QString::number(maxLength) +
-               QStringLiteral(" characters.");
-    return {};
-}
-
-QString ResolveAppFolder(const QString& requested) {
-    if (!requested.isEmpty())
-        return QDir(requested).absolutePath();
-    const QString fromEnvironment = qEnvironmentVariable("TAMBERLYN_HOME");
-    if (!fromEnvironment.isEmpty())
-        return QDir(fromEnvironment).absolutePath();
-    return QDir::homePath() + QStringLiteral("/.local/share/Tamberlyn");
-}
 
 Startup::Startup(StartupOptions options) : options_(std::move(options)) {}
 

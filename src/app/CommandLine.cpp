@@ -1,13 +1,22 @@
-#include "core/CommandLine.h"
+#include "app/CommandLine.h"
 
-#include "Version.h"
-#include "core/Command.h"
+#include "app/CoreCommands.h"
+#include "app/mdlMain.h"
 #include "core/ConsolePrompter.h"
+#include "harvest/HarvestCommands.h"
+#include "import/ImportCommands.h"
+#include "lists/ListCommands.h"
+#include "mailbox/MailboxCommands.h"
+#include "mailings/MailingCommands.h"
+#include "messages/MessageCommands.h"
+#include "send/OutboxCommands.h"
+#include "send/SendCommands.h"
 
 #include <QFileInfo>
 
 namespace {
 
+// Every module's commands, in the order the help lists them.
 const QList<Command>& commands() {
     static const QList<Command> table = coreCommands() + listCommands() + messageCommands() +
                                         harvestCommands() + importCommands() + mailingCommands() +
@@ -24,6 +33,13 @@ QString helpText(const QCommandLineParser& parser) {
                     .arg(QString::fromLatin1(command.summary));
     text += QStringLiteral("\nWithout a command the desktop program starts.\n");
     return text;
+}
+
+std::unique_ptr<StartedProgram> runStartup(const StartupOptions& options) {
+    auto startup = std::make_unique<Startup>(options);
+    if (startup->run() != Startup::Result::Started)
+        return nullptr;
+    return startup;
 }
 
 } // namespace
@@ -92,7 +108,7 @@ int RunCommandLine(const QStringList& arguments, CommandIo io) {
                                        : parser.isSet(noOption) ? ConsolePrompter::Mode::AnswerNo
                                                                 : ConsolePrompter::Mode::Interactive;
     ConsolePrompter prompter(mode, io.in, io.out, io.err, io.inputIsTerminal);
-    CommandContext ctx{prompter, io.in, io.out, io.err, {}, {}};
+    CommandContext ctx{prompter, io.in, io.out, io.err, {}, runStartup, {}};
     ctx.startup.appFolder = ResolveAppFolder(parser.value(homeOption));
     ctx.startup.executableName = QFileInfo(arguments.value(0)).fileName();
     ctx.startup.prompter = &prompter;

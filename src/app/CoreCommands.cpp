@@ -1,5 +1,4 @@
-#include "core/Command.h"
-#include "core/CommandLine.h"
+#include "app/CoreCommands.h"
 
 #include <QFileInfo>
 

@@ -1,5 +1,5 @@
-#include "core/CommandLine.h"
-#include "core/ui/Desktop.h"
+#include "app/CommandLine.h"
+#include "app/ui/Desktop.h"
 #include "import/IsolatedReader.h"
 
 #include <QCoreApplication>

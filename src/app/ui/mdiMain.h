@@ -1,10 +1,10 @@
 #pragma once
 
 #include "core/Prompter.h"
+#include "core/ui/WindowCommand.h"
 
 #include <QHash>
 #include <QMainWindow>
-#include <QPointer>
 #include <functional>
 
 class QAction;
@@ -16,19 +16,14 @@ class QMenu;
 class QTimer;
 class QToolBox;
 class QDockWidget;
-class frmFindReplace;
+class ListWindows;
 class frmList;
 
-// The main window: the document windows in an MDI area, the menus, toolbar and side bar whose
-// commands carry text ids and go through one dispatcher, and the status bar.
-class mdiMain : public QMainWindow {
+// The main window: the document windows in an MDI area, the menus, toolbar and side bar built from the
+// commands the modules register (each with a text id, run through one dispatcher), and the status bar.
+class mdiMain : public QMainWindow, public Desk {
     Q_OBJECT
 public:
-    // New and open commands for lists and messages are refused above this many document windows.
-    static constexpr int MaxDocumentWindows = 40;
-    // What must be active for a command to be enabled.
-    enum class Needs { Nothing, AnyDocument, ListWindow, MessageWindow, ListOrMessage };
-
     explicit mdiMain(Prompter& prompter, QWidget* parent = nullptr);
     ~mdiMain() override;
 
@@ -36,39 +31,39 @@ public:
     // Runs the work of a command id; an unknown or disabled id does nothing. False when nothing ran.
     bool dispatch(const QString& id);
     QAction* action(const QString& id) const;
-    // Gives a command its work; commands without work stay disabled. One line per command.
+    // Replaces a command's work; commands without work stay disabled.
     void wire(const QString& id, std::function<void()> work);
     bool isWired(const QString& id) const;
     QStringList commandIds() const;
 
+    // ---- Desk ----
+    Prompter& prompter() override { return prompter_; }
+    QWidget* frame() override { return this; }
+    QMdiArea* mdiArea() const override { return mdi_; }
+    QMdiSubWindow* addDocument(QWidget* document) override;
+    bool refuseOverLimit(const QString& text) override;
+    void setStatusText(const QString& text) override;
+    void UpdateStatusbarCount() override;
+    void whenClosing(std::function<void()> work) override;
+
     // ---- Documents ----
-    QMdiArea* mdiArea() const { return mdi_; }
-    QList<frmList*> listWindows() const;
     // Open list and message windows together.
     int CountListAndMessageWindows() const;
+    // The list windows (see ListWindows).
+    ListWindows& lists() const { return *lists_; }
+    QList<frmList*> listWindows() const;
     frmList* activeList() const;
-    // A list window on the file, or nullptr.
     frmList* LocateListWindow(const QString& path) const;
-    // Opens (or brings forward) a list window on the file.
     frmList* showList(const QString& path, const QString& caption);
-    // Opens a registered list by name; false (after saying why) when it cannot be shown.
     bool ShowListFromName(const QString& name);
-    // A new empty list in a window captioned "Untitled Mailing List " and a number.
     frmList* createEmptyList();
-    // Saves a list under a name chosen in the save dialog; the saved file, or empty when not saved.
     QString saveListAs(frmList* list);
-    // Opens a table read-only in a document window.
     QWidget* showTable(const QString& path, const QString& table, const QString& caption);
     int getCaptionNumber();
-
-    static QString limitNewText();
-    static QString limitOpenText();
     static QString dataErrorText(int number);
     static QString missingListFileText(const QString& name, const QString& path);
 
     // ---- Status bar and start-up ----
-    void UpdateStatusbarCount();
-    void setStatusText(const QString& text);
     // The last step of start-up: clears the first panel, restores the cursor, starts the one-shot timers.
     void finishStartup();
     QToolBox* listbar() const { return listbar_; }
@@ -79,37 +74,40 @@ protected:
 
 private:
     struct Command {
+        WindowCommand definition;
         QAction* action = nullptr;
-        Needs needs = Needs::Nothing;
-        std::function<void()> work;
+        QList<std::function<void()>> work;
     };
-    QAction* addCommand(const QString& id, const QString& caption, Needs needs, QMenu* menu = nullptr);
+    // Adds the registrations; a second one of an id adds its handler to the first.
+    void registerCommands(const QList<WindowCommand>& commands);
+    // The frame's own commands: closing, options, exit, the Window menu and Help.
+    QList<WindowCommand> frameCommands();
+    void createActions();
     void buildMenus();
     void buildToolbar();
     void buildListbar();
     void buildStatusbar();
-    void wireCommands();
     void setupMenus(); // enables the commands that fit the active window
-    bool refuseOverLimit(const QString& text);
-    void openListsDialog();
-    void deleteListsDialog();
-    void saveActiveList(bool askName);
-    void showFindReplace(bool replace);
-    void deleteRecords();
+    // The side bar follows the commands it stands for.
+    void updateListbarItems();
+    void showOptions();
+    void showAbout();
     void toggleDocuments(const QString& objectName, const QString& id, const QString& hide,
                          const QString& show);
     void fillWindowMenu();
     // Lays the visible document windows out one after another in the direction.
     void tileWindows(Qt::Orientation direction);
+    void arrangeIcons();
     void moveListbarGroup(int from, int to);
     void restoreGeometryFromSettings();
     void writeSettings();
-    QMdiSubWindow* addDocument(QWidget* document);
 
     Prompter& prompter_;
     QMdiArea* mdi_;
+    ListWindows* lists_ = nullptr;
     QHash<QString, Command> commands_;
     QStringList commandOrder_;
+    QList<std::function<void()>> closingWork_;
     QMenu* windowMenu_ = nullptr;
     QDockWidget* listbarDock_ = nullptr;
     QToolBox* listbar_ = nullptr;
@@ -119,7 +117,5 @@ private:
     QLabel* messagesPanel_ = nullptr;
     QTimer* tmrTBCShow_ = nullptr;
     QTimer* tmrListStatUpdate_ = nullptr;
-    QPointer<frmFindReplace> findReplace_;
-    int captionCounter_ = 0;
     int groupMailBlockSize_ = 10;
 };

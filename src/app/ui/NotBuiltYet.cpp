@@ -1,0 +1,70 @@
+#include "app/ui/NotBuiltYet.h"
+
+QList<WindowCommand> notBuiltYetCommands() {
+    const auto command = [](const char* id, const char* caption) {
+        return WindowCommand(QString::fromLatin1(id), QString::fromLatin1(caption));
+    };
+    return {
+        // Messages
+        command("id_FileNewMessage", "New &Message")
+            .inMenu(Menu::File, 1, 2)
+            .onSideBar(SideBarGroup::Messages, 1, QStringLiteral("New Message")),
+        command("id_FileOpenMessage", "Open M&essage...")
+            .inMenu(Menu::File, 2, 2)
+            .onSideBar(SideBarGroup::Messages, 2, QStringLiteral("Open existing message")),
+        command("id_FileDeleteMessage", "Delete Messa&ge...")
+            .inMenu(Menu::File, 5, 2)
+            .onSideBar(SideBarGroup::Messages, 3, QStringLiteral("Delete Message")),
+        command("id_EditCheckSpelling", "Check &Spelling")
+            .needing(Needs::MessageWindow)
+            .inMenu(Menu::Edit, 4, 1),
+        command("id_MessageToolsGreetingManager", "&Greeting Manager...")
+            .needing(Needs::MessageWindow)
+            .inMenu(Menu::Message, 1, 1),
+        command("id_MessageToolsMessagePreview", "Message &Preview")
+            .needing(Needs::MessageWindow)
+            .inMenu(Menu::Message, 1, 2),
+        command("id_MessageToolsInsertAttachment", "Insert &Attachment...")
+            .needing(Needs::MessageWindow)
+            .inMenu(Menu::Message, 1, 3),
+        command("id_MessageToolsInsertFile", "Insert &File...")
+            .needing(Needs::MessageWindow)
+            .inMenu(Menu::Message, 1, 4),
+        command("id_MessageToolsSpellCheck", "&Spell Check")
+            .needing(Needs::MessageWindow)
+            .inMenu(Menu::Message, 1, 5),
+
+        // Mailings: delivery options, groups, sending
+        command("id_FileNewTamberlynSetup", "New &Delivery Options").inMenu(Menu::File, 1, 3),
+        command("id_NewTB", "New Mailing &Group").inMenu(Menu::File, 1, 4),
+        command("id_FileOpenTamberlynSetup", "Open Deli&very Options...")
+            .inMenu(Menu::File, 2, 3)
+            .onSideBar(SideBarGroup::Central, 1, QStringLiteral("Tamberlyn Delivery Options")),
+        command("id_OpenTB", "Open Mailing Gro&up...")
+            .inMenu(Menu::File, 2, 4)
+            .onSideBar(SideBarGroup::Central, 4, QStringLiteral("Tamberlyn Groups")),
+        command("id_FileDeleteTamberlynSetup", "Delete Delivery O&ptions...").inMenu(Menu::File, 5, 3),
+        command("id_DeleteTB", "Delete Mailing G&roup...").inMenu(Menu::File, 5, 4),
+        command("id_FileSendTamberlyn", "Sen&d Mailing...")
+            .inMenu(Menu::File, 6, 1)
+            .onToolbar(3, 2)
+            .withIcon(QStyle::SP_ArrowForward),
+        command("id_TBCentral", "Tamberlyn &Central")
+            .inMenu(Menu::Central, 1, 1)
+            .onToolbar(3, 1)
+            .onSideBar(SideBarGroup::Central, 2, QStringLiteral("Tamberlyn Central"))
+            .withIcon(QStyle::SP_ComputerIcon),
+        command("id_TBWiz", "Tamberlyn &Wizard...")
+            .inMenu(Menu::Central, 1, 2)
+            .onSideBar(SideBarGroup::Central, 3, QStringLiteral("Tamberlyn Wizard")),
+
+        // Building lists: from a mailbox, a contact database, files
+        command("id_ToolsImportMailbox", "Import from &Mailbox...").inMenu(Menu::Tools, 1, 1),
+        command("id_ToolsImportContactDatabase", "Import Contact &Database...").inMenu(Menu::Tools, 1, 2),
+        command("id_ToolsImportEPSFile", "&Build List from Files...").inMenu(Menu::Tools, 1, 3),
+
+        // Lists: the side bar's "Manage lists" is to open the list operations.
+        command("id_ManageLists", "Manage Lists...")
+            .onSideBar(SideBarGroup::Lists, 3, QStringLiteral("Manage lists")),
+    };
+}
