@@ -7,9 +7,11 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
-    libsqlite3-dev libssl-dev
+    libsqlite3-dev libssl-dev qtkeychain-qt6-dev
     mdbtools-dev pxlib-dev libfreexl-dev libgsf-1-dev libzip-dev
     python3
+    # The keyring tests run a private D-Bus session with GNOME's Secret Service.
+    dbus gnome-keyring
 )
 if [ "${1:-}" = "--bench" ]; then
     # postfix brings smtp-sink and smtp-source, the reference for sending.

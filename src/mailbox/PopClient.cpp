@@ -1,5 +1,7 @@
 #include "mailbox/PopClient.h"
 
+#include "util/Logging.h"
+
 #include <QCryptographicHash>
 #include <QRegularExpression>
 #include <QSslSocket>
@@ -194,6 +196,9 @@ void PopClient::send(const QByteArray& command, State next) {
     multiLine_ = false;
     tooLarge_ = false;
     inLongLine_ = false;
+    // The password stays out of the debug output.
+    qCDebug(lcMailbox).noquote() << "C:"
+                                 << (command.startsWith("PASS ") ? QByteArrayLiteral("PASS ***") : command);
     socket_->write(command + "\r\n");
     restartTimer();
 }
@@ -286,6 +291,8 @@ void PopClient::capPartialLine() {
 }
 
 void PopClient::handleLine(const QByteArray& line) {
+    if (!multiLine_)
+        qCDebug(lcMailbox).noquote() << "S:" << line.trimmed();
     if (multiLine_) {
         if (inLongLine_) {
             // The end of a line whose start was dropped: never the terminator.

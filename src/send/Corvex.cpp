@@ -1,5 +1,7 @@
 #include "send/Corvex.h"
 
+#include "util/Logging.h"
+
 #include <QSslSocket>
 #include <QTimer>
 #include <deque>
@@ -351,6 +353,7 @@ public:
         write(out);
         pending.push_back({step, reported.isNull() ? QString::fromUtf8(line) : reported});
         lastSent = pending.back().sent;
+        qCDebug(lcSend).noquote() << "C:" << lastSent;
         armTimer();
     }
 
@@ -456,6 +459,7 @@ public:
     }
 
     void handleReply(const QByteArray& reply) {
+        qCDebug(lcSend).noquote() << "S:" << reply.trimmed();
         const int code = replyCode(reply);
         lastReply = QString::fromUtf8(reply);
         lastCode = code;

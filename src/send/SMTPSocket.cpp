@@ -268,22 +268,36 @@ bool SMTPSocket::sendEmailToList(const QString& FromAddress, const QString& Erro
 }
 
 bool SMTPSocket::startSession() {
-    const AppSettings& settings = appSettings();
-    QString password;
-    const QString user = settings.SMTPUserName.trimmed();
-    if (!user.isEmpty()) {
-        std::optional<QString> found = SecretStore::lookupPassword(mailServer_, user);
-        if (!found && qEnvironmentVariableIsSet("TAMBERLYN_SMTP_PASSWORD"))
-            found = qEnvironmentVariable("TAMBERLYN_SMTP_PASSWORD");
-        if (!found)
-            found = prompter_.askText(QStringLiteral("SMTP Password"),
-                                      QStringLiteral("The password of ") + user + QStringLiteral(" at ") +
-                                          mailServer_ + u':',
-                                      true);
-        if (!found)
-            return refuseStart();
-        password = *found;
+    const QString user = appSettings().SMTPUserName.trimmed();
+    if (user.isEmpty()) {
+        connectSession(user, {});
+        return true;
     }
+    // The keyring answers later; the run goes on from its answer without waiting here.
+    SecretStore::lookupPassword(
+        mailServer_, user, SecretStore::Service::Smtp, this, [this, user](std::optional<QString> found) {
+            if (stopped_) {
+                refuseStart();
+                return;
+            }
+            if (!found && qEnvironmentVariableIsSet("TAMBERLYN_SMTP_PASSWORD"))
+                found = qEnvironmentVariable("TAMBERLYN_SMTP_PASSWORD");
+            if (!found)
+                found = prompter_.askText(QStringLiteral("SMTP Password"),
+                                          QStringLiteral("The password of ") + user + QStringLiteral(" at ") +
+                                              mailServer_ + u':',
+                                          true);
+            if (!found) {
+                refuseStart();
+                return;
+            }
+            connectSession(user, *found);
+        });
+    return true;
+}
+
+void SMTPSocket::connectSession(const QString& user, const QString& password) {
+    const AppSettings& settings = appSettings();
     sckCorvex_->setTimeout(30);
     sckCorvex_->setTimeoutUnitMs(timeoutUnitMs_);
     sckCorvex_->setRemotePort(QString::number(settings.SMTPPort));
@@ -296,7 +310,6 @@ bool SMTPSocket::startSession() {
     started_ = true;
     sckCorvex_->connectToServer();
     tmrStateClock_.start();
-    return true;
 }
 
 // ---- Host controls ----

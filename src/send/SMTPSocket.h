@@ -94,6 +94,7 @@ private:
 
     bool refuseStart(bool closeSource = true);
     bool startSession();
+    void connectSession(const QString& user, const QString& password);
     void progress(const QString& text);
     void onReady();
     void continueAfterDelay();

@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 #include <QTest>
 
 namespace {
@@ -179,14 +178,6 @@ private Q_SLOTS:
         QVERIFY(home.start());
     }
 
-    void versionText() {
-        QVERIFY(QRegularExpression(QStringLiteral("^\\d+\\.\\d+(\\.[1-9]\\d*)?$"))
-                    .match(VersionText(false, false))
-                    .hasMatch());
-        QCOMPARE(VersionText(false, true), QStringLiteral("Version ") + VersionText(false, false));
-        QCOMPARE(VersionText(true, true), QStringLiteral("Tamberlyn Version ") + VersionText(false, false));
-    }
-
     void validFileNames_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("valid");
@@ -220,14 +211,6 @@ private Q_SLOTS:
         QCOMPARE(lines[7], QStringLiteral("Called From: Import in mdlImport"));
         QCOMPARE(lines[8], QStringLiteral("3078 - Table not found"));
         QCOMPARE(lines[9], QString());
-    }
-
-    void unwritableErrorLogIsIgnored() {
-        QTemporaryDir dir;
-        // A folder where the file should be: the entry cannot be written and the caller goes on.
-        QDir().mkpath(dir.path() + QStringLiteral("/Errors.log"));
-        LogErrorTo(dir.path() + QStringLiteral("/Errors.log"), QStringLiteral("x"));
-        QVERIFY(QFileInfo(dir.path() + QStringLiteral("/Errors.log")).isDir());
     }
 };
 

@@ -139,6 +139,107 @@ private Q_SLOTS:
                          "already."}));
     }
 
+    // Names with quotes of both kinds keep groups apart only by their letters, not their case.
+    void groupNamesWithQuotes_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("sameInOtherCase");
+        QTest::newRow("apostrophe") << "Ann's group"
+                                    << "ANN'S GROUP";
+        QTest::newRow("double quotes") << "The \"B\" list"
+                                       << "the \"b\" LIST";
+        QTest::newRow("both") << "'\"'"
+                              << "'\"'";
+        QTest::newRow("SQL comment") << "x'; --"
+                                     << "X'; --";
+    }
+    void groupNamesWithQuotes() {
+        QFETCH(QString, name);
+        QFETCH(QString, sameInOtherCase);
+        namespace groups = mdlTamberlynGroupOptions;
+        ScriptedPrompter& prompter = home_->prompter;
+        QVERIFY(groups::CreateTamberlynGroup(prompter, name, "d'\"1"));
+        QVERIFY(!groups::CreateTamberlynGroup(prompter, sameInOtherCase, "other"));
+        QVERIFY(groups::CreateTamberlynGroup(prompter, name + u'2', "second"));
+        QVERIFY(groups::UpdateTamberlynGroup(prompter, name, "it's \"new\""));
+        const QList<groups::Group> all = groups::Groups();
+        QCOMPARE(all.size(), 2);
+        QCOMPARE(all.first().TamberlynName, name);
+        QCOMPARE(all.first().TamberlynDescription, "it's \"new\"");
+        QCOMPARE(all.last().TamberlynDescription, "second");
+        QVERIFY(groups::DeleteTamberlynGroup(prompter, name));
+        QCOMPARE(groups::Groups().size(), 1);
+        QCOMPARE(groups::Groups().first().TamberlynName, name + u'2');
+    }
+
+    // Deleting a mailing, a group or a set of delivery options removes that row only: the list, the
+    // message, the other mailings and the mailings that name the group or the set stay as they are.
+    void deletesRemoveOnlyTheirOwnRows() {
+        namespace groups = mdlTamberlynGroupOptions;
+        ScriptedPrompter& prompter = home_->prompter;
+        QVERIFY(groups::CreateTamberlynGroup(prompter, "O'Neil's \"club\"", "d"));
+        QVERIFY(execCentral("INSERT INTO List (ListName, ListPath) VALUES ('Ann''s \"list\"', 'A.mdb')"));
+        QVERIFY(execCentral("INSERT INTO Message (MessageName) VALUES ('Say \"hi\" it''s me')"));
+        MailEvent fast;
+        QVERIFY(fast.GetMEPFromDB(DefaultDeliveryOptionsName));
+        fast.MailEventName = "Fast's \"set\"";
+        QVERIFY(fast.storeMEP());
+
+        const qint32 first = Mailings::PrepareMailing("O'Neil's \"club\"", "Ann's \"list\"",
+                                                      "Say \"hi\" it's me", "Fast's \"set\"");
+        const qint32 second = Mailings::PrepareMailing("O'Neil's \"club\"", "Ann's \"list\"",
+                                                       "Say \"hi\" it's me", DefaultDeliveryOptionsName);
+        QVERIFY(first > 0 && second > first);
+        const Mailing stored = *Mailings::find(first);
+        QCOMPARE(stored.TamberlynName, "O'Neil's \"club\"");
+        QCOMPARE(stored.ListName, "Ann's \"list\"");
+        QCOMPARE(stored.MessageName, "Say \"hi\" it's me");
+
+        QVERIFY(mdlTBProfile::DeleteTBProfile(prompter, "Fast's \"set\""));
+        QCOMPARE(Mailings::find(first)->Profile, "Fast's \"set\"");
+        QVERIFY(groups::DeleteTamberlynGroup(prompter, "O'Neil's \"club\""));
+        QCOMPARE(Mailings::all().size(), 2);
+
+        prompter.answer(Prompter::Answer::Cancel);
+        QVERIFY(!Mailings::deleteMailing(prompter, first));
+        QVERIFY(Mailings::find(first));
+        QCOMPARE(prompter.shown().last().text,
+                 "Delete the mailing for 'Say \"hi\" it's me' message?\n\nNote this deletes only the "
+                 "mailing and not the list or message.");
+        prompter.answer(Prompter::Answer::Ok);
+        QVERIFY(Mailings::deleteMailing(prompter, first));
+        QVERIFY(!Mailings::find(first));
+        QVERIFY(Mailings::find(second));
+        QCOMPARE(countCentral("SELECT COUNT(*) FROM List WHERE ListName = ?", {"Ann's \"list\""}), 1);
+        QCOMPARE(countCentral("SELECT COUNT(*) FROM Message WHERE MessageName = ?", {"Say \"hi\" it's me"}),
+                 1);
+
+        QVERIFY(!Mailings::deleteMailing(prompter, first));
+        QCOMPARE(prompter.shown().last().text,
+                 QStringLiteral("Cannot delete the mailing for '%1' message.  This mailing has already been "
+                                "deleted.")
+                     .arg(first));
+    }
+
+    // Each run adds its counts to the mailing it belongs to, whatever happened to its group since, and
+    // leaves the other mailings alone.
+    void resultsAddUpPerMailing() {
+        ScriptedPrompter& prompter = home_->prompter;
+        const qint32 a = Mailings::PrepareMailing("G", "L", "M", DefaultDeliveryOptionsName);
+        const qint32 b = Mailings::PrepareMailing("G", "L", "M", DefaultDeliveryOptionsName);
+        QVERIFY(Mailings::ReturnMailResults(prompter, a, 10, 0, "Dec 01 2026  09:00 AM"));
+        QVERIFY(Mailings::ReturnMailResults(prompter, b, 5, 5, "Dec 03 2026  09:00 AM"));
+        QVERIFY(Mailings::ReturnMailResults(prompter, a, 0, 2, "Dec 04 2026  11:15 PM"));
+        QVERIFY(Mailings::ReturnMailResults(prompter, a, 1, 0, "Dec 05 2026  08:00 AM"));
+        const Mailing first = *Mailings::find(a);
+        QCOMPARE(first.SentCount, 11);
+        QCOMPARE(first.SentCountFailed, 2);
+        QCOMPARE(first.DateSent, "Dec 05 2026  08:00 AM");
+        const Mailing second = *Mailings::find(b);
+        QCOMPARE(second.SentCount, 5);
+        QCOMPARE(second.SentCountFailed, 5);
+        QCOMPARE(second.DateSent, "Dec 03 2026  09:00 AM");
+    }
+
     void checksBeforeSending() {
         ScriptedPrompter& prompter = home_->prompter;
         Mailing mailing;

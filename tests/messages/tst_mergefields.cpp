@@ -41,11 +41,6 @@ class TestMergeFields : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void tagText() {
-        QCOMPARE(MakeMergeFieldTag("FirstName"), QStringLiteral("<<FirstName>>"));
-        QCOMPARE(MakeMergeFieldTag(""), QStringLiteral("<<>>"));
-    }
-
     void findsTags_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("hasRow");

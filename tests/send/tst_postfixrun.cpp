@@ -82,7 +82,7 @@ private Q_SLOTS:
         settings.SMTPPort = 2587; // STARTTLS required
         settings.SMTPSecurity = QStringLiteral("STARTTLS");
         settings.SMTPUserName = QStringLiteral("box24@example.test");
-        SecretStore::setToolPath(QStringLiteral("/nonexistent/secret-tool"));
+        SecretStore::setEnabled(false);
         qputenv("TAMBERLYN_SMTP_PASSWORD", "testpw");
         QVERIFY(makeList(*home, QStringLiteral("Secure"), people({QStringLiteral("box24@example.test")})));
         QVERIFY(makeMessage(message(true)));
@@ -95,7 +95,7 @@ private Q_SLOTS:
             trusting(QSslCertificate::fromPath(qEnvironmentVariable("TAMBERLYN_TEST_CERT"))));
         QVERIFY(run.runToEnd(60000));
         qunsetenv("TAMBERLYN_SMTP_PASSWORD");
-        SecretStore::setToolPath({});
+        SecretStore::setEnabled(true);
         QVERIFY(run.completed);
         QCOMPARE(run.socket->passedCount(), 1);
         const QByteArray log = readFileBytes(appFolders().sendLog());

@@ -1,8 +1,17 @@
 #include "support/TestHome.h"
 
 #include <QFile>
+#include <QTest>
 
 TestHome::TestHome() = default;
+
+TestHome::~TestHome() {
+    // An answer nobody asked for means a question the test expected did not come. A test that has
+    // already failed may have stopped before its questions.
+    if (!QTest::currentTestFunction() || QTest::currentTestFailed() || prompter.allAnswersUsed())
+        return;
+    QTest::qFail("Scripted answers were left unused", __FILE__, __LINE__);
+}
 
 bool TestHome::start() {
     StartupOptions options;

@@ -9,6 +9,8 @@
 class TestHome {
 public:
     TestHome();
+    // Fails the running test when a scripted answer was never asked for.
+    ~TestHome();
 
     QString path() const { return dir_.path() + QStringLiteral("/home"); }
     QString file(const QString& relative) const { return path() + u'/' + relative; }

@@ -1,0 +1,156 @@
+// Saves a picture of every window into a folder, for people to look at (./run screenshots [DIR]). Each
+// file is named by the window's object name; a window shown in several states adds "-state".
+#include "app/ui/frmConfiguration.h"
+#include "app/ui/mdiMain.h"
+#include "core/AppSettings.h"
+#include "core/ui/frmOpenDelete.h"
+#include "db/DataTank.h"
+#include "lists/ListResync.h"
+#include "lists/ui/ResyncLists.h"
+#include "lists/ui/frmAdvancedSQLQuery.h"
+#include "lists/ui/frmFileDisplay.h"
+#include "lists/ui/frmFindReplace.h"
+#include "lists/ui/frmList.h"
+#include "lists/ui/frmListOperations.h"
+#include "lists/ui/frmSQLQuery.h"
+#include "lists/ui/frmTableView.h"
+#include "support/TestHome.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMdiSubWindow>
+#include <QTextStream>
+
+namespace {
+
+QString folder;
+int failures = 0;
+
+// Saves picture (the window itself, or the frame it sits in) under window's object name.
+void save(QWidget* window, const QString& state = {}, QWidget* picture = nullptr) {
+    if (!picture)
+        picture = window;
+    picture->show();
+    QCoreApplication::processEvents();
+    const QString name = window->objectName() + (state.isEmpty() ? QString() : u'-' + state);
+    const QString path = folder + u'/' + name + QStringLiteral(".png");
+    if (name.isEmpty() || !picture->grab().save(path)) {
+        QTextStream(stderr) << "Could not save " << path << Qt::endl;
+        ++failures;
+    }
+}
+
+QString makeCustomerList(TestHome& home) {
+    const QString temp = DataTank::CreateBlankDatabase();
+    {
+        db::Database list = db::Database::open(temp);
+        db::Transaction transaction(list);
+        const QStringList first = {"Ann", "Bob", "Carla", "Dmitri", "Eve", "Farid", "Grace", "Hiro", "Ines"};
+        const QStringList last = {"Archer", "Baker", "Cruz", "Dahl", "Evans", "Fox", "Gray", "Hale", "Ito"};
+        for (int i = 0; i < 60; ++i)
+            list.exec(QStringLiteral("INSERT INTO AddressList (EAddress, FirstName, LastName, Keyword1) "
+                                     "VALUES (?, ?, ?, ?)"),
+                      {QStringLiteral("%1.%2%3@example.org")
+                           .arg(first[i % 9].toLower(), last[i % 9].toLower())
+                           .arg(i),
+                       first[i % 9], last[i % 9],
+                       i % 3 ? QStringLiteral("customer") : QStringLiteral("press")});
+        transaction.commit();
+    }
+    DataTank::SaveListAs(temp, QStringLiteral("Customers"), QStringLiteral("Our customers"), false,
+                         home.prompter);
+    return QStringLiteral("Customers");
+}
+
+void desktopWindows(TestHome& home) {
+    const QString name = makeCustomerList(home);
+    mdiMain window(home.prompter);
+    window.resize(1100, 700);
+    window.show();
+    if (!window.ShowListFromName(name)) {
+        ++failures;
+        return;
+    }
+    frmList* list = window.activeList();
+    auto* frame = qobject_cast<QMdiSubWindow*>(list->parentWidget());
+    frame->resize(820, 480);
+    window.setStatusText(QStringLiteral("Ready"));
+    save(&window, QStringLiteral("with-list"));
+    save(list, {}, frame);
+
+    frmFindReplace find(list, true, &window);
+    save(&find);
+
+    if (auto* table = window.showTable(list->path(), QStringLiteral("AddressList"), name)) {
+        table->parentWidget()->resize(700, 360);
+        save(table, {}, table->parentWidget());
+    } else {
+        ++failures;
+    }
+
+    frmSQLQuery query(QStringLiteral("AddressList"), frmSQLQuery::tableColumns(list->path()), &window);
+    save(&query);
+    frmAdvancedSQLQuery advanced(QStringLiteral("\"Keyword1\" = 'press'"), &window);
+    save(&advanced);
+
+    const QList<frmListOperations::Choice> choices = frmListOperations::registeredChoices();
+    for (const auto& [operation, state] :
+         {std::pair{frmListOperations::Operation::Merge, "merge"},
+          std::pair{frmListOperations::Operation::Clean, "clean"},
+          std::pair{frmListOperations::Operation::Duplicates, "duplicates"}}) {
+        frmListOperations dialog(operation, choices, home.prompter, 1, &window);
+        save(&dialog, QString::fromLatin1(state));
+    }
+    list->closeQuietly();
+}
+
+void dialogs(TestHome& home) {
+    frmConfiguration options(home.prompter);
+    save(&options);
+
+    const QList<frmOpenDelete::Entry> entries = {
+        {QStringLiteral("Customers"), QStringLiteral("Our customers")},
+        {QStringLiteral("Press"), QStringLiteral("Journalists")}};
+    for (const auto& [mode, state] :
+         {std::pair{frmOpenDelete::Mode::Open, "open"}, std::pair{frmOpenDelete::Mode::Delete, "delete"},
+          std::pair{frmOpenDelete::Mode::Save, "save"}}) {
+        frmOpenDelete dialog(mode, frmOpenDelete::listTexts(mode), entries, home.prompter);
+        save(&dialog, QString::fromLatin1(state));
+    }
+
+    ResyncLists missing(ListResync::Phase::Missing, {QStringLiteral("Old List.mdb")}, home.prompter);
+    save(&missing, QStringLiteral("missing"));
+    ResyncLists extra(ListResync::Phase::Extra, {QStringLiteral("New.mdb"), QStringLiteral("Copied.mdb")},
+                      home.prompter);
+    save(&extra, QStringLiteral("extra"));
+
+    QFile text(home.file(QStringLiteral("notes.txt")));
+    if (text.open(QIODevice::WriteOnly)) {
+        text.write("Harvested from mailbox export.\nann@example.org\nbob@example.org\n");
+        text.close();
+    }
+    frmFileDisplay display(text.fileName());
+    save(&display);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    folder = QDir(arguments.size() > 1 ? arguments[1] : QStringLiteral("build/screenshots")).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        QTextStream(stderr) << "Cannot make the folder " << folder << Qt::endl;
+        return 1;
+    }
+    TestHome home;
+    if (!home.start()) {
+        QTextStream(stderr) << "The program did not start in a new folder" << Qt::endl;
+        return 1;
+    }
+    desktopWindows(home);
+    dialogs(home);
+    QTextStream(stdout) << "Pictures in " << folder << Qt::endl;
+    return failures == 0 ? 0 : 1;
+}
