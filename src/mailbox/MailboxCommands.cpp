@@ -1,7 +1,6 @@
 #include "mailbox/MailboxCommands.h"
 
 #include "core/AppInfo.h"
-#include "db/CentralDatabase.h"
 #include "mailbox/PopAccounts.h"
 #include "mailbox/PopWizardRun.h"
 #include "mailbox/SearchCategories.h"
@@ -9,7 +8,6 @@
 
 #include <QCoreApplication>
 #include <QProcessEnvironment>
-#include <unistd.h>
 
 namespace {
 
@@ -33,14 +31,6 @@ QStringList listNames(const QString& value) {
         if (!name.trimmed().isEmpty())
             names << name.trimmed();
     return names;
-}
-
-// Start-up shows why the central database cannot be read and goes on; the accounts live there, so these
-// commands end at that point.
-bool centralDatabaseReadable() {
-    const db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadOnly);
-    return central.isOpen() &&
-           central.scalar(QStringLiteral("SELECT COUNT(*) FROM sqlite_master")).has_value();
 }
 
 bool usage(CommandContext& ctx, const QString& text) {
@@ -151,7 +141,7 @@ int runPop(CommandContext& ctx, const QStringList& arguments) {
         usage(ctx, QStringLiteral("Give the POP account with --account."));
         return ExitUsage;
     }
-    if (!ctx.start() || !centralDatabaseReadable())
+    if (!ctx.start())
         return ExitFailed;
 
     PopWizardRun::Settings settings;
@@ -183,11 +173,8 @@ int runPop(CommandContext& ctx, const QStringList& arguments) {
                      Qt::QueuedConnection);
     // Ctrl-C or SIGTERM stops the run as the Stop button does; a second one ends the program at once.
     TerminationSignals stopSignals;
-    bool stopping = false;
-    QObject::connect(&stopSignals, &TerminationSignals::received, &run, [&](int number) {
-        if (stopping)
-            ::_exit(128 + number);
-        stopping = true;
+    stopSignals.endProcessOnSecondSignal();
+    QObject::connect(&stopSignals, &TerminationSignals::received, &run, [&] {
         ctx.out << "Stopping" << Qt::endl;
         run.stop();
     });
@@ -225,7 +212,7 @@ int runPopAccount(CommandContext& ctx, const QStringList& arguments) {
                                   "[--remember] | remove NAME | list"));
         return ExitUsage;
     }
-    if (!ctx.start() || !centralDatabaseReadable())
+    if (!ctx.start())
         return ExitFailed;
 
     if (verb == QLatin1String("list")) {

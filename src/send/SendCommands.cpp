@@ -1,7 +1,6 @@
 #include "send/SendCommands.h"
 
 #include "core/AppSettings.h"
-#include "db/CentralDatabase.h"
 #include "mailings/MailEvent.h"
 #include "mailings/Mailings.h"
 #include "send/SMTPSocket.h"
@@ -12,13 +11,6 @@
 #include <QTimer>
 
 namespace {
-
-// The central database answers a query; start-up has already reported one that does not.
-bool centralDatabaseReadable() {
-    db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadOnly);
-    return central.isOpen() &&
-           central.scalar(QStringLiteral("SELECT COUNT(*) FROM sqlite_master")).has_value();
-}
 
 // How long the end of the session (QUIT and its answer) may take after the run has ended.
 constexpr int ClosingGraceMs = 3000;
@@ -36,7 +28,7 @@ int runSend(CommandContext& ctx, const QStringList& arguments) {
         ctx.err << "Give the number of one mailing (tamberlyn send MAILING_ID)." << Qt::endl;
         return ExitUsage;
     }
-    if (!ctx.start() || !centralDatabaseReadable())
+    if (!ctx.start())
         return ExitFailed;
     const std::optional<Mailing> mailing = Mailings::find(id);
     if (!mailing) {

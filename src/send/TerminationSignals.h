@@ -24,4 +24,5 @@ Q_SIGNALS:
 
 private:
     std::unique_ptr<QSocketNotifier> notifier_;
+    int delivered_ = 0;
 };
