@@ -85,26 +85,30 @@ frmSpellCheck::~frmSpellCheck() = default;
 
 bool frmSpellCheck::advance() {
     try {
-        for (; field_ < fields_.size(); ++field_, offset_ = 0) {
-            const SpellField& field = fields_[field_];
-            const QString text = field.text();
-            for (const TextWord& word : CheckableWords(text, field.html)) {
-                if (word.start < offset_)
-                    continue;
+        while (field_ < fields_.size()) {
+            if (wordIndex_ < 0) {
+                // The field's words are found once; changes shift the ones after them.
+                text_ = fields_[field_].text();
+                words_ = CheckableWords(text_, fields_[field_].html);
+                wordIndex_ = 0;
+                shift_ = 0;
+            }
+            while (wordIndex_ < words_.size()) {
+                const TextWord& word = words_[wordIndex_++];
                 ++checked_;
-                const QString found = text.mid(word.start, word.length);
-                offset_ = word.start + word.length;
+                const QString found = text_.mid(word.start, word.length);
                 if (ignored_.contains(found) || checker_->isCorrect(found))
                     continue;
-                wordStart_ = word.start;
+                wordStart_ = word.start + shift_;
                 wordLength_ = word.length;
                 word_ = found;
-                if (const auto change = changeAll_.constFind(found); change != changeAll_.cend()) {
-                    changeWord(*change);
-                    return advance();
-                }
-                return true;
+                const auto change = changeAll_.constFind(found);
+                if (change == changeAll_.cend())
+                    return true;
+                changeWord(*change); // as asked before
             }
+            ++field_;
+            wordIndex_ = -1;
         }
     } catch (const std::exception& failure) {
         LogError(LogSource, {1, QString::fromLocal8Bit(failure.what())});
@@ -128,11 +132,11 @@ void frmSpellCheck::showWord() {
 }
 
 void frmSpellCheck::changeWord(const QString& replacement) {
-    if (replacement != word_) {
-        fields_[field_].replace(int(wordStart_), int(wordLength_), replacement);
-        ++changed_;
-    }
-    offset_ = wordStart_ + replacement.size();
+    if (replacement == word_)
+        return;
+    fields_[field_].replace(int(wordStart_), int(wordLength_), replacement);
+    ++changed_;
+    shift_ += replacement.size() - wordLength_;
 }
 
 void frmSpellCheck::skipWord() {

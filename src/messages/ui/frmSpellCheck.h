@@ -1,5 +1,7 @@
 #pragma once
 
+#include "messages/SpellChecker.h"
+
 #include <QDialog>
 #include <QHash>
 #include <QList>
@@ -11,7 +13,6 @@ class Prompter;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
-class SpellChecker;
 
 // One text the checker walks. HTML fields skip tags, attributes, entities, merge tags, URLs and
 // addresses.
@@ -55,8 +56,11 @@ private:
     QList<SpellField> fields_;
     Prompter& prompter_;
     int field_ = 0;
-    qsizetype offset_ = 0;    // where the walk goes on in the current field
-    qsizetype wordStart_ = 0; // the unknown word shown
+    QString text_;             // the current field as the walk began it
+    QList<TextWord> words_;    // its words
+    qsizetype wordIndex_ = -1; // the next word to check; -1 before the field is read
+    qsizetype shift_ = 0;      // how far the changes so far have moved the words after them
+    qsizetype wordStart_ = 0;  // the unknown word shown, where it is now
     qsizetype wordLength_ = 0;
     QString word_;
     QSet<QString> ignored_;

@@ -406,6 +406,24 @@ private Q_SLOTS:
         QVERIFY(!again.isCorrect("frend"));
     }
 
+    void changeAllReachesEveryLaterHit() {
+        writeTinyDictionary(SpellChecker::lexFolder());
+        QString text = QString("wrld, ").repeated(3000);
+        QWidget parent;
+        frmSpellCheck::checkFields({SpellField{"text", [&] { return text; },
+                                               [&](int start, int length, const QString& replacement) {
+                                                   text.replace(start, length, replacement);
+                                               }}},
+                                   home->prompter, &parent);
+        auto* dialog = parent.findChild<frmSpellCheck*>("frmSpellCheck");
+        QVERIFY(dialog);
+        child<QLineEdit>(dialog, "txtChangeTo")->setText("the world");
+        child<QPushButton>(dialog, "cmdChangeAll")->click();
+        QCOMPARE(text, QString("the world, ").repeated(3000));
+        QCOMPARE(home->prompter.shown().last().text,
+                 QStringLiteral("Number of words checked:   3000\nNumber of words changed:   3000"));
+    }
+
     void cancelStopsTheWalkAndCounts() {
         writeTinyDictionary(SpellChecker::lexFolder());
         QString text = "helo wrld hello";
