@@ -18,6 +18,7 @@
 #include <QTabWidget>
 #include <QTcpServer>
 #include <QTest>
+#include <algorithm>
 
 using ListFixtures::Row;
 
@@ -237,6 +238,34 @@ private Q_SLOTS:
         if (wrap == 10 && sendType != 1)
             for (const QString& l : preview->current().text.split("\r\n"))
                 QVERIFY2(l.size() <= 10 || !l.contains(' '), qPrintable(l));
+    }
+
+    void theWindowWrapsAtTheSetWidth_data() {
+        QTest::addColumn<int>("width");
+        QTest::newRow("no wrap") << 0;
+        QTest::newRow("ten") << 10;
+    }
+    void theWindowWrapsAtTheSetWidth() {
+        QFETCH(int, width);
+        registerList("One", {{{"EAddress", "a@x.org"}, {"FirstName", "Ann"}}}, home->prompter);
+        appSettings().WordWrapSize = width;
+        QWidget parent;
+        frmMessagePreview* window = frmMessagePreview::showPreview(draft("One", 0), home->prompter, &parent);
+        QVERIFY(window);
+        QCOMPARE(window->findChild<QTabWidget*>("tabView")->count(), 1);
+        const QStringList lines =
+            window->findChild<QPlainTextEdit*>("txtPreviewText")->toPlainText().split('\n');
+        QCOMPARE(lines.first().trimmed(), QStringLiteral("Dear Ann,"));
+        const qsizetype longest = std::max_element(lines.begin(), lines.end(),
+                                                   [](const QString& a, const QString& b) {
+                                                       return a.trimmed().size() < b.trimmed().size();
+                                                   })
+                                      ->trimmed()
+                                      .size();
+        if (width)
+            QVERIFY(longest <= width);
+        else
+            QCOMPARE(lines[1].trimmed(), QStringLiteral("Hello Ann, your order is ready to ship today."));
     }
 
     void remoteImagesAreNeverFetched() {
