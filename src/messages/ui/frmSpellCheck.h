@@ -33,6 +33,9 @@ public:
     static void checkFields(const QList<SpellField>& fields, Prompter& prompter, QWidget* parent);
     ~frmSpellCheck() override;
 
+    // Closing the dialog is Cancel: the walk stops and the statistics are shown.
+    void reject() override { finish(); }
+
     int wordsChecked() const { return checked_; }
     int wordsChanged() const { return changed_; }
 

@@ -424,7 +424,13 @@ private Q_SLOTS:
                  QStringLiteral("Number of words checked:   3000\nNumber of words changed:   3000"));
     }
 
+    void cancelStopsTheWalkAndCounts_data() {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("Cancel") << false;
+        QTest::newRow("Escape") << true;
+    }
     void cancelStopsTheWalkAndCounts() {
+        QFETCH(bool, escape);
         writeTinyDictionary(SpellChecker::lexFolder());
         QString text = "helo wrld hello";
         QWidget parent;
@@ -435,7 +441,11 @@ private Q_SLOTS:
                                    home->prompter, &parent);
         auto* dialog = parent.findChild<frmSpellCheck*>("frmSpellCheck");
         QVERIFY(dialog);
-        child<QPushButton>(dialog, "cmdCancel")->click();
+        if (escape)
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        else
+            child<QPushButton>(dialog, "cmdCancel")->click();
+        QCOMPARE(home->prompter.shown().size(), 1);
         QCOMPARE(home->prompter.shown().last().text,
                  QStringLiteral("Number of words checked:   1\nNumber of words changed:   0"));
         QVERIFY(!dialog->isVisible());
