@@ -40,6 +40,20 @@ void writeTinyDictionary(const QString& folder, const QString& name = QStringLit
     writeFile(folder + name + ".dic", "6\nhello\nworld\nthe\ncolour\nletter\nfriend\n");
 }
 
+// A body view that refuses edits in its first part, as the rendered HTML view refuses an edit across
+// elements.
+class RefusingTarget : public TextEditTarget {
+public:
+    RefusingTarget(QPlainTextEdit* edit, int refusedBefore)
+        : TextEditTarget(edit), refusedBefore_(refusedBefore) {}
+    bool replaceSelection(const QString& text) override {
+        return textCursor().selectionStart() >= refusedBefore_ && TextEditTarget::replaceSelection(text);
+    }
+
+private:
+    int refusedBefore_;
+};
+
 } // namespace
 
 class TestMessageTools : public QObject {
@@ -180,6 +194,19 @@ private Q_SLOTS:
         QCOMPARE(home->prompter.shown().last().text, said);
         setup->edit.undo();
         QCOMPARE(setup->edit.toPlainText(), text);
+    }
+
+    void replaceAllLeavesARefusedHitAndGoesOn() {
+        QPlainTextEdit edit("ab|ab ab");
+        RefusingTarget target(&edit, 3);
+        frmMessageFindReplace dialog(home->prompter, nullptr);
+        dialog.setTarget(&target);
+        dialog.showReplace(true);
+        child<QLineEdit>(&dialog, "txtFind")->setText("ab");
+        child<QLineEdit>(&dialog, "txtReplace")->setText("x");
+        QCOMPARE(dialog.replaceAll(), 2);
+        QCOMPARE(edit.toPlainText(), QStringLiteral("ab|x x"));
+        QCOMPARE(home->prompter.shown().last().text, QStringLiteral("Tamberlyn made 2 replacements."));
     }
 
     void replaceChangesTheHitAndMovesOn() {
