@@ -10,6 +10,7 @@
 #include "messages/MimeAssembly.h"
 #include "send/DateStamp.h"
 #include "send/SendMDBList.h"
+#include "send/Verp.h"
 #include "util/StringFunctionsObject.h"
 
 #include <QRegularExpression>
@@ -88,7 +89,8 @@ SMTPSocket::SMTPSocket(SendMDBList& source, const MailEvent& options, Prompter& 
     connect(sckCorvex_, &Corvex::Ready, this, &SMTPSocket::onReady);
     connect(sckCorvex_, &Corvex::SENDFrom, this, [this] {
         Q_EMIT ResultString(QStringLiteral("Sending From"));
-        sckCorvex_->sender(appSettings().BracketOnFrom ? u'<' + fromAddress_ + u'>' : fromAddress_);
+        const QString sender = envelopeSender();
+        sckCorvex_->sender(appSettings().BracketOnFrom ? u'<' + sender + u'>' : sender);
     });
     connect(sckCorvex_, &Corvex::SENDTo, this, [this] {
         Q_EMIT ResultString(QStringLiteral("Sending To Info"));
@@ -227,6 +229,25 @@ bool SMTPSocket::sendEmailToList(const QString& FromAddress, const QString& Erro
         }
         errorsToLine = QStringLiteral("Errors-To: ") + errorsTo + CrLf;
     }
+    // The deliverability addresses are checked the same way.
+    const struct {
+        QString value;
+        const char* title;
+        const char* text;
+    } extraAddresses[] = {
+        {headerValue(options_.BounceAddress), "Invalid 'Bounce' Address",
+         "The 'Bounce' address for this mailing is invalid"},
+        {headerValue(options_.UnsubscribeAddress), "Invalid 'Unsubscribe' Address",
+         "The 'Unsubscribe' address for this mailing is invalid"},
+    };
+    for (const auto& extra : extraAddresses) {
+        if (!extra.value.isEmpty() && !IsValidEmailAddress(extra.value)) {
+            prompter_.inform(QLatin1StringView(extra.title),
+                             invalidAddressText(QLatin1StringView(extra.text), CrLf + CrLf),
+                             Prompter::Icon::Exclamation);
+            return refuseStart();
+        }
+    }
     // 11.
     const QString subjectLine =
         MailingText::foldHeaderLine(QStringLiteral("Subject: ") + headerValue(source_.GetSubject())) + CrLf;
@@ -249,6 +270,8 @@ bool SMTPSocket::sendEmailToList(const QString& FromAddress, const QString& Erro
     setup.html = source_.getHTMLText();
     setup.greeting = greeting_;
     setup.wrapWidth = qMax(0, settings.WordWrapSize);
+    setup.unsubscribeAddress = headerValue(options_.UnsubscribeAddress);
+    setup.unsubscribeUrl = headerValue(options_.UnsubscribeURL);
     const QList<ImageEntry> images =
         AssignContentIDs(GetUniqueEntries(GetImages(setup.html)), ContentIdSuffix(fromAddress_));
     Path2CID(setup.html, images);
@@ -538,6 +561,15 @@ void SMTPSocket::refuseRecipient(const QString& address) {
             QStringLiteral(": the address holds a control character."));
     Q_EMIT AddMailed(QStringLiteral("To: ") + shown, true, false);
     Q_EMIT CounterUpdate(passed_, failed_);
+}
+
+QString SMTPSocket::envelopeSender() const {
+    const QString bounce = headerValue(options_.BounceAddress);
+    if (bounce.isEmpty())
+        return fromAddress_;
+    // A batch copy has many recipients and so none to encode.
+    return options_.UseVERP && perRecipient_ && !currentBare_.isEmpty() ? Verp::encode(bounce, currentBare_)
+                                                                        : bounce;
 }
 
 QString SMTPSocket::bracketed(const QString& address) const {

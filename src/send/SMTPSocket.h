@@ -107,6 +107,9 @@ private:
     QString nextUsableAddress();
     void refuseRecipient(const QString& address);
     QString bracketed(const QString& address) const;
+    // MAIL FROM of the message in hand: the bounce address (for one recipient VERP-encoded when asked),
+    // else the From address.
+    QString envelopeSender() const;
     // The accepted recipients whose mark could not be written.
     QStringList MarkServedRecipients();
     void abortUnmarked(const QStringList& addresses);
