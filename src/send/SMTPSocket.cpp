@@ -248,6 +248,9 @@ bool SMTPSocket::sendEmailToList(const QString& FromAddress, const QString& Erro
             return refuseStart();
         }
     }
+    // The DKIM key is read once, here, and a key that cannot sign refuses the run before it connects.
+    if (!setUpSigning())
+        return refuseStart();
     // 11.
     const QString subjectLine =
         MailingText::foldHeaderLine(QStringLiteral("Subject: ") + headerValue(source_.GetSubject())) + CrLf;
@@ -288,6 +291,32 @@ bool SMTPSocket::sendEmailToList(const QString& FromAddress, const QString& Erro
     perRecipient_ = text_.hasMergeFields() || greeting_.AddressType == 1 || greeting_.GreetingType == 1;
     // 19.
     return startSession();
+}
+
+bool SMTPSocket::setUpSigning() {
+    const QString domain = options_.DKIMDomain.trimmed();
+    const QString selector = options_.DKIMSelector.trimmed();
+    const QString keyFile = options_.DKIMKeyFile.trimmed();
+    if (domain.isEmpty() && selector.isEmpty() && keyFile.isEmpty())
+        return true;
+    QString problem;
+    if (domain.isEmpty() || selector.isEmpty() || keyFile.isEmpty())
+        problem = QStringLiteral("DKIM signing needs all of DKIMDomain, DKIMSelector and DKIMKeyFile.");
+    if (!problem.isEmpty() || !signer_.setUp(domain, selector, keyFile, &problem)) {
+        progress(problem);
+        prompter_.inform(QStringLiteral("DKIM Signing"),
+                         problem + CrLf + CrLf + QStringLiteral("Nothing was sent."),
+                         Prompter::Icon::Exclamation);
+        return false;
+    }
+    if (!DkimSigner::aligned(fromAddress_, domain)) {
+        const QString warning = QStringLiteral("Warning: the From address ") + fromAddress_ +
+                                QStringLiteral(" is not in the DKIM domain ") + domain +
+                                QStringLiteral("; receivers may not count the signature for it.");
+        progress(warning);
+        Q_EMIT AddMailed(warning, false, false);
+    }
+    return true;
 }
 
 bool SMTPSocket::startSession() {
@@ -618,6 +647,14 @@ QByteArray SMTPSocket::GetMsgBody() {
         body = text_.personal(source_.currentRecord(), toText_, textOnly);
     } else {
         body = text_.batch(toText_);
+    }
+    if (signer_.isSetUp()) {
+        QString problem;
+        const QByteArray signature = signer_.signatureFor(body, &problem);
+        if (signature.isEmpty())
+            LogError(QStringLiteral("GetMsgBody in SMTPSocket -- the message could not be signed: ") +
+                     problem);
+        body.prepend(signature);
     }
     if (body.contains(SendMDBList::endMarker().toLatin1()))
         LogError(QStringLiteral("GetMsgBody in SMTPSocket -- *EOF* in message being sent out"));

@@ -3,6 +3,7 @@
 #include "core/Prompter.h"
 #include "messages/Greetings.h"
 #include "send/Corvex.h"
+#include "send/DkimSigner.h"
 #include "send/MailingText.h"
 #include "send/SendLog.h"
 
@@ -93,6 +94,7 @@ private:
     enum class Wait { None, Delay, Pause, BlockPause };
 
     bool refuseStart(bool closeSource = true);
+    bool setUpSigning();
     bool startSession();
     void connectSession(const QString& user, const QString& password);
     void progress(const QString& text);
@@ -160,5 +162,6 @@ private:
     QStringList textOnlyDomains_;
     GreetingSettings greeting_;
     MailingText text_;
+    DkimSigner signer_;
     qint64 messageSize_ = 0;
 };

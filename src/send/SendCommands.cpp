@@ -3,6 +3,7 @@
 #include "core/AppSettings.h"
 #include "mailings/MailEvent.h"
 #include "mailings/Mailings.h"
+#include "send/DkimSigner.h"
 #include "send/SMTPSocket.h"
 #include "send/SendMDBList.h"
 #include "send/TerminationSignals.h"
@@ -86,10 +87,55 @@ int runSend(CommandContext& ctx, const QStringList& arguments) {
     return run.completed() ? ExitOk : ExitFailed;
 }
 
+// "dkim keygen": a new signing key and the DNS record that publishes it. Needs no application folder.
+int runDkim(CommandContext& ctx, const QStringList& arguments) {
+    if (arguments.value(1) != QLatin1StringView("keygen")) {
+        ctx.err << "Use tamberlyn dkim keygen --domain D --selector S [--type rsa|ed25519] --out FILE."
+                << Qt::endl;
+        return ExitUsage;
+    }
+    QCommandLineParser parser;
+    const QCommandLineOption domain(QStringLiteral("domain"), QStringLiteral("The signing domain."),
+                                    QStringLiteral("DOMAIN"));
+    const QCommandLineOption selector(QStringLiteral("selector"), QStringLiteral("The selector."),
+                                      QStringLiteral("SELECTOR"));
+    const QCommandLineOption type(QStringLiteral("type"),
+                                  QStringLiteral("rsa (2048 bits, the default) or ed25519."),
+                                  QStringLiteral("TYPE"), QStringLiteral("rsa"));
+    const QCommandLineOption out(QStringLiteral("out"), QStringLiteral("The private key file to write."),
+                                 QStringLiteral("FILE"));
+    parser.addOptions({domain, selector, type, out});
+    QStringList rest = arguments.mid(2);
+    rest.prepend(QStringLiteral("tamberlyn dkim keygen"));
+    if (!parseCommandOptions(parser, rest, ctx))
+        return ExitUsage;
+    const QString kind = parser.value(type).toLower();
+    if (parser.value(domain).trimmed().isEmpty() || parser.value(selector).trimmed().isEmpty() ||
+        parser.value(out).trimmed().isEmpty() ||
+        (kind != QLatin1StringView("rsa") && kind != QLatin1StringView("ed25519"))) {
+        ctx.err << "Give --domain, --selector and --out, and --type rsa or ed25519." << Qt::endl;
+        return ExitUsage;
+    }
+    QString problem;
+    const QString record = DkimSigner::generateKey(
+        parser.value(domain), parser.value(selector),
+        kind == QLatin1StringView("ed25519") ? DkimSigner::KeyType::Ed25519 : DkimSigner::KeyType::Rsa,
+        parser.value(out), &problem);
+    if (record.isEmpty()) {
+        ctx.err << problem << Qt::endl;
+        return ExitFailed;
+    }
+    ctx.out << "The private key is in " << parser.value(out) << ". Publish this DNS record:" << Qt::endl
+            << record << Qt::endl;
+    return ExitOk;
+}
+
 } // namespace
 
 QList<Command> sendCommands() {
     return {
         {"send", "Send a mailing (send MAILING_ID [--quiet]); Ctrl-C stops it.", runSend},
+        {"dkim", "Make a DKIM key: dkim keygen --domain D --selector S [--type rsa|ed25519] --out FILE.",
+         runDkim},
     };
 }
