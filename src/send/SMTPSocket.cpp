@@ -165,6 +165,12 @@ bool SMTPSocket::refuseStart(bool closeSource) {
 
 bool SMTPSocket::sendEmailToList(const QString& FromAddress, const QString& ErrorsTo, const QString& ReplyTo,
                                  const QString& X_URL, const QString& MailServer) {
+    // 19.
+    return prepareRun(FromAddress, ErrorsTo, ReplyTo, X_URL, MailServer) && startSession();
+}
+
+bool SMTPSocket::prepareRun(const QString& FromAddress, const QString& ErrorsTo, const QString& ReplyTo,
+                            const QString& X_URL, const QString& MailServer) {
     const AppSettings& settings = appSettings();
     // 1.
     startTime_ = QDateTime::currentDateTime();
@@ -289,8 +295,22 @@ bool SMTPSocket::sendEmailToList(const QString& FromAddress, const QString& Erro
         return refuseStart();
     // 18.
     perRecipient_ = text_.hasMergeFields() || greeting_.AddressType == 1 || greeting_.GreetingType == 1;
-    // 19.
-    return startSession();
+    return true;
+}
+
+QList<SMTPSocket::Copy> SMTPSocket::buildCopies(int count) {
+    QList<Copy> copies;
+    while (copies.size() < count) {
+        GetNewRecipient();
+        if (perRecipient_ ? current_ == SendMDBList::endMarker()
+                          : batch_.isEmpty() || batch_.first().Address == SendMDBList::endMarker())
+            break;
+        copies.append(
+            {perRecipient_ ? QStringList{currentBare_} : batchBare_, envelopeSender(), GetMsgBody()});
+    }
+    source_.EndMailingDBSupport();
+    stopped_ = true;
+    return copies;
 }
 
 bool SMTPSocket::setUpSigning() {

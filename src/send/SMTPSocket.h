@@ -49,6 +49,18 @@ public:
     bool sendEmailToList(const QString& FromAddress, const QString& ErrorsTo, const QString& ReplyTo,
                          const QString& X_URL, const QString& MailServer);
 
+    // The set-up of a run without its session: false when it could not start (the reason was shown).
+    bool prepareRun(const QString& FromAddress, const QString& ErrorsTo, const QString& ReplyTo,
+                    const QString& X_URL, const QString& MailServer);
+    // After prepareRun, instead of a session: the first count messages exactly as the run would send them,
+    // with nothing sent and nothing marked; the run is over afterwards.
+    struct Copy {
+        QStringList recipients;
+        QString envelopeSender;
+        QByteArray text;
+    };
+    QList<Copy> buildCopies(int count);
+
     void pause();
     void resume();
     void stop();

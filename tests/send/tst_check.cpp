@@ -1,0 +1,120 @@
+#include "SendFixture.h"
+#include "support/CommandRun.h"
+
+using namespace SendFixture;
+
+// "tamberlyn check": planted faults each give their finding, a clean mailing none; nothing is sent or
+// marked.
+class TestCheck : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestHome> home;
+
+    // A mailing of the message to two readers; its number.
+    qint32 mailing(const MessageRecord& message, const MailEvent& options) {
+        if (!makeList(*home, QStringLiteral("Two"),
+                      {person(QStringLiteral("ann@one.test"), QStringLiteral("Ann")),
+                       person(QStringLiteral("bo@two.test"), QStringLiteral("Bo"))}) ||
+            !makeMessage(message) || !options.storeMEP())
+            return 0;
+        return prepareMailing(*home, QStringLiteral("Two"), message.MessageName, options.MailEventName);
+    }
+
+    static MessageRecord clean() {
+        MessageRecord message =
+            plainMessage(QStringLiteral("Clean"), QStringLiteral("Hello <<FirstName>>.\r\n"));
+        message.SendType = 2;
+        message.HTMLText =
+            QStringLiteral("<html><body><p>Hello <<FirstName>>, here is our news.</p></body></html>");
+        message.Subject = QStringLiteral("Our news");
+        return message;
+    }
+
+private Q_SLOTS:
+    void init() {
+        home = std::make_unique<TestHome>();
+        QVERIFY(home->start());
+    }
+    void cleanup() { home.reset(); }
+
+    // Each expected finding is a pattern for one whole line of the output.
+    void plantedFaultsAreFound_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QStringList>("findings");
+        QTest::newRow("none") << "none" << 0 << QStringList();
+        QTest::newRow("missing attachment") << "attachment" << 0
+                                            << QStringList{"warning: attachment /nowhere/price list\\.pdf: "
+                                                           "the file does not exist; the run leaves it "
+                                                           "out"};
+        QTest::newRow("tag left") << "tag" << 1
+                                  << QStringList{
+                                         "error: message: Invalid Fields: .*<<Nickname>>.*",
+                                         "error: copy 1 \\(ann@one\\.test\\): the merge tag <<Nickname>> is "
+                                         "left in the text",
+                                         "error: copy 2 \\(bo@two\\.test\\): the merge tag <<Nickname>> is "
+                                         "left in the text"};
+        QTest::newRow("html only") << "html" << 0
+                                   << QStringList{"warning: message: the HTML has no plain-text alternative"};
+        QTest::newRow("long line")
+            << "line" << 0
+            << QStringList{"warning: message: line 1 of the HTML has 1224 characters; the run has "
+                           "to send the part encoded"};
+        QTest::newRow("capitals") << "caps" << 0
+                                  << QStringList{"warning: message: the subject is written in capitals"};
+    }
+    void plantedFaultsAreFound() {
+        QFETCH(QString, fault);
+        QFETCH(int, status);
+        QFETCH(QStringList, findings);
+        MessageRecord message = clean();
+        if (fault == "attachment")
+            message.Attachments = QStringLiteral("/nowhere/price list.pdf");
+        else if (fault == "tag")
+            message.MessageText += QStringLiteral("Dear <<Nickname>>\r\n");
+        else if (fault == "html")
+            message.SendType = 1;
+        else if (fault == "line") // the text part is wrapped, the HTML is not
+            message.HTMLText =
+                QStringLiteral("<p>Hi <<FirstName>> ") + QString(1200, u'x') + QStringLiteral("</p>");
+        else if (fault == "caps")
+            message.Subject = QStringLiteral("FREE OFFER TODAY");
+        const qint32 id = mailing(message, plainOptions(QStringLiteral("Checked")));
+        QVERIFY(id > 0);
+        appSettings().WordWrapSize = 0;
+        AppSaveSetting(QStringLiteral("ApplicationDefaults"), QStringLiteral("WordWrapSize"),
+                       QStringLiteral("0"));
+        home->stop();
+        const CommandRun run =
+            runCommandLine({"--home", home->path(), "check", QString::number(id), "--sample", "2"});
+        QVERIFY2(run.status == status, qPrintable(run.out + run.err));
+        QStringList lines = run.out.split(u'\n', Qt::SkipEmptyParts);
+        const QString summary = lines.takeLast();
+        QVERIFY2(lines.size() == findings.size(), qPrintable(run.out));
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(findings[i]))
+                         .match(lines[i])
+                         .hasMatch(),
+                     qPrintable(lines[i]));
+        QCOMPARE(summary,
+                 QString::number(lines.size()) + " finding(s) in mailing " + QString::number(id) + '.');
+        // Nothing sent, nothing marked, no send log.
+        QVERIFY(home->start());
+        QCOMPARE(markedCount(QStringLiteral("Two")), 0);
+        QVERIFY(!QFileInfo::exists(appFolders().sendLog()) ||
+                readFileBytes(appFolders().sendLog()).isEmpty());
+    }
+
+    // The sample data's mailing passes.
+    void sampleMailingPasses() {
+        home->stop();
+        QTemporaryDir dir;
+        QCOMPARE(runCommandLine({"--home", dir.path(), "init", "--sample"}).status, 0);
+        const CommandRun run = runCommandLine({"--home", dir.path(), "check", "1", "--json"});
+        QVERIFY2(run.status == 0, qPrintable(run.out + run.err));
+        QVERIFY2(!run.out.contains("\"error\""), qPrintable(run.out));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCheck)
+#include "tst_check.moc"
