@@ -9,8 +9,8 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
     libsqlite3-dev libssl-dev qtkeychain-qt6-dev
     mdbtools-dev pxlib-dev libfreexl-dev libgsf-1-dev libzip-dev
-    # An independent DKIM verifier for the tests.
-    python3-dkim
+    # An independent DKIM verifier and SpamAssassin (offline) for the tests.
+    python3-dkim spamassassin
     python3
     # The keyring tests run a private D-Bus session with GNOME's Secret Service.
     dbus gnome-keyring

@@ -11,6 +11,8 @@
 #include "send/TerminationSignals.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -132,7 +134,10 @@ int runCheck(CommandContext& ctx, const QStringList& arguments) {
                                     QStringLiteral("How many copies to build (default 5)."),
                                     QStringLiteral("N"), QStringLiteral("5"));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("The findings as JSON."));
-    parser.addOptions({sample, json});
+    const QCommandLineOption save(QStringLiteral("save"),
+                                  QStringLiteral("Also write each copy built to DIR/copy-N.eml, to look at."),
+                                  QStringLiteral("DIR"));
+    parser.addOptions({sample, json, save});
     if (!parseCommandOptions(parser, arguments, ctx, true))
         return ExitUsage;
     bool isNumber = false;
@@ -183,8 +188,15 @@ int runCheck(CommandContext& ctx, const QStringList& arguments) {
         findings = prompter.findings;
         if (source.CurMessageRS())
             findings += PreflightCheck::inspectMessage(*source.CurMessageRS(), options, listSize);
-        for (qsizetype i = 0; i < copies.size(); ++i)
+        for (qsizetype i = 0; i < copies.size(); ++i) {
             findings += PreflightCheck::inspectCopy(int(i + 1), copies.at(i));
+            if (parser.isSet(save)) {
+                QSaveFile file(QDir(parser.value(save)).filePath(QStringLiteral("copy-%1.eml").arg(i + 1)));
+                if (!QDir().mkpath(parser.value(save)) || !file.open(QIODevice::WriteOnly) ||
+                    file.write(copies.at(i).text) != copies.at(i).text.size() || !file.commit())
+                    ctx.err << "The copy could not be saved: " << file.fileName() << Qt::endl;
+            }
+        }
     } else {
         findings = prompter.findings;
     }

@@ -1,5 +1,8 @@
 #include "SendFixture.h"
+#include "send/PreflightCheck.h"
 #include "support/CommandRun.h"
+
+#include <QStandardPaths>
 
 using namespace SendFixture;
 
@@ -103,6 +106,61 @@ private Q_SLOTS:
         QCOMPARE(markedCount(QStringLiteral("Two")), 0);
         QVERIFY(!QFileInfo::exists(appFolders().sendLog()) ||
                 readFileBytes(appFolders().sendLog()).isEmpty());
+    }
+
+    // SpamAssassin (local tests only) and the check agree: each of its rule hits on a copy has a finding.
+    void spamAssassinHitsHaveFindings() {
+        if (QStandardPaths::findExecutable(QStringLiteral("spamassassin")).isEmpty())
+            QSKIP("spamassassin is not installed");
+        MessageRecord message = clean();
+        message.SendType = 1;
+        message.Subject = QStringLiteral("FREE OFFER FOR EVERY READER TODAY");
+        const qint32 id = mailing(message, plainOptions(QStringLiteral("Checked")));
+        QVERIFY(id > 0);
+        home->stop();
+        QTemporaryDir saved;
+        const CommandRun run = runCommandLine(
+            {"--home", home->path(), "check", QString::number(id), "--sample", "1", "--save", saved.path()});
+        QCOMPARE(run.status, 0);
+        const QByteArray copy = readFileBytes(saved.filePath(QStringLiteral("copy-1.eml")));
+        // The same copy without its Date and Message-ID, which the run always writes.
+        QByteArray stripped = copy;
+        for (const char* field : {"Date: ", "Message-ID: "}) {
+            const qsizetype at = stripped.indexOf(QByteArray(QByteArray("\r\n") + field));
+            stripped.remove(at + 2, stripped.indexOf("\r\n", at + 2) - at);
+        }
+        const auto hits = [](const QByteArray& text) {
+            QProcess spamassassin;
+            spamassassin.start(QStringLiteral("spamassassin"), {"-L", "-t", "--cf=required_score 100"});
+            spamassassin.write(text);
+            spamassassin.closeWriteChannel();
+            spamassassin.waitForFinished(120000);
+            const QString out = QString::fromLatin1(spamassassin.readAllStandardOutput());
+            const QString status =
+                out.section(QStringLiteral("X-Spam-Status:"), 1).section(QStringLiteral("\n\n"), 0, 0);
+            return status.section(QStringLiteral("tests="), 1)
+                .section(QStringLiteral(" autolearn"), 0, 0)
+                .simplified()
+                .remove(u' ')
+                .split(u',');
+        };
+        const QStringList copyHits = hits(copy);
+        QVERIFY2(copyHits.contains("MIME_HTML_ONLY") &&
+                     run.out.contains("the HTML has no plain-text alternative"),
+                 qPrintable(copyHits.join(u' ') + u'\n' + run.out));
+        QVERIFY2(copyHits.contains("SUBJ_ALL_CAPS") && run.out.contains("the subject is written in capitals"),
+                 qPrintable(copyHits.join(u' ') + u'\n' + run.out));
+        const QStringList strippedHits = hits(stripped);
+        QStringList findings;
+        for (const PreflightCheck::Finding& f :
+             PreflightCheck::inspectCopy(1, {{"ann@one.test"}, {}, stripped}))
+            findings << f.text;
+        QVERIFY2(strippedHits.contains("MISSING_DATE") &&
+                     findings.contains("the header field Date is missing"),
+                 qPrintable(strippedHits.join(u' ') + u'\n' + findings.join(u'\n')));
+        QVERIFY2(strippedHits.contains("MISSING_MID") &&
+                     findings.contains("the header field Message-ID is missing"),
+                 qPrintable(strippedHits.join(u' ') + u'\n' + findings.join(u'\n')));
     }
 
     // The sample data's mailing passes.
