@@ -1,4 +1,5 @@
 #include "SendFixture.h"
+#include "send/DkimSigner.h"
 #include "send/PreflightCheck.h"
 #include "support/CommandRun.h"
 
@@ -14,11 +15,12 @@ class TestCheck : public QObject {
     std::unique_ptr<TestHome> home;
 
     // A mailing of the message to two readers; its number.
-    qint32 mailing(const MessageRecord& message, const MailEvent& options) {
-        if (!makeList(*home, QStringLiteral("Two"),
-                      {person(QStringLiteral("ann@one.test"), QStringLiteral("Ann")),
-                       person(QStringLiteral("bo@two.test"), QStringLiteral("Bo"))}) ||
-            !makeMessage(message) || !options.storeMEP())
+    qint32 mailing(const MessageRecord& message, const MailEvent& options, int extraReaders = 0) {
+        QList<ListFixtures::Row> rows{person(QStringLiteral("ann@one.test"), QStringLiteral("Ann")),
+                                      person(QStringLiteral("bo@two.test"), QStringLiteral("Bo"))};
+        for (const QString& address : numbered(QStringLiteral("r%1@many.test"), 1, extraReaders, 4))
+            rows << person(address, QStringLiteral("R"));
+        if (!makeList(*home, QStringLiteral("Two"), rows) || !makeMessage(message) || !options.storeMEP())
             return 0;
         return prepareMailing(*home, QStringLiteral("Two"), message.MessageName, options.MailEventName);
     }
@@ -63,6 +65,19 @@ private Q_SLOTS:
             << "line" << 0
             << QStringList{"warning: message: line 1 of the HTML has 1224 characters; the run has "
                            "to send the part encoded"};
+        QTest::newRow("big list without unsubscribe")
+            << "big" << 0
+            << QStringList{"warning: delivery options: the list has 1001 addresses and the copies offer no "
+                           "List-Unsubscribe"};
+        QTest::newRow("DKIM key missing") << "nokey" << 1
+                                          << QStringList{"error: mailing: DKIM Signing: The DKIM key file "
+                                                         "/nowhere/s1\\.pem cannot be read: No such "
+                                                         "file or directory Nothing was sent\\."};
+        QTest::newRow("From not in the DKIM domain")
+            << "unaligned" << 0
+            << QStringList{
+                   "warning: delivery options: the From address sender@example\\.test is not in the DKIM "
+                   "domain example\\.org; receivers may not count the signature for it\\."};
         QTest::newRow("capitals") << "caps" << 0
                                   << QStringList{"warning: message: the subject is written in capitals"};
     }
@@ -82,11 +97,21 @@ private Q_SLOTS:
                 QStringLiteral("<p>Hi <<FirstName>> ") + QString(1200, u'x') + QStringLiteral("</p>");
         else if (fault == "caps")
             message.Subject = QStringLiteral("FREE OFFER TODAY");
-        const qint32 id = mailing(message, plainOptions(QStringLiteral("Checked")));
+        MailEvent options = plainOptions(QStringLiteral("Checked"));
+        QTemporaryDir keys;
+        if (fault == "nokey" || fault == "unaligned") {
+            options.DKIMDomain = QStringLiteral("example.org");
+            options.DKIMSelector = QStringLiteral("s1");
+            options.DKIMKeyFile =
+                fault == "nokey" ? QStringLiteral("/nowhere/s1.pem") : keys.filePath("s1.pem");
+            QString problem;
+            if (fault == "unaligned")
+                QVERIFY(!DkimSigner::generateKey("example.org", "s1", DkimSigner::KeyType::Ed25519,
+                                                 options.DKIMKeyFile, &problem)
+                             .isEmpty());
+        }
+        const qint32 id = mailing(message, options, fault == "big" ? 999 : 0);
         QVERIFY(id > 0);
-        appSettings().WordWrapSize = 0;
-        AppSaveSetting(QStringLiteral("ApplicationDefaults"), QStringLiteral("WordWrapSize"),
-                       QStringLiteral("0"));
         home->stop();
         const CommandRun run =
             runCommandLine({"--home", home->path(), "check", QString::number(id), "--sample", "2"});
