@@ -67,21 +67,38 @@ QByteArray relaxedHeader(QByteArrayView field) {
     return squeezed(field.first(colon)).toLower() + ':' + squeezed(value) + "\r\n";
 }
 
-// The body in relaxed form: blanks squeezed on every line, empty lines at the end dropped.
+// The body in relaxed form: blanks squeezed on every line, empty lines at the end dropped. One pass,
+// no copy per line: it runs for every message.
 QByteArray relaxedBody(QByteArrayView body) {
     QByteArray out;
-    out.reserve(body.size());
-    qsizetype start = 0;
-    qsizetype kept = 0; // the length of out up to its last non-empty line
-    while (start < body.size()) {
-        qsizetype end = body.indexOf("\r\n", start);
-        if (end < 0)
-            end = body.size();
-        const QByteArray line = squeezed(body.sliced(start, end - start));
-        out += line + "\r\n";
-        if (!line.isEmpty())
-            kept = out.size();
-        start = end + 2;
+    out.reserve(body.size() + 2);
+    qsizetype kept = 0; // the length of out up to the line break of its last non-empty line
+    bool blank = false;
+    bool lineEmpty = true;
+    const char* p = body.data();
+    const char* const end = p + body.size();
+    while (p < end) {
+        const char c = *p++;
+        if (c == '\r' && p < end && *p == '\n') {
+            ++p;
+            blank = false; // blanks before the line break go
+            out += "\r\n";
+            if (!lineEmpty)
+                kept = out.size();
+            lineEmpty = true;
+        } else if (isBlank(c)) {
+            blank = true;
+        } else {
+            if (blank) // leading blanks too become one blank
+                out += ' ';
+            blank = false;
+            lineEmpty = false;
+            out += c;
+        }
+    }
+    if (!lineEmpty) { // a last line without its line break gets one
+        out += "\r\n";
+        kept = out.size();
     }
     out.truncate(kept);
     return out;

@@ -106,7 +106,11 @@ private Q_SLOTS:
         QFile file(attachment);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(5000, '\x07')) == 5000);
         file.close();
-        MessageRecord message = plainMessage(QStringLiteral("Signed"), QStringLiteral("Plain text ") + token);
+        // Indented lines and blanks at line ends are where relaxed canonicalisation differs from plain.
+        MessageRecord message =
+            plainMessage(QStringLiteral("Signed"),
+                         QStringLiteral("Plain text ") + token +
+                             QStringLiteral("\r\n   indented  twice \r\n\tand tabbed\r\n\r\n\r\n"));
         message.SendType = 2;
         message.Subject = QStringLiteral("Prüfung – 東京 ") + token;
         message.HTMLText = QStringLiteral("<html><body><p>") + QString(1200, u'w') +
