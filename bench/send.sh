@@ -4,10 +4,12 @@
 # alternating. Then the memory of a run over a 1,000,000-row list stopped with SIGINT after 20,000
 # messages.
 #
-#   bench/send.sh [RECIPIENTS]      (default 100000; bench/run builds the release program first)
+#   bench/send.sh [RECIPIENTS] [dkim]   (default 100000; bench/run builds the release program first;
+#                                        "dkim" runs only the signing comparison)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 recipients=${1:-100000}
+only=${2:-}
 program=${TAMBERLYN_PROGRAM:-$PWD/build/release/tamberlyn}
 port=${TAMBERLYN_BENCH_SINK_PORT:-2599}
 work=$(mktemp -d /tmp/tamberlyn-send-bench.XXXXXX)
@@ -117,8 +119,8 @@ rate() { # count seconds
 }
 
 start_sink
-printf '%-44s %12s %12s %8s\n' "run ($recipients recipients)" "Tamberlyn/s" "smtp-source/s" "ratio"
-for mode in "per-recipient 1 KB:1024:yes:1" "per-recipient 20 KB:20480:yes:1" "batches of 10:1024:no:10" \
+[ "$only" = dkim ] || printf '%-44s %12s %12s %8s\n' "run ($recipients recipients)" "Tamberlyn/s" "smtp-source/s" "ratio"
+[ "$only" = dkim ] || for mode in "per-recipient 1 KB:1024:yes:1" "per-recipient 20 KB:20480:yes:1" "batches of 10:1024:no:10" \
     "batches of 50:1024:no:50"; do
     IFS=: read -r label size personal batch <<<"$mode"
     home=$work/home-$batch-$size
@@ -134,6 +136,33 @@ for mode in "per-recipient 1 KB:1024:yes:1" "per-recipient 20 KB:20480:yes:1" "b
         "$(awk -v a="$ours_rate" -v b="$theirs_rate" 'BEGIN { print a / b }')"
     rm -rf "$home"
 done
+
+# DKIM: per-recipient 1 KB copies unsigned, signed with Ed25519 and with RSA 2048, one after the other
+# in the same run (target: Ed25519 at least 0.7 x unsigned).
+dkim_recipients=${TAMBERLYN_BENCH_DKIM_RECIPIENTS:-$((recipients / 5))}
+printf '%-44s %12s %12s %8s\n' "DKIM ($dkim_recipients recipients)" "signed/s" "unsigned/s" "ratio"
+declare -A dkim_seconds
+for sign in none ed25519 rsa; do
+    home=$work/home-dkim-$sign
+    id=$(make_home "$home" "$dkim_recipients" 1024 yes 1)
+    if [ "$sign" != none ]; then
+        "$program" dkim keygen --domain example.test --selector s1 --type "$sign" --out "$work/$sign.pem" >/dev/null
+        "$program" --home "$home" options set Fast DKIMDomain=example.test DKIMSelector=s1 \
+            DKIMKeyFile="$work/$sign.pem" >/dev/null
+    fi
+    dkim_seconds[$sign]=$(seconds "$program" --home "$home" --yes send "$id" --quiet)
+    rm -rf "$home"
+done
+unsigned_rate=$(rate "$dkim_recipients" "${dkim_seconds[none]}")
+for sign in ed25519 rsa; do
+    signed_rate=$(rate "$dkim_recipients" "${dkim_seconds[$sign]}")
+    printf '%-44s %12s %12s %8.2f   %.3f ms per signature\n' "DKIM $sign, per-recipient 1 KB (messages/s)" \
+        "$signed_rate" "$unsigned_rate" "$(awk -v a="$signed_rate" -v b="$unsigned_rate" 'BEGIN { print a / b }')" \
+        "$(awk -v s="${dkim_seconds[$sign]}" -v u="${dkim_seconds[none]}" -v n="$dkim_recipients" \
+            'BEGIN { print (s - u) * 1000 / n }')"
+done
+echo "(target: ed25519 at least 0.70 x unsigned)"
+[ "$only" = dkim ] && exit 0
 
 # Memory: 1,000,000 rows, SIGINT after 20,000 messages.
 home=$work/home-memory

@@ -11,6 +11,8 @@ packages=(
     mdbtools-dev pxlib-dev libfreexl-dev libgsf-1-dev libzip-dev
     # Spelling: Hunspell and the US English dictionary the first check copies in.
     libhunspell-dev hunspell-en-us
+    # An independent DKIM verifier and SpamAssassin (offline) for the tests.
+    python3-dkim spamassassin
     python3
     # The keyring tests run a private D-Bus session with GNOME's Secret Service.
     dbus gnome-keyring

@@ -95,7 +95,12 @@ smtpd_hard_error_limit = 1000
 local_header_rewrite_clients =
 smtpd_forbid_bare_newline = reject
 smtpd_forbid_bare_newline_exclusions =
+# box10+anything@example.test lands in box10 (VERP bounce addresses); renamed19 is rewritten to an
+# unknown user, so that a bounce names another address than the one mailed.
+recipient_delimiter = +
+virtual_alias_maps = texthash:$PF/etc/valias
 CONF
+    printf 'renamed19@example.test moved19@example.test\n' > "$PF/etc/valias"
     # alice and bob, and box01..box99 for tests that run side by side: each test program keeps to
     # boxes of its own (tests/README.md lists who has which).
     {

@@ -1,5 +1,8 @@
 #include "app/CoreCommands.h"
 
+#include "mailbox/SearchCategories.h"
+#include "send/UnsubscribeHeaders.h"
+
 #include <QFileInfo>
 
 namespace {
@@ -12,6 +15,11 @@ int runInit(CommandContext& ctx, const QStringList& arguments) {
     ctx.startup.sampleData = parser.isSet(QStringLiteral("sample"));
     if (!ctx.start(true))
         return ExitFailed;
+    // The subject of the List-Unsubscribe mail, so that a subscription run can act on those requests.
+    if (!SearchCategories::addIfMissing(QStringLiteral("Unsubscribe"), UnsubscribeHeaders::mailSubject())) {
+        ctx.err << "The category Unsubscribe could not be written." << Qt::endl;
+        return ExitFailed;
+    }
     ctx.out << "The application folder " << QFileInfo(ctx.startup.appFolder).absoluteFilePath()
             << " is ready." << Qt::endl;
     return ExitOk;

@@ -37,28 +37,14 @@ QString defaultProfileMissingText() {
 
 bool insertDefaultDeliveryOptions(db::Database& database, db::DbError* error) {
     const QVariant empty = QStringLiteral("");
-    const QVariantList values = {QString::fromLatin1(DefaultDeliveryOptionsName),
-                                 empty,
-                                 QVariant(),
-                                 QStringLiteral("you@example.invalid"),
-                                 QStringLiteral("replies@example.invalid"),
-                                 empty,
-                                 empty,
-                                 empty,
-                                 db::yesNo(false),
-                                 empty,
-                                 db::yesNo(true),
-                                 QStringLiteral("SENT"),
-                                 db::yesNo(true),
-                                 1000,
-                                 db::yesNo(true),
-                                 QStringLiteral("SENT"),
-                                 db::yesNo(false),
-                                 100,
-                                 1,
-                                 db::yesNo(true),
-                                 1,
-                                 QStringLiteral("mail.example.invalid")};
+    const QVariantList values = {
+        QString::fromLatin1(DefaultDeliveryOptionsName), empty, QVariant(),
+        QStringLiteral("you@example.invalid"), QStringLiteral("replies@example.invalid"), empty, empty, empty,
+        db::yesNo(false), empty, db::yesNo(true), QStringLiteral("SENT"), db::yesNo(true), 1000,
+        db::yesNo(true), QStringLiteral("SENT"), db::yesNo(false), 100, 1, db::yesNo(true), 1,
+        QStringLiteral("mail.example.invalid"),
+        // no List-Unsubscribe, bounce address, VERP or DKIM signature
+        empty, empty, empty, db::yesNo(false), empty, empty, empty};
     const CentralSchema::Table& profile = *CentralSchema::table(QStringLiteral("Profile"));
     return database.exec(CentralSchema::insertSql(profile.name, CentralSchema::columnNames(profile)), values,
                          error);

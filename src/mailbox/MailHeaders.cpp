@@ -1,5 +1,7 @@
 #include "mailbox/MailHeaders.h"
 
+#include "send/Verp.h"
+
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <optional>
@@ -264,6 +266,26 @@ QString toLineAfterSubject(const QByteArray& message) {
             return *to;
     // A quoted header whose To comes before its Subject.
     return lineValue(message, "To: ", body).value_or(QString());
+}
+
+} // namespace MailHeaders
+
+namespace MailHeaders {
+
+QString verpRecipient(const QList<Field>& fields) {
+    for (const char* name : {"Delivered-To", "X-Original-To", "To"}) {
+        for (const Field& field : fields) {
+            if (field.name.compare(name, Qt::CaseInsensitive) != 0)
+                continue;
+            // The address itself: the text between angle brackets when there are any.
+            QString text = decodeWords(field.value).trimmed();
+            if (const qsizetype open = text.lastIndexOf(u'<'); open >= 0)
+                text = text.mid(open + 1).section(u'>', 0, 0);
+            if (const QString carried = Verp::decode(text); !carried.isEmpty())
+                return carried;
+        }
+    }
+    return {};
 }
 
 } // namespace MailHeaders

@@ -41,6 +41,9 @@ bool isAutoReply(const QList<Field>& fields);
 // part whose Action is "failed" (or that has none), the Original-Recipient, else the Final-Recipient,
 // without its address type. Empty when the message holds no such part.
 QString reportedRecipient(const QByteArray& message);
+// The recipient a VERP-encoded envelope recipient of the returned mail carries: from the first of
+// Delivered-To, X-Original-To and To (each field of a name in order) that is of that form; empty when none.
+QString verpRecipient(const QList<Field>& fields);
 // The failed recipient named in the body of returned mail without a report: the rest of the first
 // "To: " line after the quoted "Subject: " line, else of the body's first "To: " line; empty when none.
 QString toLineAfterSubject(const QByteArray& message);

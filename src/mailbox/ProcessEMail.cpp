@@ -347,7 +347,9 @@ void ProcessEMail::stop() {
 void ProcessEMail::onMessage() {
     wait_ = Wait::None;
     const QByteArray& message = popMain_.text();
-    const QString reported = MailHeaders::reportedRecipient(message);
+    // The envelope recipient of a VERP bounce names the recipient however the report was rewritten.
+    const QString verp = MailHeaders::verpRecipient(MailHeaders::parse(message));
+    const QString reported = verp.isEmpty() ? MailHeaders::reportedRecipient(message) : verp;
     collect(reported.isEmpty() ? QString(QStringLiteral("To: ") + MailHeaders::toLineAfterSubject(message))
                                : QString(QStringLiteral("To: <") + reported + u'>'),
             pendingDate_, pendingSubject_);

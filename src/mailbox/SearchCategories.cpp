@@ -103,6 +103,12 @@ bool save(const Category& category) {
     return false;
 }
 
+bool addIfMissing(const QString& name, const QString& phrase) {
+    if (!existingFile(name).isEmpty())
+        return true;
+    return save({name, {{phrase, true}}});
+}
+
 bool addCategory(const QString& name, Prompter& prompter) {
     const QString trimmed = name.trimmed();
     if (StringFunctionsObject::containsControlCharacter(trimmed)) {

@@ -38,6 +38,9 @@ bool removeCategory(const QString& name, Prompter& prompter);
 bool addPhrase(const QString& category, const QString& phrase);
 // Asks, then removes the phrase and rewrites the file.
 bool removePhrase(const QString& category, const QString& phrase, Prompter& prompter);
+// Makes the category with the one checked phrase when no category of that name exists; a category the
+// user has keeps what it holds. False when it could not be written.
+bool addIfMissing(const QString& name, const QString& phrase);
 // Checks or unchecks a phrase; false when the category lacks it.
 bool setChecked(const QString& category, const QString& phrase, bool checked);
 

@@ -86,6 +86,13 @@ void MailEvent::WriteMEPToFile(const QString& path) const {
         {"IfTimedBlocks", boolSetting(bTimedBlocks)},
         {"TimedBlockSize", QString::number(TimedBlockSize)},
         {"TimeIncrement", QString::number(TimeIncrement)},
+        {"UnsubscribeAddress", UnsubscribeAddress},
+        {"UnsubscribeURL", UnsubscribeURL},
+        {"BounceAddress", BounceAddress},
+        {"UseVERP", boolSetting(UseVERP)},
+        {"DKIMDomain", DKIMDomain},
+        {"DKIMSelector", DKIMSelector},
+        {"DKIMKeyFile", DKIMKeyFile},
     };
     IniFilesObject file;
     file.setInitializationFileName(path);
@@ -115,7 +122,14 @@ const QStringList ProfileColumns = {QStringLiteral("ProfileName"),
                                     QStringLiteral("TimeIncrement"),
                                     QStringLiteral("bInsertTimeDelay"),
                                     QStringLiteral("TimeDelay"),
-                                    QStringLiteral("SmtpServer")};
+                                    QStringLiteral("SmtpServer"),
+                                    QStringLiteral("UnsubscribeAddress"),
+                                    QStringLiteral("UnsubscribeURL"),
+                                    QStringLiteral("BounceAddress"),
+                                    QStringLiteral("UseVERP"),
+                                    QStringLiteral("DKIMDomain"),
+                                    QStringLiteral("DKIMSelector"),
+                                    QStringLiteral("DKIMKeyFile")};
 
 QString columnList() {
     QStringList quoted;
@@ -168,6 +182,13 @@ bool MailEvent::GetMEPFromDB(const QString& name) {
     bInsertTimeDelay = flag(17);
     TimeDelay = qint32(number(18));
     SmtpServer = text(19);
+    UnsubscribeAddress = text(20);
+    UnsubscribeURL = text(21);
+    BounceAddress = text(22);
+    UseVERP = flag(23);
+    DKIMDomain = text(24);
+    DKIMSelector = text(25);
+    DKIMKeyFile = text(26);
     return true;
 }
 
@@ -201,16 +222,24 @@ bool MailEvent::storeMEP() const {
                                  TimeIncrement,
                                  db::yesNo(bInsertTimeDelay),
                                  TimeDelay,
-                                 SmtpServer};
+                                 SmtpServer,
+                                 UnsubscribeAddress,
+                                 UnsubscribeURL,
+                                 BounceAddress,
+                                 db::yesNo(UseVERP),
+                                 DKIMDomain,
+                                 DKIMSelector,
+                                 DKIMKeyFile};
+    QStringList parameters;
+    for (qsizetype i = 1; i <= ProfileColumns.size(); ++i)
+        parameters << u'?' + QString::number(i);
     db::Transaction transaction(central);
     const bool stored =
         central.exec(QStringLiteral("DELETE FROM \"Profile\" WHERE \"ProfileName\" = ?1"), {MailEventName},
                      &error) &&
-        central.exec(
-            QStringLiteral("INSERT INTO \"Profile\" (") + columnList() +
-                QStringLiteral(") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, "
-                               "?15, ?16, ?17, ?18, ?19, ?20)"),
-            values, &error) &&
+        central.exec(QStringLiteral("INSERT INTO \"Profile\" (") + columnList() +
+                         QStringLiteral(") VALUES (") + parameters.join(QStringLiteral(", ")) + u')',
+                     values, &error) &&
         transaction.commit(&error);
     if (!stored)
         LogError(QStringLiteral("storeMEP in MailEvent"), {error.number, error.text});

@@ -53,6 +53,14 @@ public:
     bool bInsertTimeDelay = false;
     qint32 TimeDelay = 0;
     QString SmtpServer;
+    // Deliverability: all empty (and UseVERP off) leaves every message as it was without them.
+    QString UnsubscribeAddress; // mailto target of List-Unsubscribe
+    QString UnsubscribeURL;     // https target of List-Unsubscribe, may hold merge fields
+    QString BounceAddress;      // envelope sender when set
+    bool UseVERP = false;       // per-recipient envelope sender encoding the recipient
+    QString DKIMDomain;
+    QString DKIMSelector;
+    QString DKIMKeyFile;
 
     // Loads the set name from the Profile table. False, and the record unchanged, when there is no
     // such set or it cannot be read.

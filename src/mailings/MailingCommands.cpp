@@ -221,6 +221,13 @@ const QList<OptionField>& optionFields() {
         boolField("bInsertTimeDelay", &MailEvent::bInsertTimeDelay),
         numberField("TimeDelay", &MailEvent::TimeDelay, 2147483647),
         textField("SmtpServer", &MailEvent::SmtpServer),
+        textField("UnsubscribeAddress", &MailEvent::UnsubscribeAddress),
+        textField("UnsubscribeURL", &MailEvent::UnsubscribeURL),
+        textField("BounceAddress", &MailEvent::BounceAddress),
+        boolField("UseVERP", &MailEvent::UseVERP),
+        textField("DKIMDomain", &MailEvent::DKIMDomain),
+        textField("DKIMSelector", &MailEvent::DKIMSelector),
+        textField("DKIMKeyFile", &MailEvent::DKIMKeyFile),
     };
     return fields;
 }
@@ -241,11 +248,25 @@ QString addressProblem(const MailEvent& options) {
         const char* text;
     } addresses[] = {{options.From, "The 'From' address is invalid.  "},
                      {options.ReplyTo, "The 'Reply To' address is invalid.  "},
-                     {options.ErrorsTo, "The 'Errors To' address is invalid.  "}};
+                     {options.ErrorsTo, "The 'Errors To' address is invalid.  "},
+                     {options.UnsubscribeAddress, "The 'Unsubscribe' address is invalid.  "},
+                     {options.BounceAddress, "The 'Bounce' address is invalid.  "}};
     for (const auto& a : addresses)
         if (!a.value.trimmed().isEmpty() && !IsValidEmailAddress(a.value.trimmed()))
             return QLatin1StringView(a.text) +
                    QStringLiteral("Please re-enter using a valid email address format.  ");
+    const QString url = options.UnsubscribeURL.trimmed();
+    if (!url.isEmpty() && !url.startsWith(QLatin1StringView("https://"), Qt::CaseInsensitive))
+        return QStringLiteral("The unsubscribe URL must begin with https://.");
+    if (!url.isEmpty() && options.UnsubscribeAddress.trimmed().isEmpty())
+        return QStringLiteral("An unsubscribe URL needs an 'Unsubscribe' address beside it.");
+    if (options.UseVERP && options.BounceAddress.trimmed().isEmpty())
+        return QStringLiteral("VERP needs a 'Bounce' address.");
+    const int dkimSet = int(!options.DKIMDomain.trimmed().isEmpty()) +
+                        int(!options.DKIMSelector.trimmed().isEmpty()) +
+                        int(!options.DKIMKeyFile.trimmed().isEmpty());
+    if (dkimSet != 0 && dkimSet != 3)
+        return QStringLiteral("DKIM signing needs all of DKIMDomain, DKIMSelector and DKIMKeyFile.");
     return QString();
 }
 

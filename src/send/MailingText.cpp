@@ -84,6 +84,7 @@ void MailingText::build(const Setup& setup, const ListFieldSet& fields) {
     full_ = MessageTemplate::build(setup.headerTail, setup.sendType, setup.text, setup.html, setup.related,
                                    setup.mixed, fields);
     textOnly_ = MessageTemplate::build(setup.headerTail, 0, setup.text, {}, {}, setup.mixed, fields);
+    unsubscribe_.build(setup.unsubscribeAddress, setup.unsubscribeUrl, fields);
     fullCopy_.emplace(full_);
     textOnlyCopy_.emplace(textOnly_);
     batchBody_.clear();
@@ -110,6 +111,7 @@ QByteArray MailingText::personal(const RecipientRecord& record, const QString& t
     MergeInto(fromSegments_, record, scratch_, ValueLineBreaks::Blank);
     QByteArray out = head(scratch_);
     out += mailboxLine("To", toText, record.value(QStringLiteral("EAddress")));
+    out += unsubscribe_.personal(record);
     const QString greeting = BuildPersonalGreeting(&record, greeting_, true);
     const CopyGreeting copyGreeting = GreetingForCopy(textOnly ? 0 : sendType_, greeting, htmlGreeting_);
     out += (textOnly ? *textOnlyCopy_ : *fullCopy_).make(&record, copyGreeting, wrapWidth_);
@@ -126,6 +128,7 @@ QByteArray MailingText::batch(const QString& groupToText) {
     MergeInto(fromSegments_, RecipientRecord(), scratch_, ValueLineBreaks::Blank);
     QByteArray out = head(scratch_);
     out += groupLine(groupToText);
+    out += unsubscribe_.batch();
     out += batchBody_;
     return out;
 }

@@ -3,6 +3,7 @@
 #include "messages/Greetings.h"
 #include "messages/MessageTemplate.h"
 #include "messages/mdlMerge.h"
+#include "send/UnsubscribeHeaders.h"
 
 #include <QByteArray>
 #include <QString>
@@ -26,6 +27,8 @@ public:
         QString mixed;   // the attachment parts
         GreetingSettings greeting;
         int wrapWidth = 0;
+        QString unsubscribeAddress; // List-Unsubscribe by mail; none when empty
+        QString unsubscribeUrl;     // and by a link, in copies of their own
     };
 
     void build(const Setup& setup, const ListFieldSet& fields);
@@ -69,6 +72,7 @@ private:
     HtmlGreetingTemplate htmlGreeting_;
     int sendType_ = 0;
     int wrapWidth_ = 0;
+    UnsubscribeHeaders unsubscribe_;
     QByteArray batchBody_;
     bool batchReady_ = false;
     QString scratch_;

@@ -10,6 +10,7 @@
 #include "messages/MimeAssembly.h"
 #include "send/DateStamp.h"
 #include "send/SendMDBList.h"
+#include "send/Verp.h"
 #include "util/StringFunctionsObject.h"
 
 #include <QRegularExpression>
@@ -88,7 +89,8 @@ SMTPSocket::SMTPSocket(SendMDBList& source, const MailEvent& options, Prompter& 
     connect(sckCorvex_, &Corvex::Ready, this, &SMTPSocket::onReady);
     connect(sckCorvex_, &Corvex::SENDFrom, this, [this] {
         Q_EMIT ResultString(QStringLiteral("Sending From"));
-        sckCorvex_->sender(appSettings().BracketOnFrom ? u'<' + fromAddress_ + u'>' : fromAddress_);
+        const QString sender = envelopeSender();
+        sckCorvex_->sender(appSettings().BracketOnFrom ? u'<' + sender + u'>' : sender);
     });
     connect(sckCorvex_, &Corvex::SENDTo, this, [this] {
         Q_EMIT ResultString(QStringLiteral("Sending To Info"));
@@ -163,6 +165,12 @@ bool SMTPSocket::refuseStart(bool closeSource) {
 
 bool SMTPSocket::sendEmailToList(const QString& FromAddress, const QString& ErrorsTo, const QString& ReplyTo,
                                  const QString& X_URL, const QString& MailServer) {
+    // 19.
+    return prepareRun(FromAddress, ErrorsTo, ReplyTo, X_URL, MailServer) && startSession();
+}
+
+bool SMTPSocket::prepareRun(const QString& FromAddress, const QString& ErrorsTo, const QString& ReplyTo,
+                            const QString& X_URL, const QString& MailServer) {
     const AppSettings& settings = appSettings();
     // 1.
     startTime_ = QDateTime::currentDateTime();
@@ -227,6 +235,28 @@ bool SMTPSocket::sendEmailToList(const QString& FromAddress, const QString& Erro
         }
         errorsToLine = QStringLiteral("Errors-To: ") + errorsTo + CrLf;
     }
+    // The deliverability addresses are checked the same way.
+    const struct {
+        QString value;
+        const char* title;
+        const char* text;
+    } extraAddresses[] = {
+        {headerValue(options_.BounceAddress), "Invalid 'Bounce' Address",
+         "The 'Bounce' address for this mailing is invalid"},
+        {headerValue(options_.UnsubscribeAddress), "Invalid 'Unsubscribe' Address",
+         "The 'Unsubscribe' address for this mailing is invalid"},
+    };
+    for (const auto& extra : extraAddresses) {
+        if (!extra.value.isEmpty() && !IsValidEmailAddress(extra.value)) {
+            prompter_.inform(QLatin1StringView(extra.title),
+                             invalidAddressText(QLatin1StringView(extra.text), CrLf + CrLf),
+                             Prompter::Icon::Exclamation);
+            return refuseStart();
+        }
+    }
+    // The DKIM key is read once, here, and a key that cannot sign refuses the run before it connects.
+    if (!setUpSigning())
+        return refuseStart();
     // 11.
     const QString subjectLine =
         MailingText::foldHeaderLine(QStringLiteral("Subject: ") + headerValue(source_.GetSubject())) + CrLf;
@@ -249,6 +279,8 @@ bool SMTPSocket::sendEmailToList(const QString& FromAddress, const QString& Erro
     setup.html = source_.getHTMLText();
     setup.greeting = greeting_;
     setup.wrapWidth = qMax(0, settings.WordWrapSize);
+    setup.unsubscribeAddress = headerValue(options_.UnsubscribeAddress);
+    setup.unsubscribeUrl = headerValue(options_.UnsubscribeURL);
     const QList<ImageEntry> images =
         AssignContentIDs(GetUniqueEntries(GetImages(setup.html)), ContentIdSuffix(fromAddress_));
     Path2CID(setup.html, images);
@@ -263,8 +295,48 @@ bool SMTPSocket::sendEmailToList(const QString& FromAddress, const QString& Erro
         return refuseStart();
     // 18.
     perRecipient_ = text_.hasMergeFields() || greeting_.AddressType == 1 || greeting_.GreetingType == 1;
-    // 19.
-    return startSession();
+    return true;
+}
+
+QList<SMTPSocket::Copy> SMTPSocket::buildCopies(int count) {
+    QList<Copy> copies;
+    while (copies.size() < count) {
+        GetNewRecipient();
+        if (perRecipient_ ? current_ == SendMDBList::endMarker()
+                          : batch_.isEmpty() || batch_.first().Address == SendMDBList::endMarker())
+            break;
+        copies.append(
+            {perRecipient_ ? QStringList{currentBare_} : batchBare_, envelopeSender(), GetMsgBody()});
+    }
+    source_.EndMailingDBSupport();
+    stopped_ = true;
+    return copies;
+}
+
+bool SMTPSocket::setUpSigning() {
+    const QString domain = options_.DKIMDomain.trimmed();
+    const QString selector = options_.DKIMSelector.trimmed();
+    const QString keyFile = options_.DKIMKeyFile.trimmed();
+    if (domain.isEmpty() && selector.isEmpty() && keyFile.isEmpty())
+        return true;
+    QString problem;
+    if (domain.isEmpty() || selector.isEmpty() || keyFile.isEmpty())
+        problem = QStringLiteral("DKIM signing needs all of DKIMDomain, DKIMSelector and DKIMKeyFile.");
+    if (!problem.isEmpty() || !signer_.setUp(domain, selector, keyFile, &problem)) {
+        progress(problem);
+        prompter_.inform(QStringLiteral("DKIM Signing"),
+                         problem + CrLf + CrLf + QStringLiteral("Nothing was sent."),
+                         Prompter::Icon::Exclamation);
+        return false;
+    }
+    if (!DkimSigner::aligned(fromAddress_, domain)) {
+        const QString warning = QStringLiteral("Warning: the From address ") + fromAddress_ +
+                                QStringLiteral(" is not in the DKIM domain ") + domain +
+                                QStringLiteral("; receivers may not count the signature for it.");
+        progress(warning);
+        Q_EMIT AddMailed(warning, false, false);
+    }
+    return true;
 }
 
 bool SMTPSocket::startSession() {
@@ -540,6 +612,15 @@ void SMTPSocket::refuseRecipient(const QString& address) {
     Q_EMIT CounterUpdate(passed_, failed_);
 }
 
+QString SMTPSocket::envelopeSender() const {
+    const QString bounce = headerValue(options_.BounceAddress);
+    if (bounce.isEmpty())
+        return fromAddress_;
+    // A batch copy has many recipients and so none to encode.
+    return options_.UseVERP && perRecipient_ && !currentBare_.isEmpty() ? Verp::encode(bounce, currentBare_)
+                                                                        : bounce;
+}
+
 QString SMTPSocket::bracketed(const QString& address) const {
     return appSettings().ServerWantsBracket ? u'<' + address + u'>' : address;
 }
@@ -586,6 +667,14 @@ QByteArray SMTPSocket::GetMsgBody() {
         body = text_.personal(source_.currentRecord(), toText_, textOnly);
     } else {
         body = text_.batch(toText_);
+    }
+    if (signer_.isSetUp()) {
+        QString problem;
+        const QByteArray signature = signer_.signatureFor(body, &problem);
+        if (signature.isEmpty())
+            LogError(QStringLiteral("GetMsgBody in SMTPSocket -- the message could not be signed: ") +
+                     problem);
+        body.prepend(signature);
     }
     if (body.contains(SendMDBList::endMarker().toLatin1()))
         LogError(QStringLiteral("GetMsgBody in SMTPSocket -- *EOF* in message being sent out"));

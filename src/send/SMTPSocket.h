@@ -3,6 +3,7 @@
 #include "core/Prompter.h"
 #include "messages/Greetings.h"
 #include "send/Corvex.h"
+#include "send/DkimSigner.h"
 #include "send/MailingText.h"
 #include "send/SendLog.h"
 
@@ -47,6 +48,18 @@ public:
     // Starts a run. False when it could not start (the reason was shown; ReenableSendButton was raised).
     bool sendEmailToList(const QString& FromAddress, const QString& ErrorsTo, const QString& ReplyTo,
                          const QString& X_URL, const QString& MailServer);
+
+    // The set-up of a run without its session: false when it could not start (the reason was shown).
+    bool prepareRun(const QString& FromAddress, const QString& ErrorsTo, const QString& ReplyTo,
+                    const QString& X_URL, const QString& MailServer);
+    // After prepareRun, instead of a session: the first count messages exactly as the run would send them,
+    // with nothing sent and nothing marked; the run is over afterwards.
+    struct Copy {
+        QStringList recipients;
+        QString envelopeSender;
+        QByteArray text;
+    };
+    QList<Copy> buildCopies(int count);
 
     void pause();
     void resume();
@@ -93,6 +106,7 @@ private:
     enum class Wait { None, Delay, Pause, BlockPause };
 
     bool refuseStart(bool closeSource = true);
+    bool setUpSigning();
     bool startSession();
     void connectSession(const QString& user, const QString& password);
     void progress(const QString& text);
@@ -107,6 +121,9 @@ private:
     QString nextUsableAddress();
     void refuseRecipient(const QString& address);
     QString bracketed(const QString& address) const;
+    // MAIL FROM of the message in hand: the bounce address (for one recipient VERP-encoded when asked),
+    // else the From address.
+    QString envelopeSender() const;
     // The accepted recipients whose mark could not be written.
     QStringList MarkServedRecipients();
     void abortUnmarked(const QStringList& addresses);
@@ -157,5 +174,6 @@ private:
     QStringList textOnlyDomains_;
     GreetingSettings greeting_;
     MailingText text_;
+    DkimSigner signer_;
     qint64 messageSize_ = 0;
 };

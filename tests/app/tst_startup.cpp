@@ -93,7 +93,14 @@ private Q_SLOTS:
                                     "SMTPServer",
                                     "IfTimedBlocks",
                                     "TimedBlockSize",
-                                    "TimeIncrement"}));
+                                    "TimeIncrement",
+                                    "UnsubscribeAddress",
+                                    "UnsubscribeURL",
+                                    "BounceAddress",
+                                    "UseVERP",
+                                    "DKIMDomain",
+                                    "DKIMSelector",
+                                    "DKIMKeyFile"}));
         QVERIFY(text.contains(QStringLiteral("\nFrom=you@example.invalid\n")));
         QVERIFY(text.contains(QStringLiteral("\nSMTPServer=mail.example.invalid\n")));
     }

@@ -216,7 +216,11 @@ private Q_SLOTS:
              "INTEGER, SendBlockSize INTEGER DEFAULT 1000, bIfNotYetFlagged INTEGER, SentFlagToCheck "
              "TEXT(50), "
              "bTimedBlocks INTEGER, TimedBlockSize INTEGER DEFAULT 100, TimeIncrement INTEGER DEFAULT 1, "
-             "bInsertTimeDelay INTEGER, TimeDelay INTEGER DEFAULT 1, SmtpServer TEXT(200)"},
+             "bInsertTimeDelay INTEGER, TimeDelay INTEGER DEFAULT 1, SmtpServer TEXT(200), "
+             "UnsubscribeAddress "
+             "TEXT(255), UnsubscribeURL TEXT, BounceAddress TEXT(255), UseVERP INTEGER, DKIMDomain "
+             "TEXT(255), "
+             "DKIMSelector TEXT(63), DKIMKeyFile TEXT"},
             {"POPAccounts", "AC_ID",
              "AccountID TEXT(255) NOT NULL, UserName TEXT(255), Password TEXT(50), ServerName TEXT(255)"},
             {"ProductVersion", "TamberlynVersion",
@@ -234,7 +238,7 @@ private Q_SLOTS:
 
         for (const char* table : {"Tamberlyn", "List", "MailEvent", "Message", "ErrorTable", "POPAccounts"})
             QCOMPARE(count(central, QString::fromLatin1(table)), 0);
-        const QString version = QStringLiteral("%1.%2.%3|Tamberlyn|9")
+        const QString version = QStringLiteral("%1.%2.%3|Tamberlyn|10")
                                     .arg(Version::Major)
                                     .arg(Version::Minor)
                                     .arg(Version::Revision);
@@ -242,7 +246,7 @@ private Q_SLOTS:
         QCOMPARE(
             rows(central, "Profile"),
             QStringList{"Default Delivery Options||<null>|you@example.invalid|replies@example.invalid||||0||"
-                        "-1|SENT|-1|1000|-1|SENT|0|100|1|-1|1|mail.example.invalid"});
+                        "-1|SENT|-1|1000|-1|SENT|0|100|1|-1|1|mail.example.invalid||||0|||"});
         QVERIFY(!QFileInfo::exists(dir.path() + "/Templates/message_logo_large.jpg"));
         QVERIFY(!QFileInfo::exists(dir.path() + "/AddressLists/Sample - Formal Letter.mdb"));
         QVERIFY(!QFileInfo::exists(CentralDatabase::path() + ".part"));
@@ -404,7 +408,7 @@ private Q_SLOTS:
         QTest::newRow("no stamp, no SourcePath") << "v1" << 1;
         QTest::newRow("no stamp, SourcePath") << "v2" << 2;
         QTest::newRow("stamped 7") << "v7" << 7;
-        QTest::newRow("current") << "current" << 9;
+        QTest::newRow("current") << "current" << 10;
     }
     void tbfVersion() {
         QFETCH(QString, kind);
@@ -463,7 +467,7 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(systemFile(dir.path(), "tbftemp.mdb.part")));
 
         ScriptedPrompter check;
-        QCOMPARE(int(GetTBFVersion(check)), 9);
+        QCOMPARE(int(GetTBFVersion(check)), 10);
         db::Database db = CentralDatabase::open();
         QCOMPARE(db.tables(), CurrentTables);
         // {A} is the awkward name, {N} the date an empty date column gets.
@@ -481,8 +485,8 @@ private Q_SLOTS:
         QCOMPARE(rows(db, "Message"), expect({"{A}||{N}|Subject {A}|1|<p>{A}||||0||||0|0|0|0|0|||0|0||||"}));
         QCOMPARE(rows(db, "Profile"),
                  expect({"Default Delivery Options||{N}|a@example.invalid|||||0|[Sent] = \"x\" AND [City] = "
-                         "'Köln'|-1|SENT|0|500|0||0|0|0|0|0|",
-                         "{A}||{N}||||||0||0||0|0|0||0|0|0|0|0|"}));
+                         "'Köln'|-1|SENT|0|500|0||0|0|0|0|0|||||0|||",
+                         "{A}||{N}||||||0||0||0|0|0||0|0|0|0|0|||||0|||"}));
         QCOMPARE(
             scalarText(db, "SELECT \"ProfileName\" FROM \"Profile\" WHERE \"ProfileName\" = ?", {Awkward}),
             Awkward);
@@ -500,6 +504,45 @@ private Q_SLOTS:
         QVERIFY(startIn(dir.path(), again));
         QVERIFY(again.shown().isEmpty());
         QCOMPARE(snapshot(dir.path() + "/system"), before);
+    }
+
+    // A file of the schema before the deliverability settings: every set of delivery options comes
+    // through with those settings empty, and the old file is kept beside it.
+    void previousVersionGainsTheDeliverabilityColumns() {
+        QTemporaryDir dir;
+        const QString central = systemFile(dir.path(), "Tamberlyn.tbf");
+        {
+            resetApplication();
+            app().folders = AppFolders::under(dir.path());
+            QVERIFY(QDir().mkpath(appFolders().SystemFolder));
+            ScriptedPrompter build;
+            QVERIFY(BuildCentralDatabase(central, true, true, build));
+            db::Database db = openFile(central);
+            for (const char* column : {"UnsubscribeAddress", "UnsubscribeURL", "BounceAddress", "UseVERP",
+                                       "DKIMDomain", "DKIMSelector", "DKIMKeyFile"})
+                QVERIFY(db.exec(QStringLiteral("ALTER TABLE \"Profile\" DROP COLUMN \"%1\"").arg(column)));
+            QVERIFY(db.exec("UPDATE \"ProductVersion\" SET \"TBFVersion\" = 9"));
+            QVERIFY(db.exec("INSERT INTO \"Profile\" (\"ProfileName\", \"From\", \"SentFlag\", "
+                            "\"SendBlockSize\") VALUES (?, 'me@x.org', 'DONE', 42)",
+                            {Awkward}));
+        }
+        const QByteArray original = readFileBytes(central);
+        ScriptedPrompter prompter;
+        QVERIFY(startIn(dir.path(), prompter));
+        QVERIFY(prompter.shown().isEmpty());
+        QCOMPARE(readFileBytes(central + ".old"), original);
+        ScriptedPrompter check;
+        QCOMPARE(int(GetTBFVersion(check)), 10);
+        db::Database db = CentralDatabase::open();
+        QCOMPARE(count(db, "Profile"), 2);
+        QCOMPARE(
+            scalarText(db,
+                       "SELECT \"From\" || '|' || \"SentFlag\" || '|' || \"SendBlockSize\" || '|' || "
+                       "\"UnsubscribeAddress\" || '|' || \"UnsubscribeURL\" || '|' || \"BounceAddress\" || "
+                       "'|' || \"UseVERP\" || '|' || \"DKIMDomain\" || '|' || \"DKIMSelector\" || '|' || "
+                       "\"DKIMKeyFile\" FROM \"Profile\" WHERE \"ProfileName\" = ?",
+                       {Awkward}),
+            "me@x.org|DONE|42||||0|||");
     }
 
     void failedUpgradeLeavesTheFileAsItWas_data() {

@@ -1,5 +1,6 @@
 #include "mailbox/MailHeaders.h"
 #include "mailbox/PopClient.h"
+#include "send/Verp.h"
 
 #include <QTest>
 
@@ -77,6 +78,28 @@ private Q_SLOTS:
             MailHeaders::toLineAfterSubject("Subject: Undeliverable\r\nTo: me@x.org\r\n\r\nFrom: me@x.org\r\n"
                                             "To: lost@x.org\r\nSubject: hi\r\n"),
             QStringLiteral("lost@x.org"));
+    }
+
+    // The recipient a VERP bounce address carries, encoded as the sending side encodes it.
+    void verpAddressesCarryTheRecipient_data() {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<QString>("recipient");
+        QTest::newRow("delivered-to first")
+            << QByteArray("To: b+x=y.org@e.org\r\nDelivered-To: b+ann=x.net@e.org\r\n") << "ann@x.net";
+        QTest::newRow("x-original-to")
+            << QByteArray("X-Original-To: <b+ann+news=x.net@e.org>\r\n") << "ann+news@x.net";
+        QTest::newRow("to with a name")
+            << QByteArray("To: \"Bounces\" <b+a=b=x.net@e.org>\r\n") << "a=b@x.net";
+        QTest::newRow("a plain address carries none") << QByteArray("Delivered-To: bounce@e.org\r\n") << "";
+        QTest::newRow("a sub-address carries none") << QByteArray("To: me+news@e.org\r\n") << "";
+        QTest::newRow("nothing after the =") << QByteArray("To: b+ann=@e.org\r\n") << "";
+    }
+    void verpAddressesCarryTheRecipient() {
+        QFETCH(QByteArray, header);
+        QFETCH(QString, recipient);
+        QCOMPARE(MailHeaders::verpRecipient(MailHeaders::parse(header)), recipient);
+        if (!recipient.isEmpty())
+            QCOMPARE(Verp::decode(Verp::encode(QStringLiteral("bounce@example.org"), recipient)), recipient);
     }
 
     void autoRepliesAreRecognised() {

@@ -283,6 +283,60 @@ private Q_SLOTS:
         QCOMPARE(runCommandLine({"--home", h, "groups"}).out, "G\tSome group\n");
     }
 
+    // The deliverability settings go through options set and show, and through the database, unchanged;
+    // a default set has every one of them empty.
+    void deliverabilitySettingsRoundTrip() {
+        home_->stop();
+        const QString h = home_->path();
+        const QString shown =
+            runCommandLine({"--home", h, "options", "show", DefaultDeliveryOptionsName}).out;
+        for (const char* empty : {"UnsubscribeAddress=\n", "UnsubscribeURL=\n", "BounceAddress=\n",
+                                  "UseVERP=False\n", "DKIMDomain=\n", "DKIMSelector=\n", "DKIMKeyFile=\n"})
+            QVERIFY2(shown.contains(QLatin1StringView(empty)), empty);
+        const QStringList set = {"UnsubscribeAddress=leave@example.org",
+                                 "UnsubscribeURL=https://example.org/leave?e=<<EAddress>>",
+                                 "BounceAddress=bounce@example.org",
+                                 "UseVERP=Yes",
+                                 "DKIMDomain=example.org",
+                                 "DKIMSelector=s1",
+                                 "DKIMKeyFile=/keys/s1 key.pem"};
+        const CommandRun stored = runCommandLine(QStringList{"--home", h, "options", "set", "Signed"} + set);
+        QCOMPARE(stored.status, 0);
+        const QString after = runCommandLine({"--home", h, "options", "show", "Signed"}).out;
+        for (QString line : set)
+            QVERIFY2(after.contains(line.replace("=Yes", "=True") + u'\n'), qPrintable(line));
+    }
+
+    void deliverabilitySettingsRefused_data() {
+        QTest::addColumn<QStringList>("assignments");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("bad unsubscribe address")
+            << QStringList{"UnsubscribeAddress=leave"}
+            << "The 'Unsubscribe' address is invalid.  Please re-enter using a valid email address format.  ";
+        QTest::newRow("bad bounce address")
+            << QStringList{"BounceAddress=x@"}
+            << "The 'Bounce' address is invalid.  Please re-enter using a valid email address format.  ";
+        QTest::newRow("plain http") << QStringList{"UnsubscribeAddress=l@x.org",
+                                                   "UnsubscribeURL=http://x.org/l"}
+                                    << "The unsubscribe URL must begin with https://.";
+        QTest::newRow("URL alone") << QStringList{"UnsubscribeURL=https://x.org/l"}
+                                   << "An unsubscribe URL needs an 'Unsubscribe' address beside it.";
+        QTest::newRow("VERP alone") << QStringList{"UseVERP=Yes"} << "VERP needs a 'Bounce' address.";
+        QTest::newRow("DKIM half set")
+            << QStringList{"DKIMDomain=x.org", "DKIMSelector=s1"}
+            << "DKIM signing needs all of DKIMDomain, DKIMSelector and DKIMKeyFile.";
+    }
+    void deliverabilitySettingsRefused() {
+        QFETCH(QStringList, assignments);
+        QFETCH(QString, text);
+        home_->stop();
+        const CommandRun run =
+            runCommandLine(QStringList{"--home", home_->path(), "options", "set", "Bad"} + assignments);
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.err, text + u'\n');
+        QCOMPARE(runCommandLine({"--home", home_->path(), "options", "show", "Bad"}).status, 1);
+    }
+
 private:
     std::unique_ptr<TestHome> home_;
 };
