@@ -4,7 +4,11 @@
 #include "app/ui/mdiMain.h"
 #include "core/AppSettings.h"
 #include "core/ui/frmOpenDelete.h"
+#include "core/ui/frmStatus.h"
 #include "db/DataTank.h"
+#include "harvest/ui/frmEmailWizard.h"
+#include "harvest/ui/frmQueryUserReName.h"
+#include "harvest/ui/frmSearchOptions.h"
 #include "lists/ListResync.h"
 #include "lists/ui/ResyncLists.h"
 #include "lists/ui/frmAdvancedSQLQuery.h"
@@ -20,6 +24,8 @@
 #include <QDir>
 #include <QFile>
 #include <QMdiSubWindow>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTextStream>
 
 namespace {
@@ -134,6 +140,65 @@ void dialogs(TestHome& home) {
     save(&display);
 }
 
+// Each page of a wizard, named "-step1" and on; ready(page) prepares a page before its picture.
+void saveSteps(frmWizard& wizard, const std::function<void(int page)>& ready = {}) {
+    for (int page = 0; page < wizard.pageCount(); ++page) {
+        if (ready)
+            ready(page);
+        save(&wizard, QStringLiteral("step") + QString::number(page + 1));
+        if (page + 1 < wizard.pageCount() && !wizard.goNext()) {
+            QTextStream(stderr) << wizard.objectName() << " stayed on page " << page + 1 << Qt::endl;
+            ++failures;
+            return;
+        }
+    }
+}
+
+void harvestWindows(TestHome& home) {
+    QFile mailbox(home.file(QStringLiteral("Mailboxes/March.mbx")));
+    if (mailbox.open(QIODevice::WriteOnly)) {
+        for (int i = 0; i < 400; ++i)
+            mailbox.write(QStringLiteral("From: Person %1 <person%1@example.org>\nSubject: Hello\n\nHi\n\n")
+                              .arg(i)
+                              .toUtf8());
+        mailbox.close();
+    }
+    frmEmailWizard wizard(home.prompter, {});
+    wizard.resize(620, 440);
+    wizard.findChild<QWidget*>(QStringLiteral("optMailBox"))->setProperty("checked", true);
+    wizard.addSourceFile(mailbox.fileName());
+    wizard.addSourceFile(home.file(QStringLiteral("notes.txt")));
+    saveSteps(wizard, [&](int page) {
+        if (page != frmEmailWizard::BuildPage)
+            return;
+        QSignalSpy finished(&wizard.manager(), &AddrManager::buildFinished);
+        wizard.findChild<QPushButton*>(QStringLiteral("cmdBuild"))->click();
+        if (!finished.wait(20000))
+            ++failures;
+    });
+
+    EmailSrcFileObj options;
+    options.fileName = mailbox.fileName();
+    options.SetDefaults();
+    frmSearchOptions search(options);
+    save(&search);
+
+    frmQueryUserReName question(
+        {QStringLiteral("No name was found but we may guess from \"_\" in the username. "
+                        "Confirm the guess or extract a name manually if you can."),
+         QStringLiteral("ann_lee@example.org"), QStringLiteral("ann_lee@example.org"), QStringLiteral("Ann"),
+         QStringLiteral("Lee")});
+    save(&question);
+
+    frmStatus pop(QStringLiteral("POP Email Action Status Report"),
+                  {QStringLiteral("POP Import Summary"),
+                   {QStringLiteral("List Name"), QStringLiteral("Added")},
+                   {{QStringLiteral("Customers"), QStringLiteral("12")},
+                    {QStringLiteral("Press"), QStringLiteral("3")}}},
+                  {QStringLiteral("OK")});
+    save(&pop, QStringLiteral("pop"));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -151,6 +216,7 @@ int main(int argc, char** argv) {
     }
     desktopWindows(home);
     dialogs(home);
+    harvestWindows(home);
     QTextStream(stdout) << "Pictures in " << folder << Qt::endl;
     return failures == 0 ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 #include "app/ui/NotBuiltYet.h"
 #include "core/AppInfo.h"
 #include "core/AppSettings.h"
+#include "harvest/ui/HarvestWindows.h"
 #include "lists/ui/ListWindows.h"
 
 #include <QAction>
@@ -44,6 +45,8 @@ mdiMain::mdiMain(Prompter& prompter, QWidget* parent)
     // Each module registers its window commands; the menus, toolbar and side bar are built from them.
     lists_ = new ListWindows(*this);
     registerCommands(lists_->commands());
+    harvest_ = new HarvestWindows(*this, *lists_);
+    registerCommands(harvest_->commands());
     registerCommands(frameCommands());
     registerCommands(notBuiltYetCommands());
     createActions();

@@ -16,6 +16,7 @@ class QMenu;
 class QTimer;
 class QToolBox;
 class QDockWidget;
+class HarvestWindows;
 class ListWindows;
 class frmList;
 
@@ -51,6 +52,8 @@ public:
     int CountListAndMessageWindows() const;
     // The list windows (see ListWindows).
     ListWindows& lists() const { return *lists_; }
+    // The list-building wizard (see HarvestWindows).
+    HarvestWindows& harvest() const { return *harvest_; }
     QList<frmList*> listWindows() const;
     frmList* activeList() const;
     frmList* LocateListWindow(const QString& path) const;
@@ -105,6 +108,7 @@ private:
     Prompter& prompter_;
     QMdiArea* mdi_;
     ListWindows* lists_ = nullptr;
+    HarvestWindows* harvest_ = nullptr;
     QHash<QString, Command> commands_;
     QStringList commandOrder_;
     QList<std::function<void()>> closingWork_;
