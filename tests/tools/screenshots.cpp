@@ -9,6 +9,8 @@
 #include "harvest/ui/frmEmailWizard.h"
 #include "harvest/ui/frmQueryUserReName.h"
 #include "harvest/ui/frmSearchOptions.h"
+#include "import/IsolatedReader.h"
+#include "import/ui/frmDBImportWiz.h"
 #include "lists/ListResync.h"
 #include "lists/ui/ResyncLists.h"
 #include "lists/ui/frmAdvancedSQLQuery.h"
@@ -23,10 +25,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QListWidget>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTextStream>
+#include <QTreeWidget>
 
 namespace {
 
@@ -165,9 +169,9 @@ void harvestWindows(TestHome& home) {
     }
     frmEmailWizard wizard(home.prompter, {});
     wizard.resize(620, 440);
+    wizard.addSourceFile(home.file(QStringLiteral("notes.txt")));
     wizard.findChild<QWidget*>(QStringLiteral("optMailBox"))->setProperty("checked", true);
     wizard.addSourceFile(mailbox.fileName());
-    wizard.addSourceFile(home.file(QStringLiteral("notes.txt")));
     saveSteps(wizard, [&](int page) {
         if (page != frmEmailWizard::BuildPage)
             return;
@@ -199,6 +203,63 @@ void harvestWindows(TestHome& home) {
     save(&pop, QStringLiteral("pop"));
 }
 
+void importWindows(TestHome& home) {
+    importer::IsolatedReader::setProgram(QStringLiteral(TAMBERLYN_EXECUTABLE));
+    const QString csv = QStringLiteral(TAMBERLYN_FIXTURES_DIR "/import/text/utf8_comma/contacts.csv");
+    frmDBImportWiz wizard(home.prompter, nullptr);
+    const auto list = [&](const char* name) {
+        return wizard.findChild<QListWidget*>(QString::fromLatin1(name));
+    };
+    saveSteps(wizard, [&](int page) {
+        switch (page) {
+        case frmDBImportWiz::TypePage:
+            list("lstDBTypes")->setCurrentRow(importer::sourceTypeByCode(QStringLiteral("DBTEXTFILE")).index);
+            break;
+        case frmDBImportWiz::FilePage: {
+            wizard.setFolder(QFileInfo(csv).absolutePath());
+            const auto found = list("filSource")->findItems(QStringLiteral("contacts.csv"), Qt::MatchExactly);
+            if (!found.isEmpty())
+                list("filSource")->setCurrentItem(found.first());
+            break;
+        }
+        case frmDBImportWiz::TablePage: {
+            const auto found =
+                list("lstTableFields")->findItems(QStringLiteral("First Name"), Qt::MatchExactly);
+            if (!found.isEmpty())
+                list("lstTableFields")->setCurrentItem(found.first());
+            break;
+        }
+        case frmDBImportWiz::FieldsPage:
+            wizard.assignField(frmDBImportWiz::EmailRole, QStringLiteral("E-mail"));
+            wizard.assignField(frmDBImportWiz::FirstNameRole, QStringLiteral("First Name"));
+            wizard.assignField(frmDBImportWiz::LastNameRole, QStringLiteral("Last Name"));
+            if (auto* fields = wizard.findChild<QTreeWidget*>(QStringLiteral("lstFields")))
+                for (int i = 0; i < fields->topLevelItemCount(); ++i)
+                    if (fields->topLevelItem(i)->text(0) == u"Company" ||
+                        fields->topLevelItem(i)->text(0) == u"City")
+                        fields->topLevelItem(i)->setCheckState(0, Qt::Checked);
+            break;
+        case frmDBImportWiz::BuildPage: {
+            wizard.findChild<QPushButton*>(QStringLiteral("cmdBuild"))->click();
+            auto* build = wizard.findChild<importer::ImportBuild*>();
+            QSignalSpy finished(build, &importer::ImportBuild::finished);
+            if (!build || !finished.wait(20000))
+                ++failures;
+            break;
+        }
+        default:
+            break;
+        }
+    });
+    const importer::ImportSummary& summary = wizard.result().summary;
+    frmStatus status(
+        importer::ImportText::summaryTitle(),
+        {importer::ImportText::summaryTitle(), importer::summaryColumns(), importer::summaryRows(summary)},
+        {QStringLiteral("OK")});
+    status.resize(720, 400);
+    save(&status, QStringLiteral("import"));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -217,6 +278,7 @@ int main(int argc, char** argv) {
     desktopWindows(home);
     dialogs(home);
     harvestWindows(home);
+    importWindows(home);
     QTextStream(stdout) << "Pictures in " << folder << Qt::endl;
     return failures == 0 ? 0 : 1;
 }

@@ -60,7 +60,6 @@ QList<WindowCommand> notBuiltYetCommands() {
 
         // Building lists: from a mailbox, a contact database, files
         command("id_ToolsImportMailbox", "Import from &Mailbox...").inMenu(Menu::Tools, 1, 1),
-        command("id_ToolsImportContactDatabase", "Import Contact &Database...").inMenu(Menu::Tools, 1, 2),
 
         // Lists: the side bar's "Manage lists" is to open the list operations.
         command("id_ManageLists", "Manage Lists...")

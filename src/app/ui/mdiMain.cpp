@@ -4,6 +4,7 @@
 #include "core/AppInfo.h"
 #include "core/AppSettings.h"
 #include "harvest/ui/HarvestWindows.h"
+#include "import/ui/ImportWindows.h"
 #include "lists/ui/ListWindows.h"
 
 #include <QAction>
@@ -47,6 +48,8 @@ mdiMain::mdiMain(Prompter& prompter, QWidget* parent)
     registerCommands(lists_->commands());
     harvest_ = new HarvestWindows(*this, *lists_);
     registerCommands(harvest_->commands());
+    imports_ = new ImportWindows(*this, *lists_);
+    registerCommands(imports_->commands());
     registerCommands(frameCommands());
     registerCommands(notBuiltYetCommands());
     createActions();

@@ -17,6 +17,7 @@ class QTimer;
 class QToolBox;
 class QDockWidget;
 class HarvestWindows;
+class ImportWindows;
 class ListWindows;
 class frmList;
 
@@ -54,6 +55,8 @@ public:
     ListWindows& lists() const { return *lists_; }
     // The list-building wizard (see HarvestWindows).
     HarvestWindows& harvest() const { return *harvest_; }
+    // The contact-database import wizard (see ImportWindows).
+    ImportWindows& imports() const { return *imports_; }
     QList<frmList*> listWindows() const;
     frmList* activeList() const;
     frmList* LocateListWindow(const QString& path) const;
@@ -109,6 +112,7 @@ private:
     QMdiArea* mdi_;
     ListWindows* lists_ = nullptr;
     HarvestWindows* harvest_ = nullptr;
+    ImportWindows* imports_ = nullptr;
     QHash<QString, Command> commands_;
     QStringList commandOrder_;
     QList<std::function<void()>> closingWork_;
