@@ -20,11 +20,15 @@
 #include "lists/ui/frmListOperations.h"
 #include "lists/ui/frmSQLQuery.h"
 #include "lists/ui/frmTableView.h"
+#include "mailbox/SearchCategories.h"
+#include "mailbox/ui/frmPOPConfirmation.h"
+#include "mailbox/ui/frmPOPWizard.h"
 #include "support/TestHome.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMdiSubWindow>
 #include <QPushButton>
@@ -260,6 +264,34 @@ void importWindows(TestHome& home) {
     save(&status, QStringLiteral("import"));
 }
 
+void mailboxWindows(TestHome& home) {
+    SearchCategories::addPhrase(SearchCategories::defaultsName(), QStringLiteral("subscribe"));
+    SearchCategories::addPhrase(SearchCategories::defaultsName(), QStringLiteral("join list"));
+    SearchCategories::addCategory(QStringLiteral("Newsletter"), home.prompter);
+    SearchCategories::addPhrase(QStringLiteral("Newsletter"), QStringLiteral("sign me up"));
+    SearchCategories::setChecked(QStringLiteral("Newsletter"), QStringLiteral("sign me up"), false);
+    frmPOPWizard wizard(PopWizardRun::Format::Subscription, home.prompter, nullptr);
+    saveSteps(wizard, [&](int page) {
+        if (page == frmPOPWizard::AccountPage) {
+            wizard.findChild<QLineEdit*>(QStringLiteral("txtPOPHostName"))
+                ->setText(QStringLiteral("pop.example.org"));
+            wizard.findChild<QLineEdit*>(QStringLiteral("txtUserName"))->setText(QStringLiteral("lists"));
+            wizard.findChild<QLineEdit*>(QStringLiteral("txtPassword"))->setText(QStringLiteral("secret"));
+        } else if (page == frmPOPWizard::ListsPage) {
+            auto* lists = wizard.findChild<QListWidget*>(QStringLiteral("lstApplicableLists"));
+            if (lists->count() > 0)
+                lists->item(0)->setCheckState(Qt::Checked);
+        }
+    });
+    frmPOPConfirmation confirmation(
+        {PopWizardRun::confirmationTitle(PopWizardRun::Format::Subscription),
+         QStringLiteral(" Unique e-mail addresses found:  3\nMessages will not be "
+                        "deleted from the server."),
+         {QStringLiteral("ann@example.org"), QStringLiteral("bob@example.org"),
+          QStringLiteral("cleo@example.org")}});
+    save(&confirmation);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -279,6 +311,7 @@ int main(int argc, char** argv) {
     dialogs(home);
     harvestWindows(home);
     importWindows(home);
+    mailboxWindows(home);
     QTextStream(stdout) << "Pictures in " << folder << Qt::endl;
     return failures == 0 ? 0 : 1;
 }

@@ -6,6 +6,7 @@
 #include "harvest/ui/HarvestWindows.h"
 #include "import/ui/ImportWindows.h"
 #include "lists/ui/ListWindows.h"
+#include "mailbox/ui/MailboxWindows.h"
 
 #include <QAction>
 #include <QApplication>
@@ -50,6 +51,8 @@ mdiMain::mdiMain(Prompter& prompter, QWidget* parent)
     registerCommands(harvest_->commands());
     imports_ = new ImportWindows(*this, *lists_);
     registerCommands(imports_->commands());
+    mailbox_ = new MailboxWindows(*this, *lists_);
+    registerCommands(mailbox_->commands());
     registerCommands(frameCommands());
     registerCommands(notBuiltYetCommands());
     createActions();

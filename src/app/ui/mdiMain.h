@@ -18,6 +18,7 @@ class QToolBox;
 class QDockWidget;
 class HarvestWindows;
 class ImportWindows;
+class MailboxWindows;
 class ListWindows;
 class frmList;
 
@@ -57,6 +58,8 @@ public:
     HarvestWindows& harvest() const { return *harvest_; }
     // The contact-database import wizard (see ImportWindows).
     ImportWindows& imports() const { return *imports_; }
+    // The mailbox wizard (see MailboxWindows).
+    MailboxWindows& mailbox() const { return *mailbox_; }
     QList<frmList*> listWindows() const;
     frmList* activeList() const;
     frmList* LocateListWindow(const QString& path) const;
@@ -113,6 +116,7 @@ private:
     ListWindows* lists_ = nullptr;
     HarvestWindows* harvest_ = nullptr;
     ImportWindows* imports_ = nullptr;
+    MailboxWindows* mailbox_ = nullptr;
     QHash<QString, Command> commands_;
     QStringList commandOrder_;
     QList<std::function<void()>> closingWork_;

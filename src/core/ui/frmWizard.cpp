@@ -163,6 +163,8 @@ void frmWizard::updateButtons() {
 bool frmWizard::confirmExit() {
     if (closing_)
         return true;
+    if (!mayExit())
+        return false;
     if (prompter_.ask(AppTitle(), exitQuestionText(), Prompter::Buttons::YesNo, Prompter::Icon::Question) !=
         Prompter::Answer::Yes)
         return false;

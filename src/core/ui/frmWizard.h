@@ -52,6 +52,8 @@ protected:
     virtual void pageEntered(int /*page*/) {}
     // Finish was pressed; the wizard closes after it unless this answers false.
     virtual bool finishWizard() { return true; }
+    // Asked before the exit question: false keeps the wizard open (the user cancelled a question of its own).
+    virtual bool mayExit() { return true; }
     // The user confirmed the exit: work still running is to stop, keeping what was done.
     virtual void abandonWork() {}
 
