@@ -17,11 +17,11 @@ QList<WindowCommand> MailboxWindows::commands() {
                       open(PopWizardRun::Format::Importer))
             .inMenu(Menu::Tools, 1, 1),
         WindowCommand(QStringLiteral("id_ToolsSubscriptionManager"),
-                      QStringLiteral("&Subscription Manager..."), open(PopWizardRun::Format::Subscription))
-            .inMenu(Menu::Tools, 3, 1),
-        WindowCommand(QStringLiteral("id_ToolsReturnedMail"), QStringLiteral("&Returned Mail Manager..."),
+                      QStringLiteral("Subscription Manager..."), open(PopWizardRun::Format::Subscription))
+            .inMenu(Menu::Tools, 1, 4),
+        WindowCommand(QStringLiteral("id_ToolsReturnedMail"), QStringLiteral("Returned Mail Manager..."),
                       open(PopWizardRun::Format::Returned))
-            .inMenu(Menu::Tools, 3, 2),
+            .inMenu(Menu::Tools, 1, 5),
     };
 }
 
