@@ -4,6 +4,8 @@
 #include "core/AppSettings.h"
 #include "db/ListEvents.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 
 namespace {
@@ -72,12 +74,24 @@ bool AddrManager::ChangeSearchOptions(const QString& fileName, const EmailSrcFil
     return true;
 }
 
+bool AddrManager::ChangeFileType(const QString& fileName, const QString& fileType) {
+    EmailSrcFileObj* file = files_.Item(fileName);
+    if (!file)
+        return false;
+    file->fileType = fileType;
+    return true;
+}
+
 void AddrManager::ClearKeywords() {
+    SetKeywords({}, {});
+}
+
+void AddrManager::SetKeywords(const QString& keyword1, const QString& keyword2) {
     const QString section = QStringLiteral("ApplicationDefaults");
-    appSettings().KeyCategoryVal1.clear();
-    appSettings().KeyCategoryVal2.clear();
-    AppSaveSetting(section, QStringLiteral("KeyCategoryVal1"), QString());
-    AppSaveSetting(section, QStringLiteral("KeyCategoryVal2"), QString());
+    appSettings().KeyCategoryVal1 = keyword1;
+    appSettings().KeyCategoryVal2 = keyword2;
+    AppSaveSetting(section, QStringLiteral("KeyCategoryVal1"), keyword1);
+    AppSaveSetting(section, QStringLiteral("KeyCategoryVal2"), keyword2);
 }
 
 // ---- The build ----
@@ -112,6 +126,11 @@ bool AddrManager::prepare() {
     waiting_ = false;
     nextFile_ = 0;
     fileOpen_ = false;
+    bytesTotal_ = 0;
+    bytesOfClosedFiles_ = 0;
+    for (const EmailSrcFileObj& file : files_)
+        bytesTotal_ += QFileInfo(file.fileName).size();
+    reportProgress();
     return true;
 }
 
@@ -125,6 +144,7 @@ bool AddrManager::openNextFile() {
             return true;
         }
         // Reported by the parser; the build goes on with the next file.
+        bytesOfClosedFiles_ += QFileInfo(file.fileName).size();
         result_.files << FileCount{file.fileName, -1};
         Q_EMIT fileFinished(file.fileName, -1);
     }
@@ -135,6 +155,8 @@ void AddrManager::closeCurrentFile() {
     const QString name = files_.Item(nextFile_ - 1)->fileName;
     const int found = parser_.endScan();
     fileOpen_ = false;
+    bytesOfClosedFiles_ += QFileInfo(name).size();
+    reportProgress();
     result_.files << FileCount{name, found};
     Q_EMIT fileFinished(name, found);
     if (found == 0 && !parser_.isInterrupted())
@@ -146,7 +168,10 @@ bool AddrManager::step(qint64 byteBudget) {
         finish(parser_.isInterrupted());
         return true;
     }
-    switch (parser_.scan(byteBudget)) {
+    const EmailParser::ScanStatus status = parser_.scan(byteBudget);
+    if (status != EmailParser::ScanStatus::Finished && status != EmailParser::ScanStatus::Interrupted)
+        reportProgress();
+    switch (status) {
     case EmailParser::ScanStatus::Running:
         return false;
     case EmailParser::ScanStatus::WaitingForAnswer:
@@ -216,12 +241,32 @@ void AddrManager::interrupt() {
     }
 }
 
+void AddrManager::discardList() {
+    if (building_) {
+        parser_.interrupt();
+        if (fileOpen_)
+            parser_.endScan();
+        fileOpen_ = false;
+        building_ = false;
+        waiting_ = false;
+    }
+    writer_.closeTarget();
+    if (!writer_.targetPath().isEmpty())
+        QFile::remove(writer_.targetPath());
+}
+
 void AddrManager::answerQuestion(const EmailParser::NameAnswer& answer) {
     if (!waiting_)
         return;
     parser_.answerQuestion(answer);
     waiting_ = false;
     scheduleStep();
+}
+
+void AddrManager::reportProgress() {
+    const qint64 current = fileOpen_ ? reader_.BytesRead() : 0;
+    // A rewritten copy of a file may read a little more than the file holds.
+    Q_EMIT progress(qMin(bytesOfClosedFiles_ + current, bytesTotal_), bytesTotal_);
 }
 
 void AddrManager::ep1_FileLineRead(qint64 lines) {

@@ -58,10 +58,14 @@ public:
     EmailSrcFileObj GetSearchOptions(const QString& fileName);
     // Stores a file's search options (its name and type stay); false when the file is not chosen.
     bool ChangeSearchOptions(const QString& fileName, const EmailSrcFileObj& options);
+    // Gives a chosen file another type ("Text", "Mailbox" or "Binary"); false when it is not chosen.
+    bool ChangeFileType(const QString& fileName, const QString& fileType);
 
     // The wizard's step 3: the keyword values the rows receive start empty, in memory and in the settings
     // file.
     static void ClearKeywords();
+    // The keyword values the rows receive, in memory and in the settings file.
+    static void SetKeywords(const QString& keyword1, const QString& keyword2);
 
     // ---- The build ----
 
@@ -80,6 +84,8 @@ public:
     bool isBuilding() const { return building_; }
     // Stops the build before its next line.
     void interrupt();
+    // Stops a running build without a word and removes the list it made: the user left without it.
+    void discardList();
     // Goes on after the host answered the parser's pending question.
     void answerQuestion(const EmailParser::NameAnswer& answer);
 
@@ -89,6 +95,8 @@ Q_SIGNALS:
     void fileFinished(const QString& fileName, int addresses);
     void linesProcessed(qint64 lines);
     void rowsExtracted(int rows);
+    // The bytes of all chosen files scanned so far, and their total.
+    void progress(qint64 bytesDone, qint64 bytesTotal);
     void buildFinished(const AddrManager::BuildResult& result);
 
 private:
@@ -101,6 +109,7 @@ private:
     void finish(bool interrupted);
     void scheduleStep();
     void ep1_FileLineRead(qint64 lines);
+    void reportProgress();
 
     Prompter& prompter_;
     DataTank writer_;
@@ -114,5 +123,7 @@ private:
     bool waiting_ = false;
     qsizetype nextFile_ = 0;
     bool fileOpen_ = false;
+    qint64 bytesTotal_ = 0;
+    qint64 bytesOfClosedFiles_ = 0;
     BuildResult result_;
 };

@@ -164,6 +164,16 @@ QString ImportSource::sampleValue(const QString& table, const QString& field) {
     return row.value(index);
 }
 
+QList<SourceRow> ImportSource::previewRows(const QString& table, int count) {
+    QList<SourceRow> rows;
+    SourceRow row;
+    if (!reader_ || !reader_->beginRows(table))
+        return rows;
+    while (rows.size() < count && reader_->nextRow(row) == SourceReader::ReadResult::Row)
+        rows.append(row);
+    return rows;
+}
+
 QString ImportSource::resolveTable(const QString& name) const {
     const QStringList names = reader_ ? reader_->tables() : QStringList();
     if (name.trimmed().isEmpty())
@@ -647,25 +657,8 @@ bool ImportJob::step(int budget) {
                 abandon(ImportText::cannotRead());
                 return false;
             }
-            if (read == SourceReader::ReadResult::End) {
-                if (!execRaw(w.stage.handle(), "COMMIT")) {
-                    logFailure("StageSource", errorTextOf(w.stage.handle()));
-                    abandon(ImportText::unableToImport());
-                    return false;
-                }
-                db::DbError error;
-                QStringList columns = {db::quoteName(w.recordColumn)};
-                for (const SourceField& field : std::as_const(w.fields))
-                    columns << db::quoteName(field.name);
-                w.filtered = db::selectWhere(w.stage, QStringLiteral("Source"), columns.join(u','),
-                                             request_.filter, db::quoteName(w.recordColumn), &error);
-                if (!w.filtered) {
-                    abandon(QStringLiteral("The filter cannot be used: ") + error.text);
-                    return false;
-                }
-                phase_ = Phase::Copying;
-                return true;
-            }
+            if (read == SourceReader::ReadResult::End)
+                return endStaging();
             values.clear();
             for (const QString& value : std::as_const(w.row))
                 values << &value;
@@ -678,10 +671,12 @@ bool ImportJob::step(int budget) {
             ++w.staged;
         }
         Q_EMIT counterUpdate(w.staged);
+        Q_EMIT progress(Stage::Reading, w.staged, w.source.reader()->rowCountHint());
         if (interruptRequested_) {
-            // Nothing was written to the list yet: an interrupt while reading ends with no records.
-            complete();
-            return false;
+            // The records read so far still go into the list, through the filter; the stop is kept.
+            interruptRequested_ = false;
+            result_.summary.interrupted = true;
+            return endStaging();
         }
         return true;
     }
@@ -726,11 +721,33 @@ bool ImportJob::step(int budget) {
             return false;
     }
     Q_EMIT counterUpdate(result_.summary.recordsRead);
+    Q_EMIT progress(Stage::Copying, w.record, w.filtered ? w.staged : w.source.reader()->rowCountHint());
     if (interruptRequested_) {
         result_.summary.interrupted = true;
         complete();
         return false;
     }
+    return true;
+}
+
+bool ImportJob::endStaging() {
+    Work& w = *work_;
+    if (!execRaw(w.stage.handle(), "COMMIT")) {
+        logFailure("StageSource", errorTextOf(w.stage.handle()));
+        abandon(ImportText::unableToImport());
+        return false;
+    }
+    db::DbError error;
+    QStringList columns = {db::quoteName(w.recordColumn)};
+    for (const SourceField& field : std::as_const(w.fields))
+        columns << db::quoteName(field.name);
+    w.filtered = db::selectWhere(w.stage, QStringLiteral("Source"), columns.join(u','), request_.filter,
+                                 db::quoteName(w.recordColumn), &error);
+    if (!w.filtered) {
+        abandon(QStringLiteral("The filter cannot be used: ") + error.text);
+        return false;
+    }
+    phase_ = Phase::Copying;
     return true;
 }
 

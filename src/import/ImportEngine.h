@@ -56,6 +56,8 @@ public:
     QList<SourceField> fields(const QString& table, Prompter& prompter);
     // The value of a field in the table's first record (the field sample); empty when there is none.
     QString sampleValue(const QString& table, const QString& field);
+    // The table's first records, up to count of them, in the order of its fields.
+    QList<SourceRow> previewRows(const QString& table, int count);
     // The table that is meant: the one named (without regard to case), or the only one when name is empty.
     QString resolveTable(const QString& name) const;
 
@@ -133,6 +135,9 @@ struct ImportResult {
 class ImportJob : public QObject {
     Q_OBJECT
 public:
+    // A filtered import reads every record first, then copies those the filter lets through.
+    enum class Stage { Reading, Copying };
+
     ImportJob(ImportRequest request, Prompter& prompter, QObject* parent = nullptr);
     ~ImportJob() override;
 
@@ -146,6 +151,8 @@ public:
 
 Q_SIGNALS:
     void counterUpdate(qint64 records);
+    // Records done in the stage, of total (-1 when the source cannot tell before it is read).
+    void progress(importer::ImportJob::Stage stage, qint64 done, qint64 total);
     void finished();
 
 private:
@@ -156,6 +163,8 @@ private:
     // Does up to budget records of the current phase; false when the job is finished.
     bool step(int budget);
     bool copyRecord(qint64 recordNumber, QString& address);
+    // The records are read: the filter picks those to copy. False when the job was abandoned.
+    bool endStaging();
     void complete();
     // Ends the job without a list; shows message unless it is empty.
     void abandon(const QString& message);

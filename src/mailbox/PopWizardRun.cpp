@@ -108,6 +108,17 @@ QString PopWizardRun::outcomeText(Outcome outcome) {
     return {};
 }
 
+QString PopWizardRun::noPhraseText() {
+    return QStringLiteral("You need to select at least one search phrase for you search.");
+}
+
+QString PopWizardRun::noListText(bool undeliverable) {
+    return undeliverable ? QStringLiteral("You need to select a list or lists to remove the undeliverable "
+                                          "addresses from.")
+                         : QStringLiteral("You need to select a list or lists to add or remove the collected "
+                                          "addresses from.");
+}
+
 QString PopWizardRun::incompleteRunText(const QStringList& addresses) {
     return QStringLiteral("The mailbox could not be read to its end: no list was changed and no mail was "
                           "deleted from the server.\nAddresses collected before the failure: ") +
@@ -139,20 +150,12 @@ bool PopWizardRun::validate(const Settings& given) {
     if (!PopAccounts::validate(settings.account, prompter_))
         return false;
     if (settings.filter == FilterMethod::Phrases && settings.phrases.isEmpty()) {
-        prompter_.inform(AppTitle(),
-                         QStringLiteral("You need to select at least one search phrase for you search."),
-                         Prompter::Icon::Exclamation);
+        prompter_.inform(AppTitle(), noPhraseText(), Prompter::Icon::Exclamation);
         return false;
     }
     if (settings.method == Method::UpdateLists && settings.lists.isEmpty()) {
-        prompter_.inform(
-            AppTitle(),
-            settings.filter == FilterMethod::Undeliverable
-                ? QStringLiteral("You need to select a list or lists to remove the undeliverable "
-                                 "addresses from.")
-                : QStringLiteral("You need to select a list or lists to add or remove the collected "
-                                 "addresses from."),
-            Prompter::Icon::Exclamation);
+        prompter_.inform(AppTitle(), noListText(settings.filter == FilterMethod::Undeliverable),
+                         Prompter::Icon::Exclamation);
         return false;
     }
     if (settings.method == Method::UpdateLists) {
@@ -172,6 +175,7 @@ void PopWizardRun::start(const Settings& settings) {
     settings_ = normalised(settings);
     finished_ = false;
     stopRequested_ = false;
+    confirming_ = false;
     report_ = {};
     addresses_.clear();
     deleted_ = 0;
@@ -189,6 +193,7 @@ void PopWizardRun::start(const Settings& settings) {
         process->popMain().setLimits(*limits_);
     connect(process, &ProcessEMail::showCurrentOperation, this, &PopWizardRun::showCurrentOperation);
     connect(process, &ProcessEMail::showCurrentMessageNum, this, &PopWizardRun::showCurrentMessageNum);
+    connect(process, &ProcessEMail::messageProgress, this, &PopWizardRun::messageProgress);
     connect(process, &ProcessEMail::showAddressesCollected, this, &PopWizardRun::showAddressesCollected);
     connect(process, &ProcessEMail::connectionEstablished, this, &PopWizardRun::onConnected);
     connect(process, &ProcessEMail::connectionNotEstablished, this, &PopWizardRun::onNotConnected);
@@ -252,9 +257,21 @@ void PopWizardRun::onProcessed() {
     if (!settings_.deleteFromServer)
         confirmation.text += QStringLiteral("\nMessages will not be deleted from the server.");
     confirmation.text += u'\n' + addresses_.join(u'\n');
-    const bool stopped = processed == ProcessEMail::Outcome::Stopped;
+    stoppedWhileReading_ = processed == ProcessEMail::Outcome::Stopped;
+    confirming_ = true;
+    if (const std::optional<bool> answer = confirm_(confirmation))
+        proceed(*answer);
+}
 
-    if (!confirm_(confirmation)) {
+void PopWizardRun::answerConfirmation(bool go) {
+    if (confirming_)
+        proceed(go);
+}
+
+void PopWizardRun::proceed(bool confirmed) {
+    confirming_ = false;
+    const bool stopped = stoppedWhileReading_;
+    if (!confirmed) {
         connect(process_.get(), &ProcessEMail::sessionEnded, this, [this] { finish(Outcome::Stopped); });
         process_->endSession();
         return;

@@ -51,8 +51,9 @@ public:
         QString text;
         QStringList addresses;
     };
-    // Answers whether to go on; the default asks the prompter with Yes and No.
-    using Confirm = std::function<bool(const Confirmation&)>;
+    // Answers whether to go on, or nothing when the answer comes later through answerConfirmation(); the
+    // default asks the prompter with Yes and No.
+    using Confirm = std::function<std::optional<bool>(const Confirmation&)>;
 
     // The status report: per list its name and the count added or removed.
     struct Report {
@@ -73,6 +74,9 @@ public:
     void start(const Settings& settings);
     void stop();
     void setConfirm(Confirm confirm) { confirm_ = std::move(confirm); }
+    // The answer to a confirmation that was not given at once.
+    void answerConfirmation(bool go);
+    bool isWaitingForConfirmation() const { return confirming_; }
     // For tests: the POP client's socket, time-out unit and reply caps.
     void setSocketFactory(PopClient::SocketFactory factory) { socketFactory_ = std::move(factory); }
     void setTimeoutUnitMs(int ms) { timeoutUnitMs_ = ms; }
@@ -85,6 +89,8 @@ public:
     static QString confirmationTitle(Format format);
     static QString summaryHeading(Format format);
     static QString outcomeText(Outcome outcome);
+    static QString noPhraseText();
+    static QString noListText(bool undeliverable);
     static QString incompleteRunText(const QStringList& addresses);
     static QString deletionFailedText(int confirmed, int total);
 
@@ -93,12 +99,15 @@ public:
     QStringList addresses() const { return addresses_; }
     // The temporary list of the addresses found (kept while the run object lives).
     QString foundListPath() const { return foundList_; }
+    // Hands the temporary list over to the caller: it is no longer removed with the run.
+    QString takeFoundList() { return std::exchange(foundList_, QString()); }
     int deletedCount() const { return deleted_; }
     ProcessEMail* processor() const { return process_.get(); }
 
 Q_SIGNALS:
     void showCurrentOperation(const QString& text);
     void showCurrentMessageNum(const QString& text);
+    void messageProgress(int current, int total);
     void showAddressesCollected(int count);
     void reportReady(const PopWizardRun::Report& report);
     void finished(PopWizardRun::Outcome outcome);
@@ -107,6 +116,7 @@ private:
     void onConnected();
     void onNotConnected();
     void onProcessed();
+    void proceed(bool confirmed);
     bool applyToLists();
     bool saveList(const QString& name);
     void finish(Outcome outcome);
@@ -120,6 +130,8 @@ private:
     bool stopRequested_ = false;
     Confirm confirm_;
     bool connecting_ = false;
+    bool confirming_ = false;
+    bool stoppedWhileReading_ = false;
     bool finished_ = true;
     Outcome outcome_ = Outcome::Stopped;
     Report report_;

@@ -272,6 +272,7 @@ void ProcessEMail::onHeader() {
     const QString subject = MailHeaders::value(fields, "Subject");
     Q_EMIT showCurrentMessageNum(QStringLiteral("Processing ") + QString::number(current_) +
                                  QStringLiteral(" of ") + QString::number(total_) + QStringLiteral(" ..."));
+    Q_EMIT messageProgress(current_, total_);
     pendingDate_ = MailHeaders::value(fields, "Date");
     pendingSubject_ = subject;
 

@@ -77,6 +77,8 @@ Q_SIGNALS:
     void showCurrentOperation(const QString& text);
     void TotalMessageNum(int count);
     void showCurrentMessageNum(const QString& text);
+    // The message being read, of the mailbox's total.
+    void messageProgress(int current, int total);
     void showAddressesCollected(int count);
     void processingFinished();
     void killFinished(bool allDeleted);

@@ -676,6 +676,37 @@ private Q_SLOTS:
             "The import was interrupted; the rows imported until then were kept."));
     }
 
+    // With a filter the records are read before any is copied: an interrupt then still copies those read
+    // that pass it, and the progress tells the stage.
+    void interruptWhileReadingKeepsTheRecordsRead() {
+        QTemporaryDir dir;
+        QByteArray csv = "Mail\n";
+        for (int i = 1; i <= 100; ++i)
+            csv += "person" + QByteArray::number(i) + "@example.org\n";
+        writeFile(dir.filePath("many.csv"), csv);
+        ImportRequest request = requestFor("DBTEXTFILE", {}, "Mail");
+        request.path = dir.filePath("many.csv");
+        request.filter = "Mail <> 'person1@example.org'";
+        ImportJob job(request, home->prompter);
+        job.setSliceSize(10);
+        QList<ImportJob::Stage> stages;
+        connect(&job, &ImportJob::progress, &job, [&](ImportJob::Stage stage, qint64 done, qint64) {
+            stages << stage;
+            if (stage == ImportJob::Stage::Reading && done >= 30)
+                job.interrupt();
+        });
+        QSignalSpy finished(&job, &ImportJob::finished);
+        job.start();
+        QVERIFY(finished.wait(5000));
+        const ImportResult& result = job.result();
+        QVERIFY(result.succeeded());
+        QVERIFY(result.summary.interrupted);
+        QCOMPARE(result.summary.recordsRead, qint64(29));
+        QCOMPARE(listRows(result.listPath).size(), 29);
+        QCOMPARE(stages.first(), ImportJob::Stage::Reading);
+        QCOMPARE(stages.last(), ImportJob::Stage::Copying);
+    }
+
     void asyncFailureFinishes() {
         ImportRequest request = requestFor("DBDBASE3", "dbase/db3_memo/CONTACTS.DBF", "NOPE");
         ImportJob job(request, home->prompter);

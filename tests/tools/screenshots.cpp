@@ -4,9 +4,15 @@
 #include "app/ui/mdiMain.h"
 #include "core/AppSettings.h"
 #include "core/ui/frmOpenDelete.h"
+#include "core/ui/frmStatus.h"
 #include "db/CentralDatabase.h"
 #include "db/DataTank.h"
 #include "db/SampleData.h"
+#include "harvest/ui/frmEmailWizard.h"
+#include "harvest/ui/frmQueryUserReName.h"
+#include "harvest/ui/frmSearchOptions.h"
+#include "import/IsolatedReader.h"
+#include "import/ui/frmDBImportWiz.h"
 #include "lists/ListResync.h"
 #include "lists/ui/ResyncLists.h"
 #include "lists/ui/frmAdvancedSQLQuery.h"
@@ -16,6 +22,9 @@
 #include "lists/ui/frmListOperations.h"
 #include "lists/ui/frmSQLQuery.h"
 #include "lists/ui/frmTableView.h"
+#include "mailbox/SearchCategories.h"
+#include "mailbox/ui/frmPOPConfirmation.h"
+#include "mailbox/ui/frmPOPWizard.h"
 #include "messages/MessageStore.h"
 #include "messages/ui/BodyTarget.h"
 #include "messages/ui/frmMessageFindReplace.h"
@@ -28,11 +37,14 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTextStream>
+#include <QTreeWidget>
 
 namespace {
 
@@ -198,6 +210,150 @@ void messageTools(TestHome& home) {
     }
 }
 
+// Each page of a wizard, named "-step1" and on; ready(page) prepares a page before its picture.
+void saveSteps(frmWizard& wizard, const std::function<void(int page)>& ready = {}) {
+    for (int page = 0; page < wizard.pageCount(); ++page) {
+        if (ready)
+            ready(page);
+        save(&wizard, QStringLiteral("step") + QString::number(page + 1));
+        if (page + 1 < wizard.pageCount() && !wizard.goNext()) {
+            QTextStream(stderr) << wizard.objectName() << " stayed on page " << page + 1 << Qt::endl;
+            ++failures;
+            return;
+        }
+    }
+}
+
+void harvestWindows(TestHome& home) {
+    QFile mailbox(home.file(QStringLiteral("Mailboxes/March.mbx")));
+    if (mailbox.open(QIODevice::WriteOnly)) {
+        for (int i = 0; i < 400; ++i)
+            mailbox.write(QStringLiteral("From: Person %1 <person%1@example.org>\nSubject: Hello\n\nHi\n\n")
+                              .arg(i)
+                              .toUtf8());
+        mailbox.close();
+    }
+    frmEmailWizard wizard(home.prompter, {});
+    wizard.resize(620, 440);
+    wizard.addSourceFile(home.file(QStringLiteral("notes.txt")));
+    wizard.findChild<QWidget*>(QStringLiteral("optMailBox"))->setProperty("checked", true);
+    wizard.addSourceFile(mailbox.fileName());
+    saveSteps(wizard, [&](int page) {
+        if (page != frmEmailWizard::BuildPage)
+            return;
+        QSignalSpy finished(&wizard.manager(), &AddrManager::buildFinished);
+        wizard.findChild<QPushButton*>(QStringLiteral("cmdBuild"))->click();
+        if (!finished.wait(20000))
+            ++failures;
+    });
+
+    EmailSrcFileObj options;
+    options.fileName = mailbox.fileName();
+    options.SetDefaults();
+    frmSearchOptions search(options);
+    save(&search);
+
+    frmQueryUserReName question(
+        {QStringLiteral("No name was found but we may guess from \"_\" in the username. "
+                        "Confirm the guess or extract a name manually if you can."),
+         QStringLiteral("ann_lee@example.org"), QStringLiteral("ann_lee@example.org"), QStringLiteral("Ann"),
+         QStringLiteral("Lee")});
+    save(&question);
+
+    frmStatus pop(QStringLiteral("POP Email Action Status Report"),
+                  {QStringLiteral("POP Import Summary"),
+                   {QStringLiteral("List Name"), QStringLiteral("Added")},
+                   {{QStringLiteral("Customers"), QStringLiteral("12")},
+                    {QStringLiteral("Press"), QStringLiteral("3")}}},
+                  {QStringLiteral("OK")});
+    save(&pop, QStringLiteral("pop"));
+}
+
+void importWindows(TestHome& home) {
+    importer::IsolatedReader::setProgram(QStringLiteral(TAMBERLYN_EXECUTABLE));
+    const QString csv = QStringLiteral(TAMBERLYN_FIXTURES_DIR "/import/text/utf8_comma/contacts.csv");
+    frmDBImportWiz wizard(home.prompter, nullptr);
+    const auto list = [&](const char* name) {
+        return wizard.findChild<QListWidget*>(QString::fromLatin1(name));
+    };
+    saveSteps(wizard, [&](int page) {
+        switch (page) {
+        case frmDBImportWiz::TypePage:
+            list("lstDBTypes")->setCurrentRow(importer::sourceTypeByCode(QStringLiteral("DBTEXTFILE")).index);
+            break;
+        case frmDBImportWiz::FilePage: {
+            wizard.setFolder(QFileInfo(csv).absolutePath());
+            const auto found = list("filSource")->findItems(QStringLiteral("contacts.csv"), Qt::MatchExactly);
+            if (!found.isEmpty())
+                list("filSource")->setCurrentItem(found.first());
+            break;
+        }
+        case frmDBImportWiz::TablePage: {
+            const auto found =
+                list("lstTableFields")->findItems(QStringLiteral("First Name"), Qt::MatchExactly);
+            if (!found.isEmpty())
+                list("lstTableFields")->setCurrentItem(found.first());
+            break;
+        }
+        case frmDBImportWiz::FieldsPage:
+            wizard.assignField(frmDBImportWiz::EmailRole, QStringLiteral("E-mail"));
+            wizard.assignField(frmDBImportWiz::FirstNameRole, QStringLiteral("First Name"));
+            wizard.assignField(frmDBImportWiz::LastNameRole, QStringLiteral("Last Name"));
+            if (auto* fields = wizard.findChild<QTreeWidget*>(QStringLiteral("lstFields")))
+                for (int i = 0; i < fields->topLevelItemCount(); ++i)
+                    if (fields->topLevelItem(i)->text(0) == u"Company" ||
+                        fields->topLevelItem(i)->text(0) == u"City")
+                        fields->topLevelItem(i)->setCheckState(0, Qt::Checked);
+            break;
+        case frmDBImportWiz::BuildPage: {
+            wizard.findChild<QPushButton*>(QStringLiteral("cmdBuild"))->click();
+            auto* build = wizard.findChild<importer::ImportBuild*>();
+            QSignalSpy finished(build, &importer::ImportBuild::finished);
+            if (!build || !finished.wait(20000))
+                ++failures;
+            break;
+        }
+        default:
+            break;
+        }
+    });
+    const importer::ImportSummary& summary = wizard.result().summary;
+    frmStatus status(
+        importer::ImportText::summaryTitle(),
+        {importer::ImportText::summaryTitle(), importer::summaryColumns(), importer::summaryRows(summary)},
+        {QStringLiteral("OK")});
+    status.resize(720, 400);
+    save(&status, QStringLiteral("import"));
+}
+
+void mailboxWindows(TestHome& home) {
+    SearchCategories::addPhrase(SearchCategories::defaultsName(), QStringLiteral("subscribe"));
+    SearchCategories::addPhrase(SearchCategories::defaultsName(), QStringLiteral("join list"));
+    SearchCategories::addCategory(QStringLiteral("Newsletter"), home.prompter);
+    SearchCategories::addPhrase(QStringLiteral("Newsletter"), QStringLiteral("sign me up"));
+    SearchCategories::setChecked(QStringLiteral("Newsletter"), QStringLiteral("sign me up"), false);
+    frmPOPWizard wizard(PopWizardRun::Format::Subscription, home.prompter, nullptr);
+    saveSteps(wizard, [&](int page) {
+        if (page == frmPOPWizard::AccountPage) {
+            wizard.findChild<QLineEdit*>(QStringLiteral("txtPOPHostName"))
+                ->setText(QStringLiteral("pop.example.org"));
+            wizard.findChild<QLineEdit*>(QStringLiteral("txtUserName"))->setText(QStringLiteral("lists"));
+            wizard.findChild<QLineEdit*>(QStringLiteral("txtPassword"))->setText(QStringLiteral("secret"));
+        } else if (page == frmPOPWizard::ListsPage) {
+            auto* lists = wizard.findChild<QListWidget*>(QStringLiteral("lstApplicableLists"));
+            if (lists->count() > 0)
+                lists->item(0)->setCheckState(Qt::Checked);
+        }
+    });
+    frmPOPConfirmation confirmation(
+        {PopWizardRun::confirmationTitle(PopWizardRun::Format::Subscription),
+         QStringLiteral(" Unique e-mail addresses found:  3\nMessages will not be "
+                        "deleted from the server."),
+         {QStringLiteral("ann@example.org"), QStringLiteral("bob@example.org"),
+          QStringLiteral("cleo@example.org")}});
+    save(&confirmation);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -216,6 +372,9 @@ int main(int argc, char** argv) {
     desktopWindows(home);
     dialogs(home);
     messageTools(home);
+    harvestWindows(home);
+    importWindows(home);
+    mailboxWindows(home);
     QTextStream(stdout) << "Pictures in " << folder << Qt::endl;
     return failures == 0 ? 0 : 1;
 }

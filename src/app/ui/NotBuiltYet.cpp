@@ -58,11 +58,6 @@ QList<WindowCommand> notBuiltYetCommands() {
             .inMenu(Menu::Central, 1, 2)
             .onSideBar(SideBarGroup::Central, 3, QStringLiteral("Tamberlyn Wizard")),
 
-        // Building lists: from a mailbox, a contact database, files
-        command("id_ToolsImportMailbox", "Import from &Mailbox...").inMenu(Menu::Tools, 1, 1),
-        command("id_ToolsImportContactDatabase", "Import Contact &Database...").inMenu(Menu::Tools, 1, 2),
-        command("id_ToolsImportEPSFile", "&Build List from Files...").inMenu(Menu::Tools, 1, 3),
-
         // Lists: the side bar's "Manage lists" is to open the list operations.
         command("id_ManageLists", "Manage Lists...")
             .onSideBar(SideBarGroup::Lists, 3, QStringLiteral("Manage lists")),

@@ -3,7 +3,10 @@
 #include "app/ui/NotBuiltYet.h"
 #include "core/AppInfo.h"
 #include "core/AppSettings.h"
+#include "harvest/ui/HarvestWindows.h"
+#include "import/ui/ImportWindows.h"
 #include "lists/ui/ListWindows.h"
+#include "mailbox/ui/MailboxWindows.h"
 
 #include <QAction>
 #include <QApplication>
@@ -44,6 +47,12 @@ mdiMain::mdiMain(Prompter& prompter, QWidget* parent)
     // Each module registers its window commands; the menus, toolbar and side bar are built from them.
     lists_ = new ListWindows(*this);
     registerCommands(lists_->commands());
+    harvest_ = new HarvestWindows(*this, *lists_);
+    registerCommands(harvest_->commands());
+    imports_ = new ImportWindows(*this, *lists_);
+    registerCommands(imports_->commands());
+    mailbox_ = new MailboxWindows(*this, *lists_);
+    registerCommands(mailbox_->commands());
     registerCommands(frameCommands());
     registerCommands(notBuiltYetCommands());
     createActions();

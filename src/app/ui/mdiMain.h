@@ -16,6 +16,9 @@ class QMenu;
 class QTimer;
 class QToolBox;
 class QDockWidget;
+class HarvestWindows;
+class ImportWindows;
+class MailboxWindows;
 class ListWindows;
 class frmList;
 
@@ -51,6 +54,12 @@ public:
     int CountListAndMessageWindows() const;
     // The list windows (see ListWindows).
     ListWindows& lists() const { return *lists_; }
+    // The list-building wizard (see HarvestWindows).
+    HarvestWindows& harvest() const { return *harvest_; }
+    // The contact-database import wizard (see ImportWindows).
+    ImportWindows& imports() const { return *imports_; }
+    // The mailbox wizard (see MailboxWindows).
+    MailboxWindows& mailbox() const { return *mailbox_; }
     QList<frmList*> listWindows() const;
     frmList* activeList() const;
     frmList* LocateListWindow(const QString& path) const;
@@ -105,6 +114,9 @@ private:
     Prompter& prompter_;
     QMdiArea* mdi_;
     ListWindows* lists_ = nullptr;
+    HarvestWindows* harvest_ = nullptr;
+    ImportWindows* imports_ = nullptr;
+    MailboxWindows* mailbox_ = nullptr;
     QHash<QString, Command> commands_;
     QStringList commandOrder_;
     QList<std::function<void()>> closingWork_;

@@ -45,6 +45,13 @@ ListWindows::ListWindows(Desk& desk) : QObject(desk.frame()), desk_(desk) {
     });
     connect(&events, &ListEvents::openListWindow, this,
             [this](const QString& path, const QString& caption) { showList(path, caption); });
+    // Rows added or removed elsewhere (a mailbox run) show in the list's open window.
+    connect(&events, &ListEvents::listContentChanged, this, [this](const QString& path) {
+        if (frmList* list = LocateListWindow(path)) {
+            list->model().reload();
+            desk_.UpdateStatusbarCount();
+        }
+    });
     connect(&events, &ListEvents::statusMessage, this,
             [this](const QString& text) { desk_.setStatusText(text); });
     desk_.whenClosing([this] {

@@ -35,6 +35,8 @@ public:
     // Opens a table read-only in a document window.
     QWidget* showTable(const QString& path, const QString& table, const QString& caption);
     int getCaptionNumber();
+    // A builder's answer: a new list opens unsaved in a window; an empty result or a failure is said.
+    void openResult(const QString& result);
 
     static QString dataErrorText(int number);
     static QString missingListFileText(const QString& name, const QString& path);
@@ -44,8 +46,6 @@ private:
     void deleteListsDialog();
     void saveActiveList(bool askName);
     void showFindReplace(bool replace);
-    // A list operation's result opens as a new unsaved list.
-    void openResult(const QString& result);
     void runListOperation(frmListOperations::Operation operation);
     void filterActiveList();
     void exportActiveList();

@@ -87,6 +87,8 @@ private Q_SLOTS:
                                << QStringList{"Import from &Mailbox...",
                                               "Import Contact &Database...",
                                               "&Build List from Files...",
+                                              "Subscription Manager...",
+                                              "Returned Mail Manager...",
                                               "-",
                                               "Merge &Lists...",
                                               "&Clean List...",
