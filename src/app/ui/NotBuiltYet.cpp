@@ -6,15 +6,6 @@ QList<WindowCommand> notBuiltYetCommands() {
     };
     return {
         // Messages
-        command("id_FileNewMessage", "New &Message")
-            .inMenu(Menu::File, 1, 2)
-            .onSideBar(SideBarGroup::Messages, 1, QStringLiteral("New Message")),
-        command("id_FileOpenMessage", "Open M&essage...")
-            .inMenu(Menu::File, 2, 2)
-            .onSideBar(SideBarGroup::Messages, 2, QStringLiteral("Open existing message")),
-        command("id_FileDeleteMessage", "Delete Messa&ge...")
-            .inMenu(Menu::File, 5, 2)
-            .onSideBar(SideBarGroup::Messages, 3, QStringLiteral("Delete Message")),
         command("id_EditCheckSpelling", "Check &Spelling")
             .needing(Needs::MessageWindow)
             .inMenu(Menu::Edit, 4, 1),
@@ -24,12 +15,6 @@ QList<WindowCommand> notBuiltYetCommands() {
         command("id_MessageToolsMessagePreview", "Message &Preview")
             .needing(Needs::MessageWindow)
             .inMenu(Menu::Message, 1, 2),
-        command("id_MessageToolsInsertAttachment", "Insert &Attachment...")
-            .needing(Needs::MessageWindow)
-            .inMenu(Menu::Message, 1, 3),
-        command("id_MessageToolsInsertFile", "Insert &File...")
-            .needing(Needs::MessageWindow)
-            .inMenu(Menu::Message, 1, 4),
         command("id_MessageToolsSpellCheck", "&Spell Check")
             .needing(Needs::MessageWindow)
             .inMenu(Menu::Message, 1, 5),

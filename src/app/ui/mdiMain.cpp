@@ -4,6 +4,7 @@
 #include "core/AppInfo.h"
 #include "core/AppSettings.h"
 #include "lists/ui/ListWindows.h"
+#include "messages/ui/MessageWindows.h"
 
 #include <QAction>
 #include <QApplication>
@@ -44,6 +45,8 @@ mdiMain::mdiMain(Prompter& prompter, QWidget* parent)
     // Each module registers its window commands; the menus, toolbar and side bar are built from them.
     lists_ = new ListWindows(*this);
     registerCommands(lists_->commands());
+    messages_ = new MessageWindows(*this);
+    registerCommands(messages_->commands());
     registerCommands(frameCommands());
     registerCommands(notBuiltYetCommands());
     createActions();
@@ -83,6 +86,7 @@ mdiMain::~mdiMain() {
     // The document windows go with the MDI area, after this part of the window: they must not call back.
     // Closed ones still waiting for deletion included.
     delete lists_;
+    delete messages_;
     for (QMdiSubWindow* sub : mdi_->findChildren<QMdiSubWindow*>())
         sub->disconnect(this);
     mdi_->disconnect(this);

@@ -17,6 +17,7 @@ class QTimer;
 class QToolBox;
 class QDockWidget;
 class ListWindows;
+class MessageWindows;
 class frmList;
 
 // The main window: the document windows in an MDI area, the menus, toolbar and side bar built from the
@@ -51,6 +52,8 @@ public:
     int CountListAndMessageWindows() const;
     // The list windows (see ListWindows).
     ListWindows& lists() const { return *lists_; }
+    // The message editors (see MessageWindows).
+    MessageWindows& messages() const { return *messages_; }
     QList<frmList*> listWindows() const;
     frmList* activeList() const;
     frmList* LocateListWindow(const QString& path) const;
@@ -105,6 +108,7 @@ private:
     Prompter& prompter_;
     QMdiArea* mdi_;
     ListWindows* lists_ = nullptr;
+    MessageWindows* messages_ = nullptr;
     QHash<QString, Command> commands_;
     QStringList commandOrder_;
     QList<std::function<void()>> closingWork_;
