@@ -9,6 +9,8 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
     libsqlite3-dev libssl-dev qtkeychain-qt6-dev
     mdbtools-dev pxlib-dev libfreexl-dev libgsf-1-dev libzip-dev
+    # Spelling: Hunspell and the US English dictionary the first check copies in.
+    libhunspell-dev hunspell-en-us
     python3
     # The keyring tests run a private D-Bus session with GNOME's Secret Service.
     dbus gnome-keyring

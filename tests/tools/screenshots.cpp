@@ -4,7 +4,9 @@
 #include "app/ui/mdiMain.h"
 #include "core/AppSettings.h"
 #include "core/ui/frmOpenDelete.h"
+#include "db/CentralDatabase.h"
 #include "db/DataTank.h"
+#include "db/SampleData.h"
 #include "lists/ListResync.h"
 #include "lists/ui/ResyncLists.h"
 #include "lists/ui/frmAdvancedSQLQuery.h"
@@ -15,14 +17,23 @@
 #include "lists/ui/frmSQLQuery.h"
 #include "lists/ui/frmTableView.h"
 #include "messages/MessageStore.h"
+#include "messages/ui/BodyTarget.h"
 #include "messages/ui/MessageWindows.h"
 #include "messages/ui/frmMessageEdit.h"
+#include "messages/ui/frmMessageFindReplace.h"
+#include "messages/ui/frmMessageGreeting.h"
+#include "messages/ui/frmMessagePreview.h"
+#include "messages/ui/frmSpellCheck.h"
 #include "support/TestHome.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QMdiSubWindow>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QTextStream>
 
 namespace {
@@ -189,6 +200,58 @@ void messageWindows(TestHome& home) {
     }
 }
 
+// The greeting manager, find and replace, the spelling dialog, and the preview of the sample letter for
+// each of its five recipients.
+void messageTools(TestHome& home) {
+    GreetingSettings greeting = SetGreetingManagerDefaultValues();
+    greeting.GreetingType = 1;
+    frmMessageGreeting greetingWindow(greeting, home.prompter, nullptr);
+    save(&greetingWindow);
+
+    QPlainTextEdit body(QStringLiteral("Dear customer,\nthe autumn catalogue is out."));
+    TextEditTarget target(&body);
+    frmMessageFindReplace find(home.prompter, nullptr);
+    find.setTarget(&target);
+    find.showReplace(true);
+    find.findChild<QLineEdit*>(QStringLiteral("txtFind"))->setText(QStringLiteral("autumn"));
+    find.findChild<QLineEdit*>(QStringLiteral("txtReplace"))->setText(QStringLiteral("winter"));
+    find.findChild<QPushButton*>(QStringLiteral("cmdFind"))->click();
+    save(&find);
+
+    QString text = QStringLiteral("Our new catalog is reddy for you.");
+    QWidget spellParent;
+    frmSpellCheck::checkFields({SpellField{QStringLiteral("Text"), [&text] { return text; },
+                                           [&text](int start, int length, const QString& replacement) {
+                                               text.replace(start, length, replacement);
+                                           }}},
+                               home.prompter, &spellParent);
+    if (auto* spell = spellParent.findChild<frmSpellCheck*>(QStringLiteral("frmSpellCheck")))
+        save(spell);
+
+    {
+        db::Database central = CentralDatabase::open();
+        SampleData::write(central, home.prompter);
+    }
+    const std::optional<MessageRecord> sample =
+        MessageStore::ReadMessage(QString::fromLatin1(SampleData::MessageName));
+    QWidget previewParent;
+    frmMessagePreview* preview =
+        sample ? frmMessagePreview::showPreview(*sample, home.prompter, &previewParent) : nullptr;
+    if (!preview) {
+        QTextStream(stderr) << "No preview of the sample letter" << Qt::endl;
+        ++failures;
+        return;
+    }
+    preview->resize(760, 820);
+    // The letter as it looks, with its logo.
+    if (auto* tabs = preview->findChild<QTabWidget*>(QStringLiteral("tabView")))
+        tabs->setCurrentIndex(tabs->count() - 1);
+    for (int n = 1; n <= 5; ++n) {
+        save(preview, QString::number(n));
+        preview->findChild<QPushButton*>(QStringLiteral("cmdNext"))->click();
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -207,6 +270,7 @@ int main(int argc, char** argv) {
     desktopWindows(home);
     dialogs(home);
     messageWindows(home);
+    messageTools(home);
     QTextStream(stdout) << "Pictures in " << folder << Qt::endl;
     return failures == 0 ? 0 : 1;
 }
