@@ -242,3 +242,37 @@ void HtmlBodyView::contextMenuEvent(QContextMenuEvent* event) {
     menu->addAction(QStringLiteral("Select &All"), this, &QTextEdit::selectAll);
     menu->popup(event->globalPos());
 }
+
+// ---- Find and replace ----
+
+QTextDocument* HtmlViewTarget::document() const {
+    if (!view_)
+        return nullptr;
+    view_->renderIfStale();
+    return view_->document();
+}
+
+QTextCursor HtmlViewTarget::textCursor() const {
+    return view_ ? view_->textCursor() : QTextCursor();
+}
+
+void HtmlViewTarget::setTextCursor(const QTextCursor& cursor) {
+    if (!view_)
+        return;
+    view_->setTextCursor(cursor);
+    view_->ensureCursorVisible();
+}
+
+bool HtmlViewTarget::replaceSelection(const QString& text) {
+    return view_ && view_->replaceSelection(text);
+}
+
+void HtmlViewTarget::beginUndoStep() {
+    if (view_)
+        view_->beginUndoStep();
+}
+
+void HtmlViewTarget::endUndoStep() {
+    if (view_)
+        view_->endUndoStep();
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "messages/HtmlSourceMap.h"
+#include "messages/ui/BodyTarget.h"
 
 #include <QTextEdit>
 #include <optional>
@@ -63,4 +64,21 @@ private:
     bool applying_ = false;
     int undoDepth_ = 0;
     QTextCursor* undoStep_ = nullptr;
+};
+
+// Find and replace on the rendered view: the rendered document is searched, so only text runs are;
+// a replacement is a source edit like typing, refused across elements.
+class HtmlViewTarget : public BodyTarget {
+public:
+    explicit HtmlViewTarget(HtmlBodyView* view) : view_(view) {}
+
+    QTextDocument* document() const override;
+    QTextCursor textCursor() const override;
+    void setTextCursor(const QTextCursor& cursor) override;
+    bool replaceSelection(const QString& text) override;
+    void beginUndoStep() override;
+    void endUndoStep() override;
+
+private:
+    QPointer<HtmlBodyView> view_;
 };

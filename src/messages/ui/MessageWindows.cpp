@@ -4,12 +4,26 @@
 #include "db/DataTank.h"
 #include "messages/MessageStore.h"
 #include "messages/ui/frmMessageEdit.h"
+#include "messages/ui/frmMessageFindReplace.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
 
 MessageWindows::MessageWindows(Desk& desk) : QObject(desk.frame()), desk_(desk) {
+    // Find and replace follows the active editor.
+    connect(desk_.mdiArea(), &QMdiArea::subWindowActivated, this, [this] {
+        frmMessageEdit* editor = activeMessage();
+        if (editor && findReplace_ && findReplace_->isVisible() &&
+            static_cast<QObject*>(editor) != findEditor_) {
+            findEditor_ = editor;
+            findReplace_->setTarget(editor->bodyTarget());
+        }
+    });
+    desk_.whenClosing([this] {
+        if (findReplace_)
+            findReplace_->close();
+    });
     DataTank::setListInUseQuery(
         [this](const QString& listName) { return ListUsedInMailMergeForOpenMessage(listName); });
 }
@@ -62,6 +76,27 @@ QList<WindowCommand> MessageWindows::commands() {
                       active(&frmMessageEdit::paste)),
         WindowCommand(QStringLiteral("id_EditSelectAll"), QStringLiteral("Select &All"),
                       active(&frmMessageEdit::selectAll)),
+        WindowCommand(QStringLiteral("id_EditFind"), QStringLiteral("&Find..."),
+                      [this] { showFindReplace(false); }),
+        WindowCommand(QStringLiteral("id_EditReplace"), QStringLiteral("R&eplace..."),
+                      [this] { showFindReplace(true); }),
+        WindowCommand(QStringLiteral("id_EditCheckSpelling"), QStringLiteral("Check &Spelling"),
+                      active(&frmMessageEdit::SpellCheckMailMessage))
+            .needing(Needs::MessageWindow)
+            .inMenu(Menu::Edit, 4, 1),
+        WindowCommand(QStringLiteral("id_MessageToolsGreetingManager"),
+                      QStringLiteral("&Greeting Manager..."),
+                      active(&frmMessageEdit::ShowMessageGreetingManager))
+            .needing(Needs::MessageWindow)
+            .inMenu(Menu::Message, 1, 1),
+        WindowCommand(QStringLiteral("id_MessageToolsMessagePreview"), QStringLiteral("Message &Preview"),
+                      active(&frmMessageEdit::PreviewMessage))
+            .needing(Needs::MessageWindow)
+            .inMenu(Menu::Message, 1, 2),
+        WindowCommand(QStringLiteral("id_MessageToolsSpellCheck"), QStringLiteral("&Spell Check"),
+                      active(&frmMessageEdit::SpellCheckMailMessage))
+            .needing(Needs::MessageWindow)
+            .inMenu(Menu::Message, 1, 5),
         WindowCommand(QStringLiteral("id_MessageToolsInsertAttachment"),
                       QStringLiteral("Insert &Attachment..."),
                       [this] {
@@ -91,7 +126,8 @@ QList<frmMessageEdit*> MessageWindows::messageWindows() const {
 }
 
 frmMessageEdit* MessageWindows::activeMessage() const {
-    QMdiSubWindow* sub = desk_.mdiArea()->activeSubWindow();
+    // The current one stays while a dialog of the main window has the focus.
+    QMdiSubWindow* sub = desk_.mdiArea()->currentSubWindow();
     return sub ? qobject_cast<frmMessageEdit*>(sub->widget()) : nullptr;
 }
 
@@ -117,6 +153,18 @@ void MessageWindows::show(frmMessageEdit* editor) {
     connect(editor, &frmMessageEdit::statusText, this,
             [this](const QString& text) { desk_.setStatusText(text); });
     connect(editor, &QWidget::windowTitleChanged, this, [this] { desk_.UpdateStatusbarCount(); });
+    connect(editor, &frmMessageEdit::bodyTabChanged, this, [this, editor] {
+        if (findReplace_ && findEditor_ == static_cast<QObject*>(editor))
+            findReplace_->setTarget(editor->bodyTarget());
+    });
+    connect(editor, &QObject::destroyed, this, [this](QObject* gone) {
+        // The editor's targets go with it.
+        if (findEditor_ != gone)
+            return;
+        findEditor_ = nullptr;
+        if (findReplace_)
+            findReplace_->setTarget(nullptr);
+    });
     desk_.addDocument(editor);
 }
 
@@ -249,4 +297,30 @@ void MessageWindows::askSaveName(frmMessageEdit* editor, bool asCopy, std::funct
         });
     connect(dialog, &QDialog::finished, this, [stored, done = std::move(done)] { done(*stored); });
     dialog->open();
+}
+
+void MessageWindows::showFindReplace(bool replace) {
+    frmMessageEdit* editor = activeMessage();
+    if (!editor)
+        return;
+    BodyTarget* target = editor->bodyTarget();
+    if (!target) {
+        desk_.prompter().inform(AppTitle(), frmMessageFindReplace::openFailureText(),
+                                Prompter::Icon::Exclamation);
+        return;
+    }
+    if (!findReplace_) {
+        findReplace_ = new frmMessageFindReplace(desk_.prompter(), desk_.frame());
+        findReplace_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    findEditor_ = editor;
+    findReplace_->setTarget(target);
+    findReplace_->showReplace(replace);
+    findReplace_->show();
+    findReplace_->raise();
+    findReplace_->activateWindow();
+}
+
+frmMessageFindReplace* MessageWindows::findReplace() const {
+    return findReplace_;
 }

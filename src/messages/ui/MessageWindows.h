@@ -6,8 +6,10 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 
 class frmMessageEdit;
+class frmMessageFindReplace;
 
 // The message editors of one main window: creating, opening, saving, deleting and closing messages, and
 // the message commands of its menus, toolbar and side bar. It also tells the list registry which list
@@ -38,6 +40,9 @@ public:
     void deleteMessagesDialog();
     // The save dialog for the editor: rename (a message never saved) or copy (Save As).
     void askSaveName(frmMessageEdit* editor, bool asCopy, std::function<void(bool)> done);
+    // Find and replace on the active editor's body view shown; it follows the editor's tabs.
+    void showFindReplace(bool replace);
+    frmMessageFindReplace* findReplace() const;
 
 private:
     QList<frmOpenDelete::Entry> dialogEntries(bool withUnsaved);
@@ -47,4 +52,6 @@ private:
     Desk& desk_;
     // Dialog label of each unsaved message -> its stored name.
     QHash<QString, QString> unsavedNames_;
+    QPointer<frmMessageFindReplace> findReplace_;
+    QObject* findEditor_ = nullptr; // whose body find and replace works on
 };

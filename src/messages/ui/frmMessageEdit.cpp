@@ -8,8 +8,11 @@
 #include "messages/MessageEvents.h"
 #include "messages/MessageFiles.h"
 #include "messages/mdlMergeFields.h"
+#include "messages/ui/BodyTarget.h"
 #include "messages/ui/HtmlBodyView.h"
 #include "messages/ui/HtmlHighlighter.h"
+#include "messages/ui/frmMessageGreeting.h"
+#include "messages/ui/frmMessagePreview.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -21,8 +24,10 @@
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTextBlock>
 #include <QVBoxLayout>
 
 namespace {
@@ -89,6 +94,8 @@ frmMessageEdit::frmMessageEdit(const QString& name, Prompter& prompter, QWidget*
     connect(&ListEvents::instance(), &ListEvents::listsChanged, this, &frmMessageEdit::refreshMergeLists);
 }
 
+frmMessageEdit::~frmMessageEdit() = default;
+
 void frmMessageEdit::buildWindow() {
     const auto lineEdit = [this](const char* name, int maxLength, bool readOnly) {
         auto* edit = new QLineEdit(this);
@@ -133,6 +140,9 @@ void frmMessageEdit::buildWindow() {
     txtHTMLSource_->setFont(mono);
     highlighter_ = new HtmlHighlighter(txtHTMLSource_->document());
     htmlView_ = new HtmlBodyView(txtHTMLSource_, this);
+    plainTarget_ = std::make_unique<TextEditTarget>(txtPlainText_);
+    sourceTarget_ = std::make_unique<TextEditTarget>(txtHTMLSource_);
+    viewTarget_ = std::make_unique<HtmlViewTarget>(htmlView_);
     tabBody_->addTab(txtPlainText_, QStringLiteral("&Text"));
     tabBody_->addTab(txtHTMLSource_, QStringLiteral("HTML &Source"));
     tabBody_->addTab(htmlView_, QStringLiteral("HTML &View"));
@@ -623,4 +633,73 @@ void frmMessageEdit::selectAll() {
         plain->selectAll();
     else if (field == htmlView_)
         htmlView_->selectAll();
+}
+
+// ---- Message tools ----
+
+BodyTarget* frmMessageEdit::bodyTarget() const {
+    switch (currentTab()) {
+    case PlainTextTab:
+        return plainTarget_.get();
+    case HtmlSourceTab:
+        return sourceTarget_.get();
+    case HtmlViewTab:
+        return viewTarget_.get();
+    default:
+        return nullptr;
+    }
+}
+
+void frmMessageEdit::ShowMessageGreetingManager() {
+    auto* dialog = new frmMessageGreeting(greeting_, prompter_, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // Stored with the message when it is saved.
+    connect(dialog, &QDialog::accepted, this, [this, dialog] { setGreeting(dialog->settings()); });
+    dialog->open();
+}
+
+void frmMessageEdit::PreviewMessage() {
+    frmMessagePreview::showPreview(draft(), prompter_, window());
+}
+
+QList<SpellField> frmMessageEdit::spellFields() {
+    const QPointer<frmMessageEdit> self = this;
+    const auto documentField = [self](const QString& name, QPlainTextEdit* edit, bool html) {
+        const QPointer<QPlainTextEdit> target = edit;
+        return SpellField{name,
+                          [target] {
+                              // Positions of the raw text are the document's positions.
+                              return target ? target->document()->toRawText().replace(
+                                                  QChar::ParagraphSeparator, u'\n')
+                                            : QString();
+                          },
+                          [target](int start, int length, const QString& replacement) {
+                              if (!target)
+                                  return;
+                              QTextCursor cursor(target->document());
+                              cursor.setPosition(start);
+                              cursor.setPosition(start + length, QTextCursor::KeepAnchor);
+                              cursor.insertText(replacement);
+                          },
+                          html};
+    };
+    QList<SpellField> fields;
+    const QPointer<QLineEdit> subject = txtSubject_;
+    fields << SpellField{QStringLiteral("Subject"),
+                         [subject] { return subject ? subject->text() : QString(); },
+                         [subject](int start, int length, const QString& replacement) {
+                             if (subject)
+                                 subject->setText(subject->text().replace(start, length, replacement));
+                         },
+                         false};
+    const int format = cboFormat_->currentIndex();
+    if (format != 1)
+        fields << documentField(QStringLiteral("Text"), txtPlainText_, false);
+    if (format != 0)
+        fields << documentField(QStringLiteral("HTML"), txtHTMLSource_, true);
+    return fields;
+}
+
+void frmMessageEdit::SpellCheckMailMessage() {
+    frmSpellCheck::checkFields(spellFields(), prompter_, window());
 }

@@ -3,11 +3,16 @@
 #include "core/Prompter.h"
 #include "messages/Greetings.h"
 #include "messages/MessageStore.h"
+#include "messages/ui/frmSpellCheck.h"
 
 #include <QWidget>
 #include <functional>
+#include <memory>
 
+class BodyTarget;
 class HtmlBodyView;
+class HtmlViewTarget;
+class TextEditTarget;
 class HtmlHighlighter;
 class QComboBox;
 class QLabel;
@@ -81,6 +86,14 @@ public:
     void chooseAttachment();
     void chooseFileToInsert();
 
+    // The message tools: the greeting manager, the preview of the editor's current content, the spelling
+    // check of subject and bodies, and what find and replace works on (the body view shown).
+    void ShowMessageGreetingManager();
+    void PreviewMessage();
+    void SpellCheckMailMessage();
+    QList<SpellField> spellFields();
+    BodyTarget* bodyTarget() const;
+
     // The body view shown, and the clipboard commands on the field with the focus.
     int currentTab() const;
     void showTab(Tab tab);
@@ -111,6 +124,7 @@ protected:
 
 private:
     frmMessageEdit(const QString& name, Prompter& prompter, QWidget* parent);
+    ~frmMessageEdit() override;
     void buildWindow();
     void load(const MessageRecord& message);
     void applyFormat(int sendType);
@@ -145,4 +159,6 @@ private:
     QPlainTextEdit* txtHTMLSource_;
     HtmlBodyView* htmlView_;
     HtmlHighlighter* highlighter_;
+    std::unique_ptr<TextEditTarget> plainTarget_, sourceTarget_;
+    std::unique_ptr<HtmlViewTarget> viewTarget_;
 };

@@ -7,6 +7,8 @@
 #include "messages/ui/HtmlBodyView.h"
 #include "messages/ui/MessageWindows.h"
 #include "messages/ui/frmMessageEdit.h"
+#include "messages/ui/frmMessageFindReplace.h"
+#include "messages/ui/frmMessageGreeting.h"
 #include "support/DesktopTest.h"
 
 #include <QComboBox>
@@ -219,7 +221,6 @@ private Q_SLOTS:
         }
         QCOMPARE(copy, source);
         field<QLineEdit>(editor, "txtSubject")->setText(QStringLiteral("changed copy"));
-        window->mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(editor->parentWidget()));
         QVERIFY(window->dispatch(QStringLiteral("id_FileSave")));
         QCOMPARE(rowOf(QStringLiteral("Copy")).value(QStringLiteral("Subject")),
                  QStringLiteral("changed copy"));
@@ -363,6 +364,58 @@ private Q_SLOTS:
         QCOMPARE(editor->content().HTMLText, html);
         QCOMPARE(window->findChild<QLabel*>(QStringLiteral("pnlStatus"))->text(),
                  QStringLiteral("This change can only be made in the HTML source."));
+    }
+
+    void theMessageToolsWorkOnTheActiveEditor() {
+        QVERIFY(MessageStore::ImportMessage(storedMessage(QStringLiteral("Tools"))));
+        frmMessageEdit* editor = window->messages().OpenMessageByName(QStringLiteral("Tools"));
+        // Greeting: shown at once, stored only on Save.
+        window->dispatch(QStringLiteral("id_MessageToolsGreetingManager"));
+        auto* greeting = window->findChild<frmMessageGreeting*>();
+        QVERIFY(greeting);
+        field<QLineEdit>(greeting, "txtSalutation")->setText(QStringLiteral("Hello"));
+        field<QPushButton>(greeting, "cmdOK")->click();
+        settle();
+        QCOMPARE(editor->greeting().Salutation, QStringLiteral("Hello"));
+        QCOMPARE(field<QLineEdit>(editor, "txtGreeting")->text(), SetGreetingDisplay(editor->greeting()));
+        QVERIFY(rowOf(QStringLiteral("Tools")).value(QStringLiteral("Salutation")) !=
+                QStringLiteral("Hello"));
+        QVERIFY(window->dispatch(QStringLiteral("id_FileSave")));
+        QCOMPARE(rowOf(QStringLiteral("Tools")).value(QStringLiteral("Salutation")), QStringLiteral("Hello"));
+
+        // Preview of the editor's content: without a list it says so.
+        window->dispatch(QStringLiteral("id_MessageToolsMessagePreview"));
+        QCOMPARE(prompter().texts().last(),
+                 QStringLiteral("You need a valid list in order to use the preview function."));
+
+        // Find and replace follows the body view shown.
+        editor->showTab(frmMessageEdit::HtmlViewTab);
+        window->dispatch(QStringLiteral("id_EditReplace"));
+        frmMessageFindReplace* find = window->messages().findReplace();
+        QVERIFY(find && find->isVisible());
+        QCOMPARE(find->target(), editor->bodyTarget());
+        QCOMPARE(find->target()->document(), field<HtmlBodyView>(editor, "htmlView")->document());
+        field<QLineEdit>(find, "txtFind")->setText(QStringLiteral("Hi"));
+        field<QLineEdit>(find, "txtReplace")->setText(QStringLiteral("Hi <there>"));
+        QCOMPARE(find->replaceAll(), 1);
+        QCOMPARE(editor->content().HTMLText,
+                 QStringLiteral("<html><body><p>Hi &lt;there&gt;</p></body></html>"));
+        editor->showTab(frmMessageEdit::PlainTextTab);
+        QCOMPARE(find->target(), editor->bodyTarget());
+        QCOMPARE(find->target()->document(), field<QPlainTextEdit>(editor, "txtPlainText")->document());
+
+        // Spelling walks the subject and the bodies the format sends.
+        QStringList names;
+        for (const SpellField& spell : editor->spellFields())
+            names << spell.name;
+        QCOMPARE(names, (QStringList{"Subject", "Text", "HTML"}));
+        const SpellField html = editor->spellFields().last();
+        QVERIFY(html.html);
+        html.replace(html.text().indexOf(QStringLiteral("there")), 5, QStringLiteral("where"));
+        QVERIFY(editor->content().HTMLText.contains(QStringLiteral("&lt;where&gt;")));
+        editor->closeQuietly();
+        settle();
+        QVERIFY(!find->target());
     }
 
     void attachmentsAndUnsavedRows() {
