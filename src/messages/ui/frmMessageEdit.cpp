@@ -145,7 +145,30 @@ void frmMessageEdit::buildWindow() {
     viewTarget_ = std::make_unique<HtmlViewTarget>(htmlView_);
     tabBody_->addTab(txtPlainText_, QStringLiteral("&Text"));
     tabBody_->addTab(txtHTMLSource_, QStringLiteral("HTML &Source"));
-    tabBody_->addTab(htmlView_, QStringLiteral("HTML &View"));
+    // The rendered view with its formatting buttons.
+    auto* viewPage = new QWidget(this);
+    auto* formatting = new QHBoxLayout;
+    const auto button = [this, formatting](const char* name, const QString& text, const QString& tip,
+                                           std::function<void()> work) {
+        auto* b = new QPushButton(text, this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setToolTip(tip);
+        b->setFocusPolicy(Qt::NoFocus);
+        connect(b, &QPushButton::clicked, this, std::move(work));
+        formatting->addWidget(b);
+    };
+    button("cmdBold", QStringLiteral("B"), QStringLiteral("Bold (Ctrl+B)"), [this] { makeBold(); });
+    button("cmdItalic", QStringLiteral("I"), QStringLiteral("Italic (Ctrl+I)"), [this] { makeItalic(); });
+    button("cmdLink", QStringLiteral("Link..."), QStringLiteral("Make the selection a link"),
+           [this] { chooseLink(); });
+    button("cmdImage", QStringLiteral("Image..."), QStringLiteral("Insert an image at the cursor"),
+           [this] { chooseImage(); });
+    formatting->addStretch(1);
+    auto* viewLayout = new QVBoxLayout(viewPage);
+    viewLayout->setContentsMargins(0, 0, 0, 0);
+    viewLayout->addLayout(formatting);
+    viewLayout->addWidget(htmlView_, 1);
+    tabBody_->addTab(viewPage, QStringLiteral("HTML &View"));
 
     auto* head = new QGridLayout;
     const auto label = [this](const QString& text, QWidget* buddy) {
@@ -590,7 +613,7 @@ QWidget* frmMessageEdit::focusedField() const {
         focus == txtHTMLSource_ || focus == htmlView_)
         return focus;
     // Without a field in focus the commands work on the body view shown.
-    return tabBody_->currentWidget();
+    return currentTab() == HtmlViewTab ? htmlView_ : tabBody_->currentWidget();
 }
 
 void frmMessageEdit::cut() {
@@ -702,4 +725,59 @@ QList<SpellField> frmMessageEdit::spellFields() {
 
 void frmMessageEdit::SpellCheckMailMessage() {
     frmSpellCheck::checkFields(spellFields(), prompter_, window());
+}
+
+// ---- Formatting in the rendered view ----
+
+namespace {
+
+// A value for a double-quoted attribute.
+QString attributeValue(const QString& text) {
+    QString value = text;
+    return value.replace(u'&', QStringLiteral("&amp;")).replace(u'"', QStringLiteral("&quot;"));
+}
+
+} // namespace
+
+bool frmMessageEdit::makeBold() {
+    return htmlView_->wrapSelection(QStringLiteral("<b>"), QStringLiteral("</b>"));
+}
+
+bool frmMessageEdit::makeItalic() {
+    return htmlView_->wrapSelection(QStringLiteral("<i>"), QStringLiteral("</i>"));
+}
+
+bool frmMessageEdit::makeLink(const QString& address) {
+    if (address.trimmed().isEmpty())
+        return false;
+    return htmlView_->wrapSelection(QStringLiteral("<a href=\"") + attributeValue(address.trimmed()) +
+                                        QStringLiteral("\">"),
+                                    QStringLiteral("</a>"));
+}
+
+bool frmMessageEdit::insertImage(const QString& path) {
+    if (path.isEmpty())
+        return false;
+    return htmlView_->insertMarkup(QStringLiteral("<img src=\"") + attributeValue(path) +
+                                   QStringLiteral("\">"));
+}
+
+void frmMessageEdit::chooseLink() {
+    if (!htmlView_->textCursor().hasSelection()) {
+        Q_EMIT statusText(QStringLiteral("Select the text to make a link first."));
+        return;
+    }
+    if (const std::optional<QString> address =
+            prompter_.askText(QStringLiteral("Insert Link"), QStringLiteral("Link address (URL):")))
+        makeLink(*address);
+}
+
+void frmMessageEdit::chooseImage() {
+    auto* dialog = new QFileDialog(this, QStringLiteral("Select image to insert"), QString(),
+                                   QStringLiteral("Images (*.png *.jpg *.jpeg *.gif);;All Files (*.*)"));
+    dialog->setObjectName(QStringLiteral("dlgImage"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& file) { insertImage(file); });
+    dialog->open();
 }

@@ -94,6 +94,14 @@ public:
     QList<SpellField> spellFields();
     BodyTarget* bodyTarget() const;
 
+    // Formatting in the rendered view: the selection made bold, italic or a link; an image at the cursor.
+    bool makeBold();
+    bool makeItalic();
+    bool makeLink(const QString& address);
+    bool insertImage(const QString& path);
+    void chooseLink();
+    void chooseImage();
+
     // The body view shown, and the clipboard commands on the field with the focus.
     int currentTab() const;
     void showTab(Tab tab);

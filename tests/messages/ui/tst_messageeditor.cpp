@@ -366,6 +366,41 @@ private Q_SLOTS:
                  QStringLiteral("This change can only be made in the HTML source."));
     }
 
+    void formattingWrapsTheMappedRange() {
+        QVERIFY(MessageStore::ImportMessage(
+            storedMessage(QStringLiteral("Format"), "<p>Hello <i>dear</i> friend</p>")));
+        frmMessageEdit* editor = window->messages().OpenMessageByName(QStringLiteral("Format"));
+        editor->showTab(frmMessageEdit::HtmlViewTab);
+        auto* view = field<HtmlBodyView>(editor, "htmlView");
+        view->renderIfStale();
+        const auto select = [view](const QString& text) {
+            QTextCursor cursor = view->textCursor();
+            const int at = int(view->toPlainText().indexOf(text));
+            cursor.setPosition(at);
+            cursor.setPosition(at + int(text.size()), QTextCursor::KeepAnchor);
+            view->setTextCursor(cursor);
+        };
+        select(QStringLiteral("friend"));
+        QVERIFY(editor->makeBold());
+        QCOMPARE(editor->content().HTMLText, QStringLiteral("<p>Hello <i>dear</i> <b>friend</b></p>"));
+        select(QStringLiteral("Hello"));
+        prompter().answerText(QStringLiteral("https://example.org/?a=1&b=\"2\""));
+        field<QPushButton>(editor, "cmdLink")->click();
+        QCOMPARE(editor->content().HTMLText,
+                 QStringLiteral(
+                     "<p><a href=\"https://example.org/?a=1&amp;b=&quot;2&quot;\">Hello</a> <i>dear</i> "
+                     "<b>friend</b></p>"));
+        // Across the italic element the change is refused.
+        select(QStringLiteral("o dear"));
+        QVERIFY(!editor->makeItalic());
+        QTextCursor cursor = view->textCursor();
+        cursor.setPosition(int(view->toPlainText().indexOf(QStringLiteral("dear"))));
+        view->setTextCursor(cursor);
+        QVERIFY(editor->insertImage(QStringLiteral("logo.png")));
+        QVERIFY(
+            editor->content().HTMLText.contains(QStringLiteral("</a> <img src=\"logo.png\"><i>dear</i>")));
+    }
+
     void theMessageToolsWorkOnTheActiveEditor() {
         QVERIFY(MessageStore::ImportMessage(storedMessage(QStringLiteral("Tools"))));
         frmMessageEdit* editor = window->messages().OpenMessageByName(QStringLiteral("Tools"));
