@@ -265,6 +265,56 @@ std::optional<qsizetype> HtmlSourceMap::insertionPoint(qsizetype position) const
     return std::nullopt;
 }
 
+int HtmlSourceMap::insertionRun(qsizetype position) const {
+    const int here = runAt(position);
+    const int before = runAt(position - 1);
+    if (here >= 0 && (before < 0 || before == here || rendered_[position].skippedBefore))
+        return here;
+    return before;
+}
+
+int HtmlSourceMap::followInsert(qsizetype position, const QString& plainText, const Edit& edit) {
+    const int run = insertionRun(position);
+    if (run < 0 || edit.length != 0 || edit.text != escapeText(plainText) || position > rendered_.size())
+        return -1;
+    const qsizetype delta = edit.text.size();
+    for (Mapped& m : rendered_) {
+        if (m.run >= 0 && m.start >= edit.start) {
+            m.start += delta;
+            m.end += delta;
+        }
+    }
+    for (int i = 0; i < runs_.size(); ++i) {
+        Run& r = runs_[i];
+        if (i == run) {
+            r.end += delta;
+        } else if (r.start >= edit.start) {
+            r.start += delta;
+            r.end += delta;
+        }
+    }
+    source_.insert(edit.start, edit.text);
+    // The new characters, each with the source its escaped form took.
+    QList<Mapped> added;
+    qsizetype at = edit.start;
+    bool first = true;
+    for (const QChar c : plainText) {
+        const qsizetype length = escapeText(QString(c)).size();
+        Mapped m{run, at, at + length, false, false};
+        if (first && position < rendered_.size() && rendered_[position].run == run) {
+            // Taken in front of the character after it: the collapsed whitespace now comes before it.
+            m.skippedBefore = rendered_[position].skippedBefore;
+            rendered_[position].skippedBefore = false;
+        }
+        first = false;
+        added << m;
+        at += length;
+    }
+    for (qsizetype i = 0; i < added.size(); ++i)
+        rendered_.insert(position + i, added[i]);
+    return run;
+}
+
 std::optional<HtmlSourceMap::Run> HtmlSourceMap::sourceRange(qsizetype from, qsizetype to) const {
     if (from > to)
         std::swap(from, to);

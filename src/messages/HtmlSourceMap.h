@@ -44,6 +44,13 @@ public:
     // The rendered range wrapped in open ... close (bold, italic, a link).
     std::optional<Edit> wrap(qsizetype from, qsizetype to, const QString& open, const QString& close) const;
 
+    // Follows an insertion of plain text without blanks or line breaks made by replace(position,
+    // position, text) and shown by the renderer at the position: the map of the new source without a new
+    // rendering. The run that takes the text, or -1 when the edit is not such an insertion.
+    int followInsert(qsizetype position, const QString& plainText, const Edit& edit);
+    // The run an insertion at the rendered position goes into; -1 when refused.
+    int insertionRun(qsizetype position) const;
+
     // "<", ">" and "&" as entities, each line break as "<br>".
     static QString escapeText(const QString& plainText);
     // The status text of a refused edit.

@@ -181,6 +181,9 @@ void messageWindows(TestHome& home) {
     }
     if (auto* sub = qobject_cast<QMdiSubWindow*>(editor->parentWidget()))
         sub->showMaximized();
+    GreetingSettings personal = SetGreetingManagerDefaultValues();
+    personal.GreetingType = 1;
+    editor->setGreeting(personal);
     for (const auto& [tab, state] :
          {std::pair{frmMessageEdit::PlainTextTab, "text"}, std::pair{frmMessageEdit::HtmlSourceTab, "source"},
           std::pair{frmMessageEdit::HtmlViewTab, "rendered"}}) {

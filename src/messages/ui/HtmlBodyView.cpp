@@ -118,11 +118,40 @@ bool HtmlBodyView::replaceSelection(const QString& plainText) {
     const qsizetype to = cursor.selectionEnd();
     if (from == to && plainText.isEmpty())
         return true;
+    if (from == to && followTyping(from, plainText))
+        return true;
     // Each line break becomes one line separator of the rendering.
     QString shown = plainText;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     const qsizetype end = from + shown.size();
     return apply(map_.replace(from, to, plainText), end, end);
+}
+
+bool HtmlBodyView::followTyping(qsizetype at, const QString& plainText) {
+    // Characters without blanks change no whitespace around them: the rendering takes them as the
+    // renderer would, without a new rendering of the whole source.
+    for (const QChar c : plainText)
+        if (c.isSpace() || !c.isPrint())
+            return false;
+    const std::optional<HtmlSourceMap::Edit> edit = map_.replace(at, at, plainText);
+    const int run = map_.insertionRun(at);
+    if (!edit || run < 0)
+        return false;
+    applying_ = true;
+    QTextCursor source(source_->document());
+    source.setPosition(int(edit->start));
+    source.insertText(edit->text);
+    applying_ = false;
+    // The format of the run the text went into.
+    QTextCursor shown(document());
+    const bool intoNext = map_.runAt(at) == run && map_.runAt(at - 1) != run;
+    shown.setPosition(int(intoNext ? at + 1 : at));
+    const QTextCharFormat format = shown.charFormat();
+    shown.setPosition(int(at));
+    shown.insertText(plainText, format);
+    map_.followInsert(at, plainText, *edit);
+    setTextCursor(shown);
+    return true;
 }
 
 bool HtmlBodyView::wrapSelection(const QString& open, const QString& close) {

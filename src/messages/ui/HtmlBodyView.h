@@ -56,6 +56,8 @@ private:
     // Applies the source edit, renders again and puts the cursor at from..to of the new rendering.
     bool apply(const std::optional<HtmlSourceMap::Edit>& edit, qsizetype from, qsizetype to);
     void sourceChanged();
+    // Typing of plain characters: the source edit, and the same characters put into the rendering.
+    bool followTyping(qsizetype at, const QString& plainText);
 
     QPlainTextEdit* source_;
     QTimer* renderTimer_;

@@ -225,7 +225,19 @@ private Q_SLOTS:
                 ++accepted;
                 QString expected = shown;
                 expected.insert(at, u'Q');
-                QCOMPARE(rendered(applied(html, *edit)), expected);
+                const QString edited = applied(html, *edit);
+                QCOMPARE(rendered(edited), expected);
+                // The map that follows the typing is the map of the new rendering.
+                HtmlSourceMap followed = map;
+                QVERIFY(followed.followInsert(at, QStringLiteral("Q"), *edit) >= 0);
+                const HtmlSourceMap fresh(edited, expected);
+                for (qsizetype p = 0; p < expected.size(); ++p) {
+                    const auto a = followed.sourceOf(p), b = fresh.sourceOf(p);
+                    QCOMPARE(a.has_value(), b.has_value());
+                    if (a)
+                        QCOMPARE(std::pair(a->start, a->end), std::pair(b->start, b->end));
+                    QCOMPARE(followed.insertionRun(p) >= 0, fresh.insertionRun(p) >= 0);
+                }
             }
             // Every visible character of text can take text after it.
             QVERIFY2(accepted * 10 > shown.size() * 7, qPrintable(html));

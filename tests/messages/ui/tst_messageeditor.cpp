@@ -353,6 +353,10 @@ private Q_SLOTS:
         expected.insert(expected.indexOf(QStringLiteral("friend")), u'k');
         QCOMPARE(editor->content().HTMLText, expected);
         QCOMPARE(view->textCursor().position(), int(at) + 1);
+        // The rendering that followed the key is the rendering of the new source.
+        const QString typedView = view->toPlainText();
+        view->render();
+        QCOMPARE(view->toPlainText(), typedView);
         // Undo is the source's.
         QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(editor->content().HTMLText, html);
