@@ -12,6 +12,7 @@
 #include "support/DesktopTest.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -455,6 +456,30 @@ private Q_SLOTS:
         editor->closeQuietly();
         settle();
         QVERIFY(!find->target());
+    }
+
+    void insertedFilesGoToTheBodyCursor() {
+        frmMessageEdit* editor = newMessage();
+        field<QComboBox>(editor, "cboFormat")->setCurrentIndex(2);
+        QFile page(home->file(QStringLiteral("page.html")));
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.write("<html><head><title>x</title></head><BODY bgcolor=red><p>From a page</p></body></html>");
+        page.close();
+        QFile note(home->file(QStringLiteral("note.txt")));
+        QVERIFY(note.open(QIODevice::WriteOnly));
+        note.write("1 < 2 & 3 > 2\n\xc3\xa9t\xc3\xa9");
+        note.close();
+        editor->showTab(frmMessageEdit::HtmlSourceTab);
+        QVERIFY(editor->InsertFileIntoMessage(page.fileName()));
+        QVERIFY(editor->InsertFileIntoMessage(note.fileName()));
+        QCOMPARE(editor->content().HTMLText,
+                 QStringLiteral("<p>From a page</p>1 &lt; 2 &amp; 3 &gt; 2<br>\u00e9t\u00e9"));
+        editor->showTab(frmMessageEdit::PlainTextTab);
+        QVERIFY(editor->InsertFileIntoMessage(note.fileName()));
+        QCOMPARE(editor->content().MessageText, QStringLiteral("1 < 2 & 3 > 2\n\u00e9t\u00e9"));
+        // A folder is no text file.
+        QVERIFY(!editor->InsertFileIntoMessage(home->path()));
+        QVERIFY(prompter().texts().last().startsWith(QStringLiteral("The file '")));
     }
 
     void attachmentsAndUnsavedRows() {
