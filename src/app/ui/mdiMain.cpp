@@ -356,13 +356,16 @@ void mdiMain::whenClosing(std::function<void()> work) {
 
 void mdiMain::closeEvent(QCloseEvent* event) {
     // Every list and message window may refuse (its save question answered Cancel).
+    closing_ = true;
     for (QMdiSubWindow* sub : mdi_->subWindowList()) {
         const QString type = documentType(sub);
         if ((type == ListWindow || type == MessageWindow) && !sub->close()) {
+            closing_ = false;
             event->ignore();
             return;
         }
     }
+    closing_ = false;
     mdi_->closeAllSubWindows();
     for (const std::function<void()>& work : std::as_const(closingWork_))
         work();

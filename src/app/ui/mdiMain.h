@@ -46,6 +46,7 @@ public:
     void setStatusText(const QString& text) override;
     void UpdateStatusbarCount() override;
     void whenClosing(std::function<void()> work) override;
+    bool isClosing() const override { return closing_; }
 
     // ---- Documents ----
     // Open list and message windows together.
@@ -122,4 +123,5 @@ private:
     QTimer* tmrTBCShow_ = nullptr;
     QTimer* tmrListStatUpdate_ = nullptr;
     int groupMailBlockSize_ = 10;
+    bool closing_ = false;
 };

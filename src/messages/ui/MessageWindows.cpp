@@ -9,6 +9,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QTimer>
 
 MessageWindows::MessageWindows(Desk& desk) : QObject(desk.frame()), desk_(desk) {
     // Find and replace follows the active editor.
@@ -148,6 +149,14 @@ QString MessageWindows::ListUsedInMailMergeForOpenMessage(const QString& listNam
 
 void MessageWindows::show(frmMessageEdit* editor) {
     editor->setSaveRequest([this](frmMessageEdit* e, bool asCopy, std::function<void(bool)> done) {
+        // Asked while the program ends: once the message is stored, the program goes on ending.
+        if (desk_.isClosing()) {
+            done = [this, done = std::move(done)](bool saved) {
+                done(saved);
+                if (saved)
+                    QTimer::singleShot(0, desk_.frame(), [this] { desk_.frame()->close(); });
+            };
+        }
         askSaveName(e, asCopy, std::move(done));
     });
     connect(editor, &frmMessageEdit::statusText, this,

@@ -187,6 +187,20 @@ private Q_SLOTS:
         QVERIFY(!editor->isModified());
     }
 
+    void savingANewMessageAtExitNamesItThenExits() {
+        frmMessageEdit* editor = newMessage();
+        field<QLineEdit>(editor, "txtSubject")->setText(QStringLiteral("kept at exit"));
+        prompter().answer(Prompter::Answer::Yes);
+        // The name is asked first: the program waits for it.
+        QVERIFY(!window->close());
+        saveDialogAnswer(QStringLiteral("At Exit"));
+        settle();
+        QVERIFY(!window->isVisible());
+        QCOMPARE(rowOf(QStringLiteral("At Exit")).value(QStringLiteral("Subject")),
+                 QStringLiteral("kept at exit"));
+        QCOMPARE(messageCount(), 1);
+    }
+
     void aTakenNameChangesNeitherRow() {
         QVERIFY(MessageStore::ImportMessage(storedMessage(QStringLiteral("Taken"))));
         const auto before = rowOf(QStringLiteral("Taken"));
