@@ -331,6 +331,9 @@ void frmMessageEdit::setGreeting(const GreetingSettings& settings) {
     greeting_ = settings;
     txtGreeting_->setText(SetGreetingDisplay(settings));
     txtTo_->setText(SetToAddressDisplay(settings));
+    // The summaries are read from their start.
+    txtGreeting_->setCursorPosition(0);
+    txtTo_->setCursorPosition(0);
     markModified();
 }
 
