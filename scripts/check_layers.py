@@ -4,8 +4,8 @@
 Modules run upwards: util < core < db < lists, messages, mailings < harvest, send, import < mailbox < app.
 A module includes its own files and those of lower modules only. Logic (src/<module>/) includes no
 window (no ui/ folder); a window folder (src/<module>/ui/) may include its own module, lower modules
-and the ui/ folders of lower modules. Windows never include the SQL headers: their data comes through
-their module's classes. Include circles that span two modules fail as well.
+and the ui/ folders of lower modules. Windows never include the SQL headers, hold the text of an SQL
+statement or open a database: their data comes through their module's classes. Include circles that span two modules fail as well.
 
 Usage: check_layers.py [SRC_DIR]   (default: the src/ folder beside this script's folder)
 Exit status 0 when every rule holds, 1 otherwise (each fault on its own line).
@@ -30,6 +30,12 @@ SOURCE_SUFFIXES = (".h", ".cpp")
 # The program's entry point links the windows as well as the logic.
 ENTRY_POINTS = {"app/main.cpp"}
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
+# What a window may not hold either: the text of an SQL statement in a string, or a database opened.
+SQL_TEXT = re.compile(
+    r'"[^"]*\b(SELECT\b[^"]*\bFROM|INSERT\s+INTO|DELETE\s+FROM|UPDATE\s+\S+\s+SET|'
+    r'CREATE\s+(TABLE|INDEX)|DROP\s+TABLE|ALTER\s+TABLE)\b'
+)
+DATABASE_OPEN = re.compile(r"\b(CentralDatabase::open|Database::open|sqlite3_open\w*)\s*\(")
 
 
 def part_of(path):
@@ -87,6 +93,25 @@ def layer_faults(path, includes):
             faults.append(where + f"logic of {module} includes the window header {resolved}")
         elif target_module != module and RANK[target_module] >= RANK[module]:
             faults.append(where + f"{module} includes {resolved} of {target_module}, which is not below it")
+    return faults
+
+
+def window_sql_faults(src, path):
+    """SQL statements and opened databases in a window's source."""
+    own = part_of(path)
+    if own is None or not own[1]:
+        return []
+    faults = []
+    with open(os.path.join(src, path), encoding="utf-8", errors="replace") as f:
+        for number, line in enumerate(f, 1):
+            if line.lstrip().startswith(("//", "*")):
+                continue  # a comment may speak of either
+            statement = SQL_TEXT.search(line)
+            if statement:
+                faults.append(f"{path}:{number}: a window holds the SQL statement text {statement.group(1)!r}")
+            opened = DATABASE_OPEN.search(line)
+            if opened:
+                faults.append(f"{path}:{number}: a window opens a database ({opened.group(1)})")
     return faults
 
 
@@ -154,6 +179,7 @@ def check(src):
             path = os.path.relpath(os.path.join(folder, file_name), src).replace(os.sep, "/")
             includes = read_includes(src, path)
             faults += layer_faults(path, includes)
+            faults += window_sql_faults(src, path)
             edges = graph.setdefault(unit(path), set())
             for _, _, _, resolved in includes:
                 if resolved and unit(resolved) != unit(path):

@@ -16,6 +16,7 @@ QList<Prompter::Answer> choicesOf(Prompter::Buttons buttons) {
     case Prompter::Buttons::YesNo:
         return {A::Yes, A::No};
     case Prompter::Buttons::YesNoCancel:
+    case Prompter::Buttons::SaveDontSaveCancel:
         return {A::Yes, A::No, A::Cancel};
     case Prompter::Buttons::RetryCancel:
         return {A::Retry, A::Cancel};

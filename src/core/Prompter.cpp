@@ -10,6 +10,9 @@ Prompter::Answer Prompter::safeAnswer(Buttons buttons) {
     case Buttons::YesNo:
     case Buttons::YesNoCancel:
         return Answer::No;
+    case Buttons::SaveDontSaveCancel:
+        // Neither stores nor throws away the document.
+        return Answer::Cancel;
     case Buttons::AbortRetryIgnore:
         return Answer::Abort;
     }
@@ -23,6 +26,7 @@ Prompter::Answer Prompter::affirmativeAnswer(Buttons buttons) {
         return Answer::Ok;
     case Buttons::YesNo:
     case Buttons::YesNoCancel:
+    case Buttons::SaveDontSaveCancel:
         return Answer::Yes;
     case Buttons::RetryCancel:
     case Buttons::AbortRetryIgnore:

@@ -8,7 +8,16 @@
 class Prompter {
 public:
     enum class Icon { None, Information, Exclamation, Critical, Question };
-    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore };
+    // SaveDontSaveCancel asks whether to save a changed document: "&Save" answers Yes, "&Don't Save" No.
+    enum class Buttons {
+        Ok,
+        OkCancel,
+        YesNo,
+        YesNoCancel,
+        RetryCancel,
+        AbortRetryIgnore,
+        SaveDontSaveCancel
+    };
     enum class Answer { Ok, Cancel, Yes, No, Retry, Abort, Ignore };
 
     virtual ~Prompter() = default;
@@ -21,7 +30,8 @@ public:
     virtual std::optional<QString> askText(const QString& title, const QString& text,
                                            bool secret = false) = 0;
 
-    // The answer that changes nothing: No where there is one, else Cancel, else the only button.
+    // The answer that changes nothing: No where there is one (Cancel for a save question), else Cancel, else
+    // the only button.
     static Answer safeAnswer(Buttons buttons);
     // The answer that goes ahead: Yes, Ok or Retry.
     static Answer affirmativeAnswer(Buttons buttons);

@@ -234,6 +234,117 @@ QStringList MessageNames() {
     return names;
 }
 
+namespace {
+
+const QString GreetingUpdate =
+    QStringLiteral("UPDATE \"Message\" SET \"UseGreetingManager\" = ?, \"Salutation\" = ?, "
+                   "\"Punctuation\" = ?, \"UseTitle\" = ?, \"UseFName\" = ?, \"UseLName\" = ?, "
+                   "\"AddressType\" = ?, \"GreetingType\" = ?, \"GroupAddress\" = ?, "
+                   "\"GroupGreeting\" = ?, \"MissingFNameOption\" = ?, \"MissingLNameOption\" = ?, "
+                   "\"GenericName\" = ?, \"HTMLGreeting\" = ? WHERE \"MessageName\" = ?");
+
+QVariantList greetingValues(const QString& name, const GreetingSettings& s) {
+    return {db::yesNo(s.UseGreetingManager),
+            textOrEmpty(s.Salutation),
+            textOrEmpty(s.Punctuation),
+            db::yesNo(!s.TitleColumn.isEmpty()),
+            db::yesNo(!s.FirstNameColumn.isEmpty()),
+            db::yesNo(!s.LastNameColumn.isEmpty()),
+            s.AddressType,
+            s.GreetingType,
+            textOrEmpty(s.GroupAddress),
+            textOrEmpty(s.GroupGreeting),
+            db::yesNo(s.MissingFNameOption),
+            db::yesNo(s.MissingLNameOption),
+            textOrEmpty(s.GenericName),
+            textOrEmpty(s.HTMLGreeting),
+            name};
+}
+
+const QString ContentUpdate =
+    QStringLiteral("UPDATE \"Message\" SET \"Subject\" = ?, \"GreetingDisplay\" = ?, "
+                   "\"Attachments\" = ?, \"MessageText\" = ?, \"HTMLText\" = ?, "
+                   "\"SendType\" = ?, \"From\" = ? WHERE \"MessageName\" = ?");
+
+QVariantList contentValues(const QString& name, const MessageContent& content) {
+    return {textOrEmpty(content.Subject),     textOrEmpty(content.GreetingDisplay),
+            textOrEmpty(content.Attachments), textOrEmpty(content.MessageText),
+            textOrEmpty(content.HTMLText),    content.SendType,
+            textOrEmpty(content.From),        name};
+}
+
+// A temporary row (?1: the temporary prefix) with nothing the user wrote in it.
+const QString EmptyTemporaryRow = QStringLiteral(
+    "substr(\"MessageName\", 1, 18) = ?1 COLLATE NOCASE AND COALESCE(\"Subject\", '') = '' AND "
+    "COALESCE(\"MessageText\", '') = '' AND COALESCE(\"HTMLText\", '') = '' AND "
+    "COALESCE(\"Attachments\", '') = '' AND COALESCE(\"From\", '') = ''");
+
+QList<MessageEntry> listing(const QString& condition) {
+    QList<MessageEntry> entries;
+    db::DbError error;
+    const db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadOnly, &error);
+    db::Statement rows = central.prepare(
+        QStringLiteral("SELECT \"MessageName\", \"MessageDescription\", \"MessageCreationDate\" FROM "
+                       "\"Message\" WHERE ") +
+            condition + QStringLiteral(" ORDER BY \"MessageName\""),
+        &error);
+    if (!rows.isValid()) {
+        logFailure("MessageListing in mdlMessageActions", error);
+        return entries;
+    }
+    rows.bind(1, temporaryNamePrefix());
+    while (rows.next())
+        entries.append({rows.text(0), rows.text(1), db::fromStoredDate(rows.text(2))});
+    return entries;
+}
+
+} // namespace
+
+QList<MessageEntry> MessageListing() {
+    return listing(QStringLiteral("substr(\"MessageName\", 1, 18) <> ?1 COLLATE NOCASE"));
+}
+
+QList<MessageEntry> UnsavedMessages() {
+    return listing(QStringLiteral("substr(\"MessageName\", 1, 18) = ?1 COLLATE NOCASE AND NOT (") +
+                   EmptyTemporaryRow + u')');
+}
+
+QString unsavedCaption(const QDateTime& created) {
+    return QStringLiteral("Unsaved message of ") + QLocale::system().toString(created, QLocale::ShortFormat);
+}
+
+int PurgeEmptyTemporaryMessages() {
+    db::DbError error;
+    db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadWrite, &error);
+    if (!central.isOpen() ||
+        !central.exec(QStringLiteral("DELETE FROM \"Message\" WHERE ") + EmptyTemporaryRow,
+                      {temporaryNamePrefix()}, &error)) {
+        logFailure("PurgeEmptyTemporaryMessages in mdlMessageActions", error);
+        return 0;
+    }
+    return int(central.changes());
+}
+
+bool SaveMessage(const QString& name, const MessageContent& content, const QString& mailingList,
+                 const GreetingSettings& greeting) {
+    db::DbError error;
+    db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadWrite, &error);
+    if (!central.isOpen()) {
+        logFailure("SaveMessage in frmMessageEdit", error);
+        return false;
+    }
+    db::Transaction transaction(central);
+    bool ok = central.exec(ContentUpdate, contentValues(name, content), &error);
+    const bool found = ok && central.changes() > 0;
+    ok = ok && found &&
+         central.exec(QStringLiteral("UPDATE \"Message\" SET \"MailingList\" = ? WHERE \"MessageName\" = ?"),
+                      {textOrEmpty(mailingList), name}, &error) &&
+         central.exec(GreetingUpdate, greetingValues(name, greeting), &error) && transaction.commit(&error);
+    if (!ok && found)
+        logFailure("SaveMessage in frmMessageEdit", error);
+    return ok;
+}
+
 bool WriteGreetingSettings(const QString& name, const GreetingSettings& s) {
     db::DbError error;
     db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadWrite, &error);
@@ -312,6 +423,14 @@ QString invalidNameText() {
 }
 
 bool CheckSaveName(const QString& name, Prompter& prompter) {
+    if (name.trimmed().isEmpty()) {
+        prompter.inform(AppTitle(), emptyNameText(), Prompter::Icon::Exclamation);
+        return false;
+    }
+    if (isTemporaryName(name)) {
+        prompter.inform(AppTitle(), temporaryNameText(), Prompter::Icon::Exclamation);
+        return false;
+    }
     if (const QString refusal = nameRefusal(name); !refusal.isEmpty()) {
         prompter.inform(AppTitle(), refusal, Prompter::Icon::Exclamation);
         return false;
@@ -320,6 +439,15 @@ bool CheckSaveName(const QString& name, Prompter& prompter) {
         return true;
     prompter.inform(AppTitle(), invalidNameText(), Prompter::Icon::Exclamation);
     return false;
+}
+
+QString emptyNameText() {
+    return QStringLiteral("Please enter a name for the message.");
+}
+
+QString temporaryNameText() {
+    return QStringLiteral("A message name may not begin with \"") + temporaryNamePrefix() +
+           QStringLiteral("\".");
 }
 
 QString renameConflictText() {
@@ -428,7 +556,8 @@ bool DeleteMessageBeforeUnload(const QString& name) {
 }
 
 bool IsDiscardableOnClose(const QString& name, const MessageContent& content) {
-    return isTemporaryName(name) && content.MessageText.isEmpty() && content.HTMLText.isEmpty();
+    return isTemporaryName(name) && content.MessageText.isEmpty() && content.HTMLText.isEmpty() &&
+           content.Subject.isEmpty() && content.From.isEmpty() && content.Attachments.isEmpty();
 }
 
 // ---- Dialog texts ----

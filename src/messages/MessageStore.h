@@ -82,6 +82,25 @@ std::optional<MessageRecord> ReadMessage(const QString& name);
 bool MessageExists(const QString& name);
 // Every message name, in name order.
 QStringList MessageNames();
+
+// A message as the open, save and delete dialogs list it.
+struct MessageEntry {
+    QString name;
+    QString description;
+    QDateTime created;
+};
+// The saved messages with their descriptions, in name order; rows under a temporary name are left out.
+QList<MessageEntry> MessageListing();
+// The rows under a temporary name that hold something: messages never saved, left by an earlier run.
+QList<MessageEntry> UnsavedMessages();
+// How the dialogs name such a row: "Unsaved message of " + its creation date and time.
+QString unsavedCaption(const QDateTime& created);
+// Deletes the rows under a temporary name that hold nothing (at start-up); the number deleted.
+int PurgeEmptyTemporaryMessages();
+// The editor's Save: its content, the mailing list of its merge fields and the greeting settings, in
+// one transaction. False when there is no such row or the write fails.
+bool SaveMessage(const QString& name, const MessageContent& content, const QString& mailingList,
+                 const GreetingSettings& greeting);
 // Writes the greeting and To settings of the greeting window into the row.
 bool WriteGreetingSettings(const QString& name, const GreetingSettings& settings);
 // Creates the message, or replaces the row of that name (any case), with the greeting defaults.
@@ -89,11 +108,14 @@ bool ImportMessage(const MessageRecord& message, db::DbError* error = nullptr);
 
 // ---- Names ----
 
-// The save dialog's check: no apostrophe, double quote, slash, backslash, question mark, colon,
+// The save dialog's check: a name, at most MaxNameLength characters, not a temporary name, and no
+// apostrophe, double quote, slash, backslash, question mark, colon,
 // semicolon, vertical bar or asterisk.
 bool IsValidMessageName(const QString& name);
 QString invalidNameText();
-// Shows invalidNameText() and answers false for a name the save dialog refuses.
+QString emptyNameText();
+QString temporaryNameText();
+// Says why and answers false for a name the save dialog refuses.
 bool CheckSaveName(const QString& name, Prompter& prompter);
 QString renameConflictText();
 QString copyConflictText();
@@ -113,7 +135,7 @@ bool CopyMessage(const QString& oldName, const QString& newName, const QString& 
 bool DeleteMessageByName(const QString& name);
 // The row of an editor that closes without anything worth keeping.
 bool DeleteMessageBeforeUnload(const QString& name);
-// Whether closing the editor should just delete its row: an unsaved message with no text and no HTML.
+// Whether closing the editor should just delete its row: an unsaved message with every field empty.
 bool IsDiscardableOnClose(const QString& name, const MessageContent& content);
 
 // ---- Dialog texts ----

@@ -49,6 +49,11 @@ class PlantedFaults(unittest.TestCase):
             ("core/ui/frmOpenDelete.cpp", '#include "lists/ui/frmList.h"', "core/ui/frmOpenDelete.cpp:", "of lists"),
             ("lists/ui/frmList.cpp", "#include <sqlite3.h>", "lists/ui/frmList.cpp:", "SQL header sqlite3.h"),
             ("lists/ui/frmList.cpp", '#include "db/Database.h"', "lists/ui/frmList.cpp:", "SQL header db/Database.h"),
+            ("messages/ui/frmMessageEdit.cpp", 'const char* q = "SELECT * FROM Message";',
+             "messages/ui/frmMessageEdit.cpp:", "SQL statement text"),
+            ("messages/ui/frmMessageEdit.cpp", 'const char* q = "DELETE FROM Message";',
+             "messages/ui/frmMessageEdit.cpp:", "SQL statement text"),
+            ("lists/ui/frmList.cpp", "auto d = CentralDatabase::open();", "lists/ui/frmList.cpp:", "opens a database"),
         ]
         for path, line, where, text in cases:
             with self.subTest(path=path, line=line):

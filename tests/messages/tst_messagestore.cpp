@@ -140,7 +140,7 @@ private Q_SLOTS:
         MessageContent empty;
         QVERIFY(MessageStore::IsDiscardableOnClose(name, empty));
         empty.Subject = "only a subject";
-        QVERIFY(MessageStore::IsDiscardableOnClose(name, empty));
+        QVERIFY(!MessageStore::IsDiscardableOnClose(name, empty));
         QVERIFY(!MessageStore::IsDiscardableOnClose(name, someContent()));
         QVERIFY(!MessageStore::IsDiscardableOnClose("Saved", MessageContent()));
         QVERIFY(MessageStore::DeleteMessageBeforeUnload(name));
@@ -156,6 +156,10 @@ private Q_SLOTS:
         QTest::newRow("angle brackets") << "<Draft>" << true;
         QTest::newRow("semicolon") << "a;b" << false;
         QTest::newRow("apostrophe inside") << "Ann's letter" << false;
+        QTest::newRow("empty") << "  " << false;
+        QTest::newRow("temporary") << "%%NewMailMessage%%1" << false;
+        QTest::newRow("101 characters") << QString(101, u'x') << false;
+        QTest::newRow("100 characters") << QString(100, u'x') << true;
         for (const char* c : {"\"", "/", "\\", "?", ":", "|", "*"})
             QTest::addRow("contains %s", c) << QStringLiteral("x%1y").arg(QLatin1StringView(c)) << false;
     }
@@ -167,11 +171,58 @@ private Q_SLOTS:
         QCOMPARE(MessageStore::CheckSaveName(name, prompter), valid);
         if (!valid) {
             QCOMPARE(prompter.shown().size(), 1);
-            QCOMPARE(prompter.shown().first().text,
-                     QStringLiteral(
-                         "Please Enter a Valid Filename. A valid filename cannot conatain the following "
-                         "characters:  \n    \"  *  ?  /  \\  |  :  ;"));
+            const QString expected =
+                name.trimmed().isEmpty() ? MessageStore::emptyNameText()
+                : name.startsWith(u'%')  ? MessageStore::temporaryNameText()
+                : name.size() > 100
+                    ? QStringLiteral("A message name has at most 100 characters.")
+                    : QStringLiteral("Please Enter a Valid Filename. A valid filename cannot conatain "
+                                     "the following characters:  \n    \"  *  ?  /  \\  |  :  ;");
+            QCOMPARE(prompter.shown().first().text, expected);
         }
+    }
+
+    void listingAndUnsavedRows() {
+        TestHome home;
+        QVERIFY(home.start());
+        MessageRecord saved;
+        saved.MessageName = "Spring";
+        saved.MessageDescription = "The spring letter";
+        QVERIFY(MessageStore::ImportMessage(saved));
+        const QString empty = MessageStore::CreateNewMessage().name;
+        const QString started = MessageStore::CreateNewMessage().name;
+        MessageContent content;
+        content.From = "only a From";
+        QVERIFY(MessageStore::WriteMessageTextToDB(started, content));
+        const QList<MessageStore::MessageEntry> listed = MessageStore::MessageListing();
+        QCOMPARE(listed.size(), 1);
+        QCOMPARE(listed.first().name, QStringLiteral("Spring"));
+        QCOMPARE(listed.first().description, QStringLiteral("The spring letter"));
+        QCOMPARE(MessageStore::UnsavedMessages().size(), 1);
+        QCOMPARE(MessageStore::UnsavedMessages().first().name, started);
+        QVERIFY(MessageStore::unsavedCaption(MessageStore::UnsavedMessages().first().created)
+                    .startsWith("Unsaved message of "));
+        QCOMPARE(MessageStore::PurgeEmptyTemporaryMessages(), 1);
+        QVERIFY(!MessageStore::MessageExists(empty));
+        QVERIFY(MessageStore::MessageExists(started));
+    }
+
+    void savingWritesListAndGreetingTogether() {
+        TestHome home;
+        QVERIFY(home.start());
+        const QString name = MessageStore::CreateNewMessage().name;
+        GreetingSettings greeting = SetGreetingManagerDefaultValues();
+        greeting.GreetingType = 0;
+        greeting.GroupGreeting = "Hello all";
+        QVERIFY(MessageStore::SaveMessage(name, someContent(), "Customers", greeting));
+        const auto row = rowOf(name);
+        QCOMPARE(row.value("MailingList"), QStringLiteral("Customers"));
+        QCOMPARE(row.value("GroupGreeting"), QStringLiteral("Hello all"));
+        QCOMPARE(row.value("GreetingType"), QStringLiteral("0"));
+        QCOMPARE(row.value("Subject"), QStringLiteral("Subject line"));
+        // No row: nothing is written and the answer says so.
+        QVERIFY(!MessageStore::SaveMessage("Nobody", someContent(), "Customers", greeting));
+        QCOMPARE(messageCount(), 1);
     }
 
     void renaming() {

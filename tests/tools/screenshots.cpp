@@ -27,6 +27,8 @@
 #include "mailbox/ui/frmPOPWizard.h"
 #include "messages/MessageStore.h"
 #include "messages/ui/BodyTarget.h"
+#include "messages/ui/MessageWindows.h"
+#include "messages/ui/frmMessageEdit.h"
 #include "messages/ui/frmMessageFindReplace.h"
 #include "messages/ui/frmMessageGreeting.h"
 #include "messages/ui/frmMessagePreview.h"
@@ -156,6 +158,61 @@ void dialogs(TestHome& home) {
     }
     frmFileDisplay display(text.fileName());
     save(&display);
+}
+
+// The message editor on each body view, and the message forms of the open, delete and save dialog.
+void messageWindows(TestHome& home) {
+    MessageRecord letter;
+    letter.MessageName = QStringLiteral("Spring News");
+    letter.MessageDescription = QStringLiteral("The spring letter to customers");
+    letter.Subject = QStringLiteral("Spring news for <<FirstName>>");
+    letter.SendType = 2;
+    letter.From = QStringLiteral("Tamberlyn Garden Shop");
+    letter.Attachments = QStringLiteral("/home/ann/Catalogue.pdf");
+    letter.MailingList = QStringLiteral("Customers");
+    letter.MessageText =
+        QStringLiteral("Spring is here, and so is our new catalogue.\r\n\r\nSee you soon,\r\nAnn");
+    letter.HTMLText = QStringLiteral(
+        "<html>\n<head><style>h1 { color: #2a6f2a }</style></head>\n<body>\n<!-- greeting goes here -->\n"
+        "<h1>Spring news</h1>\n<p>Dear &lt;&lt;FirstName&gt;&gt;,</p>\n<p>Spring is here, and so is our "
+        "<b>new catalogue</b> &amp; price list.</p>\n<table border=1 cellpadding=4><tr><td>Roses</td>"
+        "<td>&euro; 4.50</td></tr></table>\n<p>See you soon,<br>Ann</p>\n</body>\n</html>\n");
+    MessageStore::ImportMessage(letter);
+    MessageRecord other = letter;
+    other.MessageName = QStringLiteral("Autumn Sale");
+    other.MessageDescription = QStringLiteral("Twenty per cent off");
+    MessageStore::ImportMessage(other);
+
+    mdiMain window(home.prompter);
+    window.resize(1000, 720);
+    window.show();
+    frmMessageEdit* editor = window.messages().OpenMessageByName(letter.MessageName);
+    if (!editor) {
+        ++failures;
+        return;
+    }
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(editor->parentWidget()))
+        sub->showMaximized();
+    GreetingSettings personal = SetGreetingManagerDefaultValues();
+    personal.GreetingType = 1;
+    editor->setGreeting(personal);
+    for (const auto& [tab, state] :
+         {std::pair{frmMessageEdit::PlainTextTab, "text"}, std::pair{frmMessageEdit::HtmlSourceTab, "source"},
+          std::pair{frmMessageEdit::HtmlViewTab, "rendered"}}) {
+        editor->showTab(tab);
+        save(editor, QString::fromLatin1(state), &window);
+    }
+    editor->closeQuietly();
+
+    QList<frmOpenDelete::Entry> entries;
+    for (const MessageStore::MessageEntry& entry : MessageStore::MessageListing())
+        entries.append({entry.name, entry.description});
+    for (const auto& [mode, state] : {std::pair{frmOpenDelete::Mode::Open, "message-open"},
+                                      std::pair{frmOpenDelete::Mode::Delete, "message-delete"},
+                                      std::pair{frmOpenDelete::Mode::Save, "message-save"}}) {
+        frmOpenDelete dialog(mode, MessageWindows::messageTexts(mode), entries, home.prompter);
+        save(&dialog, QString::fromLatin1(state));
+    }
 }
 
 // The greeting manager, find and replace, the spelling dialog, and the preview of the sample letter for
@@ -371,6 +428,7 @@ int main(int argc, char** argv) {
     }
     desktopWindows(home);
     dialogs(home);
+    messageWindows(home);
     messageTools(home);
     harvestWindows(home);
     importWindows(home);

@@ -5,35 +5,6 @@ QList<WindowCommand> notBuiltYetCommands() {
         return WindowCommand(QString::fromLatin1(id), QString::fromLatin1(caption));
     };
     return {
-        // Messages
-        command("id_FileNewMessage", "New &Message")
-            .inMenu(Menu::File, 1, 2)
-            .onSideBar(SideBarGroup::Messages, 1, QStringLiteral("New Message")),
-        command("id_FileOpenMessage", "Open M&essage...")
-            .inMenu(Menu::File, 2, 2)
-            .onSideBar(SideBarGroup::Messages, 2, QStringLiteral("Open existing message")),
-        command("id_FileDeleteMessage", "Delete Messa&ge...")
-            .inMenu(Menu::File, 5, 2)
-            .onSideBar(SideBarGroup::Messages, 3, QStringLiteral("Delete Message")),
-        command("id_EditCheckSpelling", "Check &Spelling")
-            .needing(Needs::MessageWindow)
-            .inMenu(Menu::Edit, 4, 1),
-        command("id_MessageToolsGreetingManager", "&Greeting Manager...")
-            .needing(Needs::MessageWindow)
-            .inMenu(Menu::Message, 1, 1),
-        command("id_MessageToolsMessagePreview", "Message &Preview")
-            .needing(Needs::MessageWindow)
-            .inMenu(Menu::Message, 1, 2),
-        command("id_MessageToolsInsertAttachment", "Insert &Attachment...")
-            .needing(Needs::MessageWindow)
-            .inMenu(Menu::Message, 1, 3),
-        command("id_MessageToolsInsertFile", "Insert &File...")
-            .needing(Needs::MessageWindow)
-            .inMenu(Menu::Message, 1, 4),
-        command("id_MessageToolsSpellCheck", "&Spell Check")
-            .needing(Needs::MessageWindow)
-            .inMenu(Menu::Message, 1, 5),
-
         // Mailings: delivery options, groups, sending
         command("id_FileNewTamberlynSetup", "New &Delivery Options").inMenu(Menu::File, 1, 3),
         command("id_NewTB", "New Mailing &Group").inMenu(Menu::File, 1, 4),

@@ -7,6 +7,7 @@
 #include "import/ui/ImportWindows.h"
 #include "lists/ui/ListWindows.h"
 #include "mailbox/ui/MailboxWindows.h"
+#include "messages/ui/MessageWindows.h"
 
 #include <QAction>
 #include <QApplication>
@@ -47,6 +48,8 @@ mdiMain::mdiMain(Prompter& prompter, QWidget* parent)
     // Each module registers its window commands; the menus, toolbar and side bar are built from them.
     lists_ = new ListWindows(*this);
     registerCommands(lists_->commands());
+    messages_ = new MessageWindows(*this);
+    registerCommands(messages_->commands());
     harvest_ = new HarvestWindows(*this, *lists_);
     registerCommands(harvest_->commands());
     imports_ = new ImportWindows(*this, *lists_);
@@ -92,6 +95,7 @@ mdiMain::~mdiMain() {
     // The document windows go with the MDI area, after this part of the window: they must not call back.
     // Closed ones still waiting for deletion included.
     delete lists_;
+    delete messages_;
     for (QMdiSubWindow* sub : mdi_->findChildren<QMdiSubWindow*>())
         sub->disconnect(this);
     mdi_->disconnect(this);
@@ -361,13 +365,16 @@ void mdiMain::whenClosing(std::function<void()> work) {
 
 void mdiMain::closeEvent(QCloseEvent* event) {
     // Every list and message window may refuse (its save question answered Cancel).
+    closing_ = true;
     for (QMdiSubWindow* sub : mdi_->subWindowList()) {
         const QString type = documentType(sub);
         if ((type == ListWindow || type == MessageWindow) && !sub->close()) {
+            closing_ = false;
             event->ignore();
             return;
         }
     }
+    closing_ = false;
     mdi_->closeAllSubWindows();
     for (const std::function<void()>& work : std::as_const(closingWork_))
         work();

@@ -20,6 +20,7 @@ class HarvestWindows;
 class ImportWindows;
 class MailboxWindows;
 class ListWindows;
+class MessageWindows;
 class frmList;
 
 // The main window: the document windows in an MDI area, the menus, toolbar and side bar built from the
@@ -48,6 +49,7 @@ public:
     void setStatusText(const QString& text) override;
     void UpdateStatusbarCount() override;
     void whenClosing(std::function<void()> work) override;
+    bool isClosing() const override { return closing_; }
 
     // ---- Documents ----
     // Open list and message windows together.
@@ -60,6 +62,8 @@ public:
     ImportWindows& imports() const { return *imports_; }
     // The mailbox wizard (see MailboxWindows).
     MailboxWindows& mailbox() const { return *mailbox_; }
+    // The message editors (see MessageWindows).
+    MessageWindows& messages() const { return *messages_; }
     QList<frmList*> listWindows() const;
     frmList* activeList() const;
     frmList* LocateListWindow(const QString& path) const;
@@ -117,6 +121,7 @@ private:
     HarvestWindows* harvest_ = nullptr;
     ImportWindows* imports_ = nullptr;
     MailboxWindows* mailbox_ = nullptr;
+    MessageWindows* messages_ = nullptr;
     QHash<QString, Command> commands_;
     QStringList commandOrder_;
     QList<std::function<void()>> closingWork_;
@@ -130,4 +135,5 @@ private:
     QTimer* tmrTBCShow_ = nullptr;
     QTimer* tmrListStatUpdate_ = nullptr;
     int groupMailBlockSize_ = 10;
+    bool closing_ = false;
 };

@@ -3,6 +3,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -32,6 +33,8 @@ QMessageBox::StandardButtons boxButtons(Prompter::Buttons buttons) {
         return QMessageBox::Yes | QMessageBox::No;
     case Prompter::Buttons::YesNoCancel:
         return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case Prompter::Buttons::SaveDontSaveCancel:
+        return QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel;
     case Prompter::Buttons::RetryCancel:
         return QMessageBox::Retry | QMessageBox::Cancel;
     case Prompter::Buttons::AbortRetryIgnore:
@@ -49,7 +52,10 @@ Prompter::Answer answerOf(int button, Prompter::Buttons buttons) {
     case QMessageBox::Yes:
         return Prompter::Answer::Yes;
     case QMessageBox::No:
+    case QMessageBox::Discard:
         return Prompter::Answer::No;
+    case QMessageBox::Save:
+        return Prompter::Answer::Yes;
     case QMessageBox::Retry:
         return Prompter::Answer::Retry;
     case QMessageBox::Abort:
@@ -70,6 +76,11 @@ void GuiPrompter::inform(const QString& title, const QString& text, Icon icon) {
 
 Prompter::Answer GuiPrompter::ask(const QString& title, const QString& text, Buttons buttons, Icon icon) {
     QMessageBox box(boxIcon(icon), title, text, boxButtons(buttons), parent_);
+    if (buttons == Buttons::SaveDontSaveCancel) {
+        box.button(QMessageBox::Save)->setText(QStringLiteral("&Save"));
+        box.button(QMessageBox::Discard)->setText(QStringLiteral("&Don't Save"));
+        box.button(QMessageBox::Cancel)->setText(QStringLiteral("&Cancel"));
+    }
     return answerOf(box.exec(), buttons);
 }
 

@@ -36,6 +36,8 @@ public:
     virtual void UpdateStatusbarCount() = 0;
     // Work to do when the main window closes, after its document windows have closed.
     virtual void whenClosing(std::function<void()> work) = 0;
+    // True while the main window asks its document windows to close (the program is ending).
+    virtual bool isClosing() const = 0;
 };
 
 // What must be active for a window command to be enabled.

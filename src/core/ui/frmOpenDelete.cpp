@@ -127,6 +127,14 @@ void frmOpenDelete::accept() {
         break;
     }
     case Mode::Save:
+        if (nameCheck_) {
+            if (!nameCheck_(newName(), newDescription())) {
+                name_->setFocus();
+                name_->selectAll();
+                return;
+            }
+            break;
+        }
         // A name must be usable as a file name and in the registry; the empty one names nothing.
         if (newName().isEmpty() || newName().contains(u'\'') || !IsValidFileName(newName())) {
             prompter_.inform(windowTitle(), invalidNameText(), Prompter::Icon::Exclamation);

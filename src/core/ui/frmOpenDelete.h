@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QList>
 #include <QStringList>
+#include <functional>
 
 class QLabel;
 class QLineEdit;
@@ -37,6 +38,11 @@ public:
     QString newDescription() const;
     void setNewName(const QString& name);
 
+    // Save: the check of the name on OK instead of the file-name test; refusing keeps the dialog open with
+    // the focus back in the name box (the check says why).
+    using NameCheck = std::function<bool(const QString& name, const QString& description)>;
+    void setNameCheck(NameCheck check) { nameCheck_ = std::move(check); }
+
     static QString invalidNameText();
     // The texts of the list uses.
     static Texts listTexts(Mode mode);
@@ -50,4 +56,5 @@ private:
     QTreeWidget* items_;
     QLineEdit* name_ = nullptr;
     QLineEdit* description_ = nullptr;
+    NameCheck nameCheck_;
 };
