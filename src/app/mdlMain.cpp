@@ -8,6 +8,7 @@
 #include "db/DataTank.h"
 #include "lists/ListResync.h"
 #include "mailings/MailEvent.h"
+#include "mailings/MailRuns.h"
 
 #include <QDir>
 #include <QFile>
@@ -79,8 +80,11 @@ Startup::Result Startup::run() {
     centralDatabaseReadable_ = VerifyCentralDatabase(prompter, options_.sampleData);
     if (!QFileInfo::exists(appFolders().centralDatabase()))
         centralDatabaseReadable_ = CreateTamberlynDatabase(prompter, options_.sampleData);
-    if (centralDatabaseReadable_)
+    if (centralDatabaseReadable_) {
         DataTank::RemoveInterruptedSaves();
+        // Under the folder's lock no run is going on: a run still open ended with its process.
+        MailRuns::markInterrupted();
+    }
     if (options_.showMainWindow)
         options_.showMainWindow();
     if (options_.fullStart) {
