@@ -38,8 +38,8 @@ QList<Schedule> due(const QDateTime& now);
 bool setActive(qint32 id, bool active);
 
 // The present moment for the schedules: the clock set in-process, else the environment variable
-// TAMBERLYN_NOW (YYYY-MM-DDTHH:MM:SS, local time), else the system clock. An invalid TAMBERLYN_NOW gives
-// an invalid QDateTime.
+// TAMBERLYN_NOW (YYYY-MM-DDTHH:MM:SS, local time: a clock that shows that moment when first read and runs
+// on from there), else the system clock. An invalid TAMBERLYN_NOW gives an invalid QDateTime.
 QDateTime now();
 // Replaces the clock (tests); an empty function restores it.
 void setClock(std::function<QDateTime()> clock);

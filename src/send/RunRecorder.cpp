@@ -1,5 +1,6 @@
 #include "send/RunRecorder.h"
 
+#include "mailings/Schedules.h"
 #include "send/SMTPSocket.h"
 
 namespace {
@@ -18,7 +19,7 @@ RunRecorder::RunRecorder(const SMTPSocket& socket, QObject* parent)
 }
 
 void RunRecorder::begin(qint32 mailing, MailRuns::Trigger trigger) {
-    run_ = lastRun_ = MailRuns::begin(mailing, trigger, QDateTime::currentDateTime());
+    run_ = lastRun_ = MailRuns::begin(mailing, trigger, Schedules::now());
     step_ = 0;
     passedBefore_ = failedBefore_ = 0;
     if (run_ > 0)
@@ -40,7 +41,6 @@ void RunRecorder::end(MailRuns::Outcome outcome) {
     // The last, partial step; a run shorter than one step still gets its one slice.
     if (step_ == 0 || socket_.passedCount() != passedBefore_ || socket_.failedCount() != failedBefore_)
         writeSlice();
-    MailRuns::finish(run_, QDateTime::currentDateTime(), socket_.passedCount(), socket_.failedCount(),
-                     outcome);
+    MailRuns::finish(run_, Schedules::now(), socket_.passedCount(), socket_.failedCount(), outcome);
     run_ = 0;
 }

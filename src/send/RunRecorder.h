@@ -11,6 +11,7 @@ class SMTPSocket;
 // Writes the run history of one run: its MailRun row when it starts, a MailRunSlice with the messages
 // passed and failed in each step, and the end with the totals and the outcome. A process that dies
 // leaves the row "running" with the slices written so far; the next start closes it as interrupted.
+// Its times come from the schedules' clock, so that they compare with the moments mailings are due.
 class RunRecorder : public QObject {
     Q_OBJECT
 public:
