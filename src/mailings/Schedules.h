@@ -22,7 +22,10 @@ struct Schedule {
     QString MessageName;
 
     // The moment the mailing is due: the date of ScheduledDate with the time of ScheduledTime.
-    QDateTime dueAt() const { return QDateTime(date, QTime(time.hour(), time.minute(), time.second())); }
+    QDateTime dueAt() const {
+        return QDateTime(date,
+                         time.isValid() ? QTime(time.hour(), time.minute(), time.second()) : QTime(0, 0));
+    }
 };
 
 // The schedule as the scheduler shows it: the row's empty columns are filled and stored first (today,
