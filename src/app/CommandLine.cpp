@@ -10,6 +10,7 @@
 #include "mailings/MailingCommands.h"
 #include "messages/MessageCommands.h"
 #include "send/OutboxCommands.h"
+#include "send/ScheduleCommands.h"
 #include "send/SendCommands.h"
 
 #include <QFileInfo>
@@ -18,9 +19,9 @@ namespace {
 
 // Every module's commands, in the order the help lists them.
 const QList<Command>& commands() {
-    static const QList<Command> table = coreCommands() + listCommands() + messageCommands() +
-                                        harvestCommands() + importCommands() + mailingCommands() +
-                                        mailboxCommands() + outboxCommands() + sendCommands();
+    static const QList<Command> table =
+        coreCommands() + listCommands() + messageCommands() + harvestCommands() + importCommands() +
+        mailingCommands() + mailboxCommands() + outboxCommands() + sendCommands() + scheduleCommands();
     return table;
 }
 

@@ -9,6 +9,7 @@
 #include "lists/ListResync.h"
 #include "mailings/MailEvent.h"
 #include "messages/MessageStore.h"
+#include "mailings/MailRuns.h"
 
 #include <QDir>
 #include <QFile>
@@ -84,6 +85,8 @@ Startup::Result Startup::run() {
         DataTank::RemoveInterruptedSaves();
         // Messages opened and left empty by an earlier run; the others stay, offered as unsaved.
         MessageStore::PurgeEmptyTemporaryMessages();
+        // Under the folder's lock no run is going on: a run still open ended with its process.
+        MailRuns::markInterrupted();
     }
     if (options_.showMainWindow)
         options_.showMainWindow();

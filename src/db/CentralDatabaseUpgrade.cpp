@@ -220,6 +220,13 @@ bool RebuildCentralDatabase(const QString& temporaryPath, Prompter& prompter) {
 bool VerifyCentralDatabase(Prompter& prompter, bool sampleData) {
     if (!QFileInfo::exists(CentralDatabase::path()))
         return BuildCentralDatabase(CentralDatabase::path(), true, true, prompter, sampleData);
+    // A process that ended in the middle of a write leaves its rollback journal behind; a read-only
+    // connection cannot roll it back and refuses the file, so a writing one does that first.
+    if (QFileInfo::exists(CentralDatabase::path() + QStringLiteral("-journal"))) {
+        const db::Database recovering = CentralDatabase::open(db::Database::OpenMode::ReadWrite);
+        if (recovering.isOpen())
+            recovering.scalar(QStringLiteral("SELECT COUNT(*) FROM sqlite_master"));
+    }
     const qint16 version = GetTBFVersion(prompter);
     if (version == UnreadableVersion)
         return false;

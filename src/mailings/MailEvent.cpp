@@ -5,6 +5,7 @@
 #include "core/ErrorLog.h"
 #include "db/CentralDatabase.h"
 #include "db/TypeMapping.h"
+#include "mailings/MailingEvents.h"
 #include "util/StringFunctionsObject.h"
 
 #include <QList>
@@ -243,6 +244,8 @@ bool MailEvent::storeMEP() const {
         transaction.commit(&error);
     if (!stored)
         LogError(QStringLiteral("storeMEP in MailEvent"), {error.number, error.text});
+    else
+        Q_EMIT MailingEvents::instance().profilesChanged();
     return stored;
 }
 

@@ -71,6 +71,12 @@ public:
     // How the texts of NameRefusal call the name of a set.
     static QString nameKind() { return QStringLiteral("name of delivery options"); }
 
+    // A run with these options passes over the recipients it marked: it marks each send, selects only
+    // the unmarked, and checks for the very mark it writes. Such a run can be started again after an
+    // early end without mailing anyone twice.
+    bool skipsMarkedRecipients() const {
+        return bFlagSends && bSendInBlocks && bIfNotYetFlagged && SentFlagToCheck == SentFlag;
+    }
     // Timed blocks take effect only with a block size of at least 1.
     bool timedBlocksOn() const { return bTimedBlocks && TimedBlockSize > 0; }
     // The wait before each message in tenths of a second: 0 when off, at most MaxTimeDelay.

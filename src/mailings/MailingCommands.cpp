@@ -5,6 +5,7 @@
 #include "db/DataTank.h"
 #include "db/DbHelpers.h"
 #include "mailings/MailEvent.h"
+#include "mailings/MailRuns.h"
 #include "mailings/Mailings.h"
 #include "mailings/mdlTBProfile.h"
 #include "mailings/mdlTamberlynGroupOptions.h"
@@ -97,16 +98,40 @@ int runMailingList(CommandContext& ctx) {
     return ExitOk;
 }
 
+// One line per run of the mailing, oldest first: number, trigger, start, end, passed, failed, outcome.
+int runMailingRuns(CommandContext& ctx, const QStringList& arguments) {
+    bool ok = false;
+    const qint32 id = arguments.value(2).toInt(&ok);
+    if (arguments.size() != 3 || !ok) {
+        ctx.err << "Give one mailing number." << Qt::endl;
+        return ExitUsage;
+    }
+    if (!ctx.start())
+        return ExitFailed;
+    if (!Mailings::find(id)) {
+        ctx.err << "There is no mailing number " << id << "." << Qt::endl;
+        return ExitFailed;
+    }
+    const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+    for (const MailRuns::Run& run : MailRuns::of(id))
+        ctx.out << run.RunID << '\t' << run.Trigger << '\t' << run.RunStart.toString(format) << '\t'
+                << run.RunEnd.toString(format) << '\t' << run.Passed << '\t' << run.Failed << '\t'
+                << run.Outcome << Qt::endl;
+    return ExitOk;
+}
+
 int runMailing(CommandContext& ctx, const QStringList& arguments) {
     const QString verb = arguments.value(1);
     if (verb == QLatin1StringView("create"))
         return runMailingCreate(ctx, verbArguments(arguments, "mailing"));
     if (verb == QLatin1StringView("delete"))
         return runMailingDelete(ctx, arguments);
+    if (verb == QLatin1StringView("runs"))
+        return runMailingRuns(ctx, arguments);
     if (verb == QLatin1StringView("list") && arguments.size() == 2)
         return runMailingList(ctx);
     ctx.err << "Use tamberlyn mailing create --group G --list L --message M [--options O], "
-               "tamberlyn mailing delete ID or tamberlyn mailing list."
+               "tamberlyn mailing delete ID, tamberlyn mailing runs ID or tamberlyn mailing list."
             << Qt::endl;
     return ExitUsage;
 }
@@ -358,7 +383,8 @@ int runOptions(CommandContext& ctx, const QStringList& arguments) {
 QList<Command> mailingCommands() {
     return {
         {"mailing",
-         "Create (mailing create --group G --list L --message M [--options O]), delete or list mailings.",
+         "Create (mailing create --group G --list L --message M [--options O]), delete or list mailings, "
+         "or show a mailing's runs (mailing runs ID).",
          runMailing},
         {"groups", "List the mailing groups, or groups add|describe|remove NAME [DESCRIPTION].", runGroups},
         {"options", "Delivery options: options list | show NAME | set NAME key=value... | delete NAME.",

@@ -4,6 +4,7 @@
 #include "core/ErrorLog.h"
 #include "db/CentralDatabase.h"
 #include "db/DbHelpers.h"
+#include "mailings/MailingEvents.h"
 
 namespace Mailings {
 
@@ -65,8 +66,11 @@ qint32 PrepareMailing(const QString& group, const QString& list, const QString& 
         central.exec(
             QStringLiteral("INSERT INTO \"MailEvent\" (\"TamberlynName\", \"ListName\", \"MessageName\", "
                            "\"Profile\", \"SentCount\") VALUES (?1, ?2, ?3, ?4, 0)"),
-            {group, list, message, options}, &error))
-        return qint32(central.lastInsertRowId());
+            {group, list, message, options}, &error)) {
+        const qint32 id = qint32(central.lastInsertRowId());
+        Q_EMIT MailingEvents::instance().mailingsChanged();
+        return id;
+    }
     LogError(QStringLiteral("PrepareMailing in frmTBCentral"), {error.number, error.text});
     return 0;
 }
@@ -90,8 +94,11 @@ bool deleteMailing(Prompter& prompter, qint32 id) {
     db::DbError error;
     db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadWrite, &error);
     if (central.isOpen() &&
-        central.exec(QStringLiteral("DELETE FROM \"MailEvent\" WHERE \"MailEventName\" = ?1"), {id}, &error))
+        central.exec(QStringLiteral("DELETE FROM \"MailEvent\" WHERE \"MailEventName\" = ?1"), {id},
+                     &error)) {
+        Q_EMIT MailingEvents::instance().mailingsChanged();
         return true;
+    }
     LogError(QStringLiteral("Delete Mailing in frmTBCentral"), {error.number, error.text});
     return false;
 }
@@ -109,13 +116,21 @@ bool ReturnMailResults(Prompter& prompter, qint32 id, qint32 passed, qint32 fail
                                     "\"SentCount\" = IFNULL(\"SentCount\", 0) + ?3, "
                                     "\"SentCountFailed\" = IFNULL(\"SentCountFailed\", 0) + ?4 "
                                     "WHERE \"MailEventName\" = ?1"),
-                     {id, dateText, passed, failed}, &error))
-        return central.changes() > 0;
+                     {id, dateText, passed, failed}, &error)) {
+        if (central.changes() == 0)
+            return false;
+        Q_EMIT MailingEvents::instance().mailingResults(id);
+        return true;
+    }
     LogError(QStringLiteral("ReturnMailResults in frmTBCentral"), {error.number, error.text});
     return false;
 }
 
 bool checkBeforeSend(Prompter& prompter, const Mailing& mailing) {
+    return checkList(prompter, mailing) && confirmSendAgain(prompter, mailing);
+}
+
+bool checkList(Prompter& prompter, const Mailing& mailing) {
     if (CountMatching(QStringLiteral("List"), QStringLiteral("ListName"), mailing.ListName) == 0) {
         prompter.inform(
             QString(),
@@ -125,6 +140,10 @@ bool checkBeforeSend(Prompter& prompter, const Mailing& mailing) {
             Prompter::Icon::Exclamation);
         return false;
     }
+    return true;
+}
+
+bool confirmSendAgain(Prompter& prompter, const Mailing& mailing) {
     if (mailing.DateSent.isEmpty())
         return true;
     const QString warning =

@@ -36,6 +36,10 @@ bool ReturnMailResults(Prompter& prompter, qint32 id, qint32 passed, qint32 fail
 // The checks before a mailing is sent: its list must still exist, and a mailing sent before asks the
 // send-again question. True when the run may start.
 bool checkBeforeSend(Prompter& prompter, const Mailing& mailing);
+// The list check alone: false, with the message shown, when the mailing's list was deleted.
+bool checkList(Prompter& prompter, const Mailing& mailing);
+// The send-again question alone: true for a mailing never sent, else the answer OK.
+bool confirmSendAgain(Prompter& prompter, const Mailing& mailing);
 // The explanation of the send-again warning.
 QString sendAgainExplanation();
 

@@ -4,6 +4,7 @@
 #include "core/ErrorLog.h"
 #include "db/CentralDatabase.h"
 #include "db/DbHelpers.h"
+#include "mailings/MailingEvents.h"
 
 namespace mdlTamberlynGroupOptions {
 
@@ -23,8 +24,10 @@ void showMissing(Prompter& prompter, const QString& name) {
 bool execute(const char* caller, const QString& sql, const QVariantList& values) {
     db::DbError error;
     db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadWrite, &error);
-    if (central.isOpen() && central.exec(sql, values, &error))
+    if (central.isOpen() && central.exec(sql, values, &error)) {
+        Q_EMIT MailingEvents::instance().groupsChanged();
         return true;
+    }
     LogError(QString::fromLatin1(caller), {error.number, error.text});
     return false;
 }

@@ -76,6 +76,8 @@ public:
     // Recipients the server accepted whose sent mark could not be written.
     qint64 unmarkedCount() const { return unmarked_; }
     bool perRecipientMode() const { return perRecipient_; }
+    // The address of the message in hand (the first of a group message's block); empty between messages.
+    QString recipientInHand() const { return perRecipient_ ? currentBare_ : batchBare_.value(0); }
 
     // The text of the message in hand.
     QByteArray GetMsgBody();

@@ -5,6 +5,7 @@
 #include "mailings/MailEvent.h"
 #include "mailings/Mailings.h"
 #include "send/DkimSigner.h"
+#include "send/MailingRun.h"
 #include "send/PreflightCheck.h"
 #include "send/SMTPSocket.h"
 #include "send/SendMDBList.h"
@@ -36,32 +37,8 @@ int runSend(CommandContext& ctx, const QStringList& arguments) {
     }
     if (!ctx.start())
         return ExitFailed;
-    const std::optional<Mailing> mailing = Mailings::find(id);
-    if (!mailing) {
-        ctx.err << "There is no mailing number " << id << "." << Qt::endl;
-        return ExitFailed;
-    }
-    if (!Mailings::checkBeforeSend(ctx.prompter, *mailing))
-        return ExitFailed;
-    MailEvent options;
-    if (!options.GetMEPFromDB(mailing->Profile)) {
-        ctx.err << "The delivery options '" << mailing->Profile << "' of mailing " << id << " do not exist."
-                << Qt::endl;
-        return ExitFailed;
-    }
-    const QString server =
-        options.SmtpServer.trimmed().isEmpty() ? appSettings().MailServer : options.SmtpServer.trimmed();
-
-    SendMDBList source(ctx.prompter);
-    source.MailEventID = mailing->MailEventName;
-    source.TotalSoFar = mailing->SentCount;
-    source.Tamberlyn = mailing->TamberlynName;
-    source.AddrListName = mailing->ListName;
-    source.MsgName = mailing->MessageName;
-    source.MailOptionsName = mailing->Profile;
-    source.DateMailed = mailing->DateSent;
-
-    SMTPSocket run(source, options, ctx.prompter);
+    MailingRun mailingRun(ctx.prompter);
+    SMTPSocket& run = mailingRun.socket();
     const bool perRecipientLines = !parser.isSet(quiet);
     QObject::connect(&run, &SMTPSocket::AddMailed, [&](const QString& text, bool picture, bool pass) {
         if (!picture)
@@ -77,7 +54,7 @@ int runSend(CommandContext& ctx, const QStringList& arguments) {
     interrupt.endProcessOnSecondSignal();
     QObject::connect(&interrupt, &TerminationSignals::received, [&] {
         ctx.out << "Stopping" << Qt::endl;
-        run.stop();
+        mailingRun.stop();
     });
     QTimer grace;
     grace.setSingleShot(true);
@@ -85,8 +62,11 @@ int runSend(CommandContext& ctx, const QStringList& arguments) {
     QObject::connect(&run, &SMTPSocket::ReenableSendButton, [&] { grace.start(ClosingGraceMs); });
     QObject::connect(&run, &SMTPSocket::SessionClosed, [] { QCoreApplication::exit(0); });
 
-    if (!run.sendEmailToList(options.From, options.ErrorsTo, options.ReplyTo, options.X_URL, server))
+    if (!mailingRun.start(id, MailRuns::Trigger::Command)) {
+        if (!mailingRun.refusalText().isEmpty())
+            ctx.err << mailingRun.refusalText() << Qt::endl;
         return ExitFailed;
+    }
     // The command line has no event loop of its own yet: the run is driven by the application's.
     QCoreApplication::exec();
     return run.completed() ? ExitOk : ExitFailed;

@@ -160,9 +160,38 @@ bool SendMDBList::writeOwedMarks() {
 
 bool SendMDBList::runSelection(const Selection& selection) {
     selection_ = selection;
+    onlyMarkedLeft_ = false;
     const bool ok = select({});
     firstPending_ = !atEnd_;
+    selectionCount_ = ok ? qMax<qint64>(0, countSelected(selection)) : 0;
+    if (ok && atEnd_)
+        noteOnlyMarkedLeft(selection);
     return ok;
+}
+
+qint64 SendMDBList::countSelected(const Selection& selection) {
+    QString sql = QStringLiteral("SELECT COUNT(*) FROM \"AddressList\"");
+    if (!selection.conditions.isEmpty())
+        sql += QStringLiteral(" WHERE ") + selection.conditions.join(QStringLiteral(" AND "));
+    db::DbError error;
+    db::Statement count =
+        selection.userQuery ? db::prepareUserQuery(reader_, sql, &error) : reader_.prepare(sql, &error);
+    if (!count.isValid())
+        return -1;
+    count.bindAll(selection.values);
+    if (!count.next())
+        return -1;
+    const qint64 rows = count.value(0).toLongLong();
+    return selection.limit >= 0 ? qMin(rows, selection.limit) : rows;
+}
+
+void SendMDBList::noteOnlyMarkedLeft(Selection selection) {
+    if (!markCondition_ || selection.conditions.isEmpty())
+        return;
+    selection.conditions.removeLast();
+    selection.values.removeLast();
+    selection.limit = -1;
+    onlyMarkedLeft_ = countSelected(selection) > 0;
 }
 
 bool SendMDBList::select(const QVariant& after) {
@@ -266,7 +295,8 @@ bool SendMDBList::OpenListFiltered() {
     Selection selection;
     selection.conditions << u'(' + clause->sql + u')';
     selection.values = clause->values;
-    if (options_->bSendInBlocks && options_->bIfNotYetFlagged) {
+    markCondition_ = options_->bSendInBlocks && options_->bIfNotYetFlagged;
+    if (markCondition_) {
         selection.conditions << QStringLiteral("(\"Sent\" <> ? OR \"Sent\" IS NULL)");
         selection.values << options_->SentFlagToCheck;
     }
@@ -302,7 +332,8 @@ bool SendMDBList::OpenList() {
         return false;
     }
     Selection selection;
-    if (options_->bSendInBlocks && options_->bIfNotYetFlagged) {
+    markCondition_ = options_->bSendInBlocks && options_->bIfNotYetFlagged;
+    if (markCondition_) {
         selection.conditions << QStringLiteral("(\"Sent\" <> ? OR \"Sent\" IS NULL)");
         selection.values << options_->SentFlagToCheck;
     }

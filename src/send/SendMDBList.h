@@ -46,6 +46,12 @@ public:
     void CloseList();
 
     // "*EOF*" when no recipient is left (and for every later call).
+    // How many recipients the run's selection holds (its block at most), counted when the list was opened.
+    qint64 selectionCount() const { return selectionCount_; }
+    // The list was refused because every recipient it would select carries the sent mark checked for:
+    // the list has rows, all of them marked.
+    bool onlyMarkedRecipientsLeft() const { return onlyMarkedLeft_; }
+
     QString GetFirstAddr();
     QString GetNextAddr();
     // Moves to the first selected recipient whose address equals the given one (without regard to case).
@@ -105,6 +111,10 @@ private:
         bool userQuery = false;
     };
     bool runSelection(const Selection& selection);
+    // COUNT(*) of the selection with or without its not-yet-marked condition; -1 when it cannot be read.
+    qint64 countSelected(const Selection& selection);
+    // After an empty selection: whether it was empty only because of the sent mark.
+    void noteOnlyMarkedLeft(Selection selection);
     // Prepares and steps the selection from the start, or after the given key with what is left of the
     // limit; the first row is read into record_.
     bool select(const QVariant& after);
@@ -128,6 +138,9 @@ private:
     qint64 rereadEvery_ = 1000;
     int markBusyTimeoutMs_ = 10000;
     qint64 owedMarksWritten_ = 0;
+    qint64 selectionCount_ = 0;
+    bool onlyMarkedLeft_ = false;
+    bool markCondition_ = false; // the selection's last condition is the not-yet-marked one
     QString listPath_;
     std::optional<MessageRecord> message_;
 };

@@ -162,8 +162,8 @@ void writeOldCentralDatabase(const QString& path, bool withSourcePath = false) {
     insert("INSERT INTO \"OldNotes\" VALUES ('left behind')");
 }
 
-const QStringList CurrentTables = {"Tamberlyn",  "List",    "MailEvent",   "Message",
-                                   "ErrorTable", "Profile", "POPAccounts", "ProductVersion"};
+const QStringList CurrentTables = {"Tamberlyn", "List",        "MailEvent", "Message",      "ErrorTable",
+                                   "Profile",   "POPAccounts", "MailRun",   "MailRunSlice", "ProductVersion"};
 
 } // namespace
 
@@ -223,6 +223,12 @@ private Q_SLOTS:
              "DKIMSelector TEXT(63), DKIMKeyFile TEXT"},
             {"POPAccounts", "AC_ID",
              "AccountID TEXT(255) NOT NULL, UserName TEXT(255), Password TEXT(50), ServerName TEXT(255)"},
+            {"MailRun", "RunID",
+             "RunID INTEGER NOT NULL, MailEventName INTEGER, Trigger TEXT(20), RunStart DATETIME, RunEnd "
+             "DATETIME, Passed INTEGER DEFAULT 0, Failed INTEGER DEFAULT 0, Outcome TEXT(20)"},
+            {"MailRunSlice", "SliceID",
+             "SliceID INTEGER NOT NULL, RunID INTEGER, Step INTEGER, Passed INTEGER DEFAULT 0, Failed "
+             "INTEGER DEFAULT 0"},
             {"ProductVersion", "TamberlynVersion",
              "TamberlynVersion TEXT(10) NOT NULL, ProductType TEXT(20), TBFVersion INTEGER"},
         };
@@ -238,7 +244,7 @@ private Q_SLOTS:
 
         for (const char* table : {"Tamberlyn", "List", "MailEvent", "Message", "ErrorTable", "POPAccounts"})
             QCOMPARE(count(central, QString::fromLatin1(table)), 0);
-        const QString version = QStringLiteral("%1.%2.%3|Tamberlyn|10")
+        const QString version = QStringLiteral("%1.%2.%3|Tamberlyn|11")
                                     .arg(Version::Major)
                                     .arg(Version::Minor)
                                     .arg(Version::Revision);
@@ -408,7 +414,7 @@ private Q_SLOTS:
         QTest::newRow("no stamp, no SourcePath") << "v1" << 1;
         QTest::newRow("no stamp, SourcePath") << "v2" << 2;
         QTest::newRow("stamped 7") << "v7" << 7;
-        QTest::newRow("current") << "current" << 10;
+        QTest::newRow("current") << "current" << 11;
     }
     void tbfVersion() {
         QFETCH(QString, kind);
@@ -467,7 +473,7 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(systemFile(dir.path(), "tbftemp.mdb.part")));
 
         ScriptedPrompter check;
-        QCOMPARE(int(GetTBFVersion(check)), 10);
+        QCOMPARE(int(GetTBFVersion(check)), 11);
         db::Database db = CentralDatabase::open();
         QCOMPARE(db.tables(), CurrentTables);
         // {A} is the awkward name, {N} the date an empty date column gets.
@@ -532,7 +538,7 @@ private Q_SLOTS:
         QVERIFY(prompter.shown().isEmpty());
         QCOMPARE(readFileBytes(central + ".old"), original);
         ScriptedPrompter check;
-        QCOMPARE(int(GetTBFVersion(check)), 10);
+        QCOMPARE(int(GetTBFVersion(check)), 11);
         db::Database db = CentralDatabase::open();
         QCOMPARE(count(db, "Profile"), 2);
         QCOMPARE(
@@ -543,6 +549,74 @@ private Q_SLOTS:
                        "\"DKIMKeyFile\" FROM \"Profile\" WHERE \"ProfileName\" = ?",
                        {Awkward}),
             "me@x.org|DONE|42||||0|||");
+    }
+
+    // A file of the schema before the run history: every mailing, its schedule and counts come through,
+    // the run tables start empty, and the old file is kept beside it.
+    void previousVersionGainsTheRunHistory() {
+        QTemporaryDir dir;
+        const QString central = systemFile(dir.path(), "Tamberlyn.tbf");
+        {
+            resetApplication();
+            app().folders = AppFolders::under(dir.path());
+            QVERIFY(QDir().mkpath(appFolders().SystemFolder));
+            ScriptedPrompter build;
+            QVERIFY(BuildCentralDatabase(central, true, true, build));
+            db::Database db = openFile(central);
+            QVERIFY(db.exec("DROP TABLE \"MailRun\""));
+            QVERIFY(db.exec("DROP TABLE \"MailRunSlice\""));
+            QVERIFY(db.exec("UPDATE \"ProductVersion\" SET \"TBFVersion\" = 10"));
+            for (int i = 1; i <= 3; ++i)
+                QVERIFY(
+                    db.exec("INSERT INTO \"MailEvent\" (\"TamberlynName\", \"ListName\", \"MessageName\", "
+                            "\"Profile\", \"SentCount\", \"Active\", \"MailingSent\") VALUES (?, 'L', 'M', "
+                            "'P', ?, -1, 0)",
+                            {Awkward, i * 100}));
+        }
+        const QByteArray original = readFileBytes(central);
+        ScriptedPrompter prompter;
+        QVERIFY(startIn(dir.path(), prompter));
+        QVERIFY(prompter.shown().isEmpty());
+        QCOMPARE(readFileBytes(central + ".old"), original);
+        ScriptedPrompter check;
+        QCOMPARE(int(GetTBFVersion(check)), 11);
+        db::Database db = CentralDatabase::open();
+        QCOMPARE(db.tables(), CurrentTables);
+        QCOMPARE(scalarText(db, "SELECT group_concat(\"MailEventName\" || ':' || \"SentCount\" || ':' || "
+                                "\"Active\" || ':' || \"TamberlynName\", ',') FROM \"MailEvent\""),
+                 QString("1:100:-1:%1,2:200:-1:%1,3:300:-1:%1").arg(Awkward));
+        QCOMPARE(count(db, "MailRun"), 0);
+        QCOMPARE(count(db, "MailRunSlice"), 0);
+    }
+
+    // A process killed in the middle of a write leaves the file with its rollback journal: the next start
+    // rolls it back and reads the file, instead of failing on a journal a reader may not touch.
+    void writeCutShortIsRolledBackAtStart() {
+        QTemporaryDir dir;
+        ScriptedPrompter first;
+        QVERIFY(startIn(dir.path(), first));
+        const QString central = systemFile(dir.path(), "Tamberlyn.tbf");
+        {
+            db::Database db = openFile(central);
+            QVERIFY(db.exec("PRAGMA cache_size = 1")); // pages reach the file before the commit
+            QVERIFY(db.beginTransaction());
+            for (int i = 0; i < 200; ++i)
+                QVERIFY(db.exec("INSERT INTO \"ErrorTable\" (\"ErrDescription\") VALUES (?)",
+                                {QString(200, u'x')}));
+            // The files as a kill at this moment leaves them.
+            QVERIFY(QFile::copy(central, central + ".cut"));
+            QVERIFY(QFile::copy(central + "-journal", central + ".cut-journal"));
+            db.rollback();
+        }
+        QVERIFY(QFile::remove(central));
+        QVERIFY(QFile::rename(central + ".cut", central));
+        QVERIFY(QFile::rename(central + ".cut-journal", central + "-journal"));
+
+        ScriptedPrompter prompter;
+        QVERIFY(startIn(dir.path(), prompter));
+        QVERIFY2(prompter.shown().isEmpty(), qPrintable(prompter.texts().join('|')));
+        QVERIFY(!QFileInfo::exists(central + "-journal"));
+        QCOMPARE(count(CentralDatabase::open(), "ErrorTable"), 0);
     }
 
     void failedUpgradeLeavesTheFileAsItWas_data() {

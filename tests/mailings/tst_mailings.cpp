@@ -1,12 +1,17 @@
 #include "core/AppSettings.h"
 #include "db/CentralDatabase.h"
+#include "db/TypeMapping.h"
 #include "mailings/MailEvent.h"
+#include "mailings/MailRuns.h"
+#include "mailings/MailingEvents.h"
 #include "mailings/Mailings.h"
+#include "mailings/Schedules.h"
 #include "mailings/mdlTBProfile.h"
 #include "mailings/mdlTamberlynGroupOptions.h"
 #include "support/CommandRun.h"
 #include "support/TestHome.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -259,6 +264,207 @@ private Q_SLOTS:
         QVERIFY(prompter.shown().last().text.endsWith(Mailings::sendAgainExplanation()));
         prompter.answer(Prompter::Answer::Ok);
         QVERIFY(Mailings::checkBeforeSend(prompter, mailing));
+        // The two checks alone: the list check asks nothing about a mailing sent before.
+        const qsizetype shown = prompter.shown().size();
+        QVERIFY(Mailings::checkList(prompter, mailing));
+        QCOMPARE(prompter.shown().size(), shown);
+        prompter.answer(Prompter::Answer::Cancel);
+        QVERIFY(!Mailings::confirmSendAgain(prompter, mailing));
+        QCOMPARE(prompter.shown().last().title, "Send Mailing Again");
+    }
+
+    // Each change of a mailing, group or set of delivery options is announced once, by its own signal.
+    void everyChangeIsAnnounced_data() {
+        QTest::addColumn<int>("change");
+        QTest::addColumn<QString>("announced");
+        QTest::newRow("mailing prepared") << 0 << "mailingsChanged";
+        QTest::newRow("mailing deleted") << 1 << "mailingsChanged";
+        QTest::newRow("results returned") << 2 << "mailingResults";
+        QTest::newRow("schedule saved") << 3 << "mailingsChanged";
+        QTest::newRow("group created") << 4 << "groupsChanged";
+        QTest::newRow("group described") << 5 << "groupsChanged";
+        QTest::newRow("group deleted") << 6 << "groupsChanged";
+        QTest::newRow("options stored") << 7 << "profilesChanged";
+        QTest::newRow("options deleted") << 8 << "profilesChanged";
+        QTest::newRow("sent flag changed") << 9 << "profilesChanged";
+        QTest::newRow("run begun") << 10 << "runsChanged";
+    }
+    void everyChangeIsAnnounced() {
+        QFETCH(int, change);
+        QFETCH(QString, announced);
+        ScriptedPrompter& prompter = home_->prompter;
+        QVERIFY(mdlTamberlynGroupOptions::CreateTamberlynGroup(prompter, "G", "first"));
+        MailEvent options;
+        QVERIFY(options.GetMEPFromDB(DefaultDeliveryOptionsName));
+        options.MailEventName = "Other";
+        QVERIFY(options.storeMEP());
+        const qint32 id = Mailings::PrepareMailing("G", "L", "M", "Other");
+        const std::optional<Schedules::Schedule> loaded =
+            Schedules::LoadValuesByID(id, QDateTime(QDate(2026, 12, 7), QTime(9, 0)));
+        QVERIFY(loaded);
+
+        MailingEvents& events = MailingEvents::instance();
+        std::vector<std::pair<QString, std::unique_ptr<QSignalSpy>>> spies;
+        spies.emplace_back("mailingsChanged",
+                           std::make_unique<QSignalSpy>(&events, &MailingEvents::mailingsChanged));
+        spies.emplace_back("mailingResults",
+                           std::make_unique<QSignalSpy>(&events, &MailingEvents::mailingResults));
+        spies.emplace_back("runsChanged", std::make_unique<QSignalSpy>(&events, &MailingEvents::runsChanged));
+        spies.emplace_back("groupsChanged",
+                           std::make_unique<QSignalSpy>(&events, &MailingEvents::groupsChanged));
+        spies.emplace_back("profilesChanged",
+                           std::make_unique<QSignalSpy>(&events, &MailingEvents::profilesChanged));
+        if (change == 1)
+            prompter.answer(Prompter::Answer::Ok);
+        Schedules::Schedule edited = *loaded;
+        edited.Active = true;
+        const bool done = [&] {
+            switch (change) {
+            case 0:
+                return Mailings::PrepareMailing("G", "L", "M2", "Other") > 0;
+            case 1:
+                return Mailings::deleteMailing(prompter, id);
+            case 2:
+                return Mailings::ReturnMailResults(prompter, id, 3, 1, "Dec 07 2026  09:00 AM");
+            case 3:
+                return Schedules::save(*loaded, edited);
+            case 4:
+                return mdlTamberlynGroupOptions::CreateTamberlynGroup(prompter, "H", {});
+            case 5:
+                return mdlTamberlynGroupOptions::UpdateTamberlynGroup(prompter, "G", "second");
+            case 6:
+                return mdlTamberlynGroupOptions::DeleteTamberlynGroup(prompter, "G");
+            case 7:
+                return options.storeMEP();
+            case 8:
+                return mdlTBProfile::DeleteTBProfile(prompter, "Other");
+            case 9:
+                return mdlTBProfile::ChangeSentFlag(prompter, "Other", "AGAIN");
+            default:
+                return MailRuns::begin(id, MailRuns::Trigger::Command, QDateTime::currentDateTime()) > 0;
+            }
+        }();
+        QVERIFY(done);
+        for (const auto& [name, spy] : spies)
+            QVERIFY2(spy->size() == (name == announced ? 1 : 0), qPrintable(name));
+        if (announced == "mailingResults" || announced == "runsChanged")
+            QCOMPARE(spies.at(announced == "mailingResults" ? 1 : 2).second->first().first().toInt(), id);
+    }
+
+    // The change of the sent mark writes both the mark and the mark checked for, and says so.
+    void sentFlagChange() {
+        ScriptedPrompter& prompter = home_->prompter;
+        QVERIFY(mdlTBProfile::ChangeSentFlag(prompter, DefaultDeliveryOptionsName, "JUNE"));
+        QCOMPARE(prompter.shown().last().text,
+                 "Changed 'Sent' text from                                \tSENT\t  to\tJUNE.");
+        MailEvent options;
+        QVERIFY(options.GetMEPFromDB(DefaultDeliveryOptionsName));
+        QCOMPARE(options.SentFlag + '|' + options.SentFlagToCheck, "JUNE|JUNE");
+        QVERIFY(!mdlTBProfile::ChangeSentFlag(prompter, "Nobody", "X"));
+        QCOMPARE(prompter.shown().last().text, "This set of delivery options does not exist.");
+    }
+
+    // Runs become history: slices add up, an end closes the row, and a row left running by a process that
+    // died is closed as interrupted with the counts of its slices.
+    void runHistory() {
+        const qint32 id = Mailings::PrepareMailing("G", "L", "M", DefaultDeliveryOptionsName);
+        const QDateTime start(QDate(2026, 12, 7), QTime(9, 0));
+        const qint32 done = MailRuns::begin(id, MailRuns::Trigger::Schedule, start);
+        QVERIFY(MailRuns::addSlice(done, 0, 5, 1));
+        QVERIFY(MailRuns::addSlice(done, 1, 4, 0));
+        QVERIFY(MailRuns::finish(done, start.addSecs(15), 9, 1, MailRuns::Outcome::Completed));
+        const qint32 dead = MailRuns::begin(id, MailRuns::Trigger::Command, start.addSecs(60));
+        QVERIFY(MailRuns::addSlice(dead, 0, 7, 2));
+        QVERIFY(MailRuns::addSlice(dead, 1, 3, 0));
+        QCOMPARE(MailRuns::of(id).last().Outcome, "running");
+        QCOMPARE(MailRuns::markInterrupted(), 1);
+        QCOMPARE(MailRuns::markInterrupted(), 0);
+        const QList<MailRuns::Run> runs = MailRuns::of(id);
+        QCOMPARE(runs.size(), 2);
+        QCOMPARE(runs[0].Outcome + '|' + QString::number(runs[0].Passed) + '|' + runs[0].Trigger,
+                 "completed|9|schedule");
+        QCOMPARE(runs[0].RunEnd, start.addSecs(15));
+        QCOMPARE(runs[1].Outcome + '|' + QString::number(runs[1].Passed) + '|' +
+                     QString::number(runs[1].Failed),
+                 "interrupted|10|2");
+        QCOMPARE(MailRuns::slices(done).size(), 2);
+
+        home_->stop();
+        const CommandRun printed =
+            runCommandLine({"--home", home_->path(), "mailing", "runs", QString::number(id)});
+        QCOMPARE(printed.status, 0);
+        QCOMPARE(printed.out,
+                 QString("%1\tschedule\t2026-12-07 09:00:00\t2026-12-07 09:00:15\t9\t1\tcompleted\n"
+                         "%2\tcommand\t2026-12-07 09:01:00\t\t10\t2\tinterrupted\n")
+                     .arg(done)
+                     .arg(dead));
+        QCOMPARE(runCommandLine({"--home", home_->path(), "mailing", "runs", "99"}).err,
+                 "There is no mailing number 99.\n");
+    }
+
+    // The scheduler's load fills the empty columns once; a save clears "carried out" only when the
+    // schedule changed; the due mailings are the active ones not carried out whose moment has come.
+    void schedules() {
+        const QDateTime now(QDate(2026, 12, 7), QTime(9, 30, 15));
+        const qint32 id = Mailings::PrepareMailing("G", "L", "M", DefaultDeliveryOptionsName);
+        QVERIFY(!Schedules::LoadValuesByID(id + 1, now));
+        const Schedules::Schedule filled = *Schedules::LoadValuesByID(id, now);
+        QCOMPARE(filled.dueAt(), now);
+        QVERIFY(!filled.Active && !filled.MailingSent);
+        QCOMPARE(Schedules::LoadValuesByID(id, now.addDays(1))->dueAt(), now); // filled only once
+
+        Schedules::Schedule edited = filled;
+        edited.Active = true;
+        QVERIFY(Schedules::save(filled, edited));
+        QVERIFY(Schedules::setCarriedOut(id));
+        QVERIFY(Schedules::save(edited, edited)); // nothing changed: still carried out
+        QVERIFY(Schedules::LoadValuesByID(id, now)->MailingSent);
+        Schedules::Schedule later = edited;
+        later.time = QTime(10, 0);
+        QVERIFY(Schedules::save(edited, later));
+        QVERIFY(!Schedules::LoadValuesByID(id, now)->MailingSent);
+
+        QVERIFY(execCentral("DELETE FROM MailEvent"));
+        QVERIFY(!Schedules::save(later, later)); // a deleted mailing gains no row
+        QCOMPARE(countCentral("SELECT COUNT(*) FROM MailEvent"), 0);
+    }
+
+    void dueMailings_data() {
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<bool>("active");
+        QTest::addColumn<bool>("sent");
+        QTest::addColumn<bool>("due");
+        QTest::newRow("due now") << "2026-12-07"
+                                 << "09:30" << true << false << true;
+        QTest::newRow("yesterday later in the day") << "2026-12-06"
+                                                    << "23:00" << true << false << true;
+        QTest::newRow("a minute early") << "2026-12-07"
+                                        << "09:31" << true << false << false;
+        QTest::newRow("tomorrow earlier in the day") << "2026-12-08"
+                                                     << "08:00" << true << false << false;
+        QTest::newRow("inactive") << "2026-12-07"
+                                  << "09:00" << false << false << false;
+        QTest::newRow("carried out") << "2026-12-07"
+                                     << "09:00" << true << true << false;
+    }
+    void dueMailings() {
+        QFETCH(QString, date);
+        QFETCH(QString, time);
+        QFETCH(bool, active);
+        QFETCH(bool, sent);
+        QFETCH(bool, due);
+        const qint32 id = Mailings::PrepareMailing("G", "L", "M", DefaultDeliveryOptionsName);
+        // The time column carries a date of its own, which does not count.
+        QVERIFY(CentralDatabase::open().exec(
+            "UPDATE MailEvent SET ScheduledDate = ?, ScheduledTime = ?, Active = ?, MailingSent = ?",
+            QVariantList{QString(date + " 17:45:00"), QString("2031-01-01 " + time + ":00"),
+                         db::yesNo(active), db::yesNo(sent)}));
+        const QList<Schedules::Schedule> found =
+            Schedules::due(QDateTime(QDate(2026, 12, 7), QTime(9, 30, 15)));
+        QCOMPARE(found.size(), due ? 1 : 0);
+        if (due)
+            QCOMPARE(found.first().MailEventName, id);
     }
 
     void commandLine() {

@@ -1,4 +1,7 @@
 #include "SendFixture.h"
+#include "db/CentralDatabase.h"
+#include "mailings/MailingEvents.h"
+#include "send/MailingRun.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -564,6 +567,88 @@ private Q_SLOTS:
         QVERIFY(!run.start());
         QCOMPARE(home->prompter.shown().last().title, QStringLiteral("Invalid 'Reply To' Address"));
         QCOMPARE(outbox->storedCount(), 0);
+    }
+
+    // A mailing started by its number: the recipient in hand follows the messages, the run's history
+    // gets its row, its slices and its end, and a start that is refused records nothing.
+    void startedByNumberWithItsHistory() {
+        startOutbox();
+        MailEvent options = plainOptions(QStringLiteral("Three"));
+        const qint32 id = threeRecipients(options);
+        QVERIFY(id > 0);
+        QSignalSpy results(&MailingEvents::instance(), &MailingEvents::mailingResults);
+        MailingRun run(home->prompter);
+        run.recorder().setSliceMs(2);
+        QStringList inHand;
+        connect(&run.socket(), &SMTPSocket::AddMailed, this, [&](const QString& text, bool picture, bool) {
+            if (picture)
+                inHand << (QStringLiteral("To: ") + run.socket().recipientInHand() == text
+                               ? QStringLiteral("same")
+                               : text);
+        });
+        QSignalSpy finished(&run, &MailingRun::finished);
+        QVERIFY(run.start(id, MailRuns::Trigger::Desktop));
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
+        QCOMPARE(finished.first().first().value<MailRuns::Outcome>(), MailRuns::Outcome::Completed);
+        QCOMPARE(inHand, QStringList(3, QStringLiteral("same")));
+        QCOMPARE(results.size(), 1);
+        QCOMPARE(results.first().first().toInt(), id);
+        QList<MailRuns::Run> runs = MailRuns::of(id);
+        QCOMPARE(runs.size(), 1);
+        QCOMPARE(runs[0].Outcome + u'|' + runs[0].Trigger + u'|' + QString::number(runs[0].Passed),
+                 QStringLiteral("completed|desktop|3"));
+        QVERIFY(runs[0].RunEnd >= runs[0].RunStart);
+        qint64 sliced = 0;
+        for (const MailRuns::Slice& slice : MailRuns::slices(runs[0].RunID))
+            sliced += slice.Passed;
+        QCOMPARE(sliced, 3);
+
+        // Sent before: the desktop and the command line ask first; a schedule does not.
+        MailingRun again(home->prompter);
+        home->prompter.answer(Prompter::Answer::Cancel);
+        QVERIFY(!again.start(id, MailRuns::Trigger::Command));
+        QCOMPARE(again.refusal(), MailingRun::Refusal::NotConfirmed);
+        const qsizetype shown = home->prompter.shown().size();
+        MailingRun scheduled(home->prompter);
+        QSignalSpy scheduledEnd(&scheduled, &MailingRun::finished);
+        QVERIFY(scheduled.start(id, MailRuns::Trigger::Schedule));
+        QTRY_COMPARE_WITH_TIMEOUT(scheduledEnd.size(), 1, 20000);
+        QCOMPARE(home->prompter.shown().size(), shown);
+        runs = MailRuns::of(id);
+        QCOMPARE(runs.size(), 2);
+        QCOMPARE(runs[1].Trigger, QStringLiteral("schedule"));
+
+        MailingRun missing(home->prompter);
+        QVERIFY(!missing.start(id + 100, MailRuns::Trigger::Desktop));
+        QCOMPARE(missing.refusalText(), QStringLiteral("There is no mailing number %1.").arg(id + 100));
+        QVERIFY(CentralDatabase::open().exec(QStringLiteral("DELETE FROM \"List\"")));
+        MailingRun listless(home->prompter);
+        QVERIFY(!listless.start(id, MailRuns::Trigger::Schedule));
+        QCOMPARE(listless.refusal(), MailingRun::Refusal::ListDeleted);
+        QCOMPARE(MailRuns::of(id).size(), 2);
+    }
+
+    // A run stopped by its host is recorded as stopped, with what it sent.
+    void stoppedRunIsRecordedAsStopped() {
+        startOutbox();
+        MailEvent options = plainOptions(QStringLiteral("Three"));
+        options.bInsertTimeDelay = true;
+        options.TimeDelay = 3;
+        const qint32 id = threeRecipients(options);
+        MailingRun run(home->prompter);
+        run.socket().setTenthMs(40);
+        connect(&run.socket(), &SMTPSocket::AddMailed, this, [&](const QString&, bool picture, bool) {
+            if (picture)
+                run.stop();
+        });
+        QSignalSpy finished(&run, &MailingRun::finished);
+        QVERIFY(run.start(id, MailRuns::Trigger::Desktop));
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
+        QCOMPARE(finished.first().first().value<MailRuns::Outcome>(), MailRuns::Outcome::Stopped);
+        const MailRuns::Run recorded = MailRuns::of(id).value(0);
+        QCOMPARE(recorded.Outcome, QStringLiteral("stopped"));
+        QCOMPARE(recorded.Passed, outbox->storedCount());
+        QVERIFY(recorded.Passed < 3);
     }
 };
 

@@ -53,6 +53,7 @@ private Q_SLOTS:
 
         // Blocks off: every row in address order, marked or not.
         QVERIFY(source.OpenList());
+        QCOMPARE(source.selectionCount(), 4);
         QCOMPARE(addresses(source), QStringList({"ann@example.test", "bob@example.test", "Carl@Example.test",
                                                  "dora@example.test"}));
         // The end marker keeps coming after the last row.
@@ -64,6 +65,7 @@ private Q_SLOTS:
         options.bIfNotYetFlagged = true;
         options.SendBlockSize = 2;
         QVERIFY(source.OpenList());
+        QCOMPARE(source.selectionCount(), 2); // three unmarked, a block of two
         QCOMPARE(addresses(source), QStringList({"bob@example.test", "Carl@Example.test"}));
         QVERIFY(source.currentRecord().isEmpty());
 
@@ -86,6 +88,8 @@ private Q_SLOTS:
         QVERIFY(!source.OpenList());
         QCOMPARE(lastShown(*home),
                  QStringLiteral("No Addresses in List|This List contains no email addresses."));
+        QCOMPARE(source.selectionCount(), 0);
+        QVERIFY(source.onlyMarkedRecipientsLeft());
         source.EndMailingDBSupport();
     }
 
@@ -105,6 +109,8 @@ private Q_SLOTS:
         QCOMPARE(addresses(source), QStringList({"Carl@Example.test", "bob@example.test"}));
         options.SendBlockSize = 1;
         QVERIFY(source.OpenListFiltered());
+        QCOMPARE(source.selectionCount(), 1);
+        QVERIFY(!source.onlyMarkedRecipientsLeft());
         QCOMPARE(addresses(source), QStringList({"Carl@Example.test"}));
         source.EndMailingDBSupport();
 
@@ -114,6 +120,7 @@ private Q_SLOTS:
         QVERIFY(options.storeMEP());
         source.OpenTamberlynDB();
         QVERIFY(!source.OpenListFiltered());
+        QVERIFY(source.onlyMarkedRecipientsLeft()); // Carl is there, marked OTHER
         QCOMPARE(lastShown(*home),
                  QStringLiteral("No Messages Sent|No messages were sent because there were no "
                                 "addresses that matched the 'Selection Criteria' in this "
@@ -126,6 +133,11 @@ private Q_SLOTS:
         QVERIFY(!source.OpenListFiltered());
         QVERIFY(home->prompter.shown().last().text.startsWith(
             QStringLiteral("In Open List Filtered, Error: 1  ")));
+        // A filter matching nobody at all is no matter of marks.
+        options.SQLFilterText = QStringLiteral("WHERE [FirstName] = \"Zed\"");
+        QVERIFY(options.storeMEP());
+        QVERIFY(!source.OpenListFiltered());
+        QVERIFY(!source.onlyMarkedRecipientsLeft());
         source.EndMailingDBSupport();
     }
 

@@ -1,0 +1,6 @@
+#include "mailings/MailingEvents.h"
+
+MailingEvents& MailingEvents::instance() {
+    static MailingEvents events;
+    return events;
+}
