@@ -455,6 +455,11 @@ ImportJob::~ImportJob() {
     }
 }
 
+void ImportJob::discard() {
+    if (work_)
+        abandon(QString());
+}
+
 void ImportJob::announceFinished() {
     if (finishedAnnounced_)
         return;
