@@ -391,7 +391,7 @@ QString placeholderFor(qint64 record) {
     return QStringLiteral("Unknown (record %1)").arg(record);
 }
 
-constexpr int RowsPerTransaction = 50000;
+constexpr int RowsPerTransaction = 10000;
 int stageCounter = 0;
 
 } // namespace
