@@ -11,7 +11,7 @@
 namespace {
 
 // The bytes of a file scanned between two visits of the event loop.
-constexpr qint64 SliceBytes = 65536;
+constexpr qint64 SliceBytes = 32768;
 
 } // namespace
 
@@ -122,6 +122,8 @@ bool AddrManager::prepare() {
         Q_EMIT buildEnabled(true);
         return false;
     }
+    // On the event loop a commit is a pause of the window: smaller ones keep each pause short.
+    writer_.setBatchSize(async_ ? 2000 : 10000);
     building_ = true;
     waiting_ = false;
     nextFile_ = 0;

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <optional>
 
 namespace importer {
 
@@ -54,12 +55,6 @@ QStringList ActImport::requiredColumns() {
     return {QStringLiteral("EAddress"), QStringLiteral("FirstName"), QStringLiteral("LastName"),
             QStringLiteral("Title"),    QStringLiteral("Sent"),      QStringLiteral("Date"),
             QStringLiteral("Keyword1"), QStringLiteral("Keyword2")};
-}
-
-bool ActImport::fail(const QString& text, ImportResult& result) {
-    result.listPath = QStringLiteral("<Error:");
-    prompter_.inform(AppTitle(), text, Prompter::Icon::Exclamation);
-    return false;
 }
 
 QList<QPair<qint64, qint64>> ActImport::DeleteDuplicates(db::Database& list, db::DbError* error) {
@@ -127,29 +122,76 @@ QList<QPair<qint64, qint64>> ActImport::DeleteDuplicates(db::Database& list, db:
     return removed;
 }
 
-ImportResult ActImport::run(const ImportRequest& request) {
-    ImportResult result;
-    mappings_.clear();
-    // OpenACT and GetActFields: the contact file and its fields.
+// What one import holds between its slices.
+struct ActImport::Work {
     ImportSource source;
-    if (!source.open(request.type, request.path, prompter_)) {
-        result.listPath = QStringLiteral("<Error:");
-        return result;
+    QString table;
+    QList<SourceField> fields;
+    db::Database list;
+    QString path;
+    db::Statement insert;
+    std::optional<db::Transaction> transaction;
+    QList<int> sources;
+    int emailSource = -1;
+    SourceRow row;
+    qint64 record = 0;
+};
+
+ActImport::ActImport(Prompter& prompter) : prompter_(prompter) {}
+
+ActImport::~ActImport() {
+    if (work_)
+        giveUp(QString());
+}
+
+bool ActImport::giveUp(const QString& text) {
+    if (work_) {
+        work_->transaction.reset();
+        work_->insert = db::Statement();
+        work_->list.close();
+        if (!work_->path.isEmpty())
+            QFile::remove(work_->path);
+        work_.reset();
     }
-    const QString table = source.resolveTable(request.table);
-    if (table.isEmpty()) {
-        fail(ImportText::noSourceTable(), result);
-        return result;
-    }
-    const QList<SourceField> fields = source.fields(table, prompter_);
-    if (fields.isEmpty() || !checkFieldRoles(request.roles, prompter_)) {
-        result.listPath = QStringLiteral("<Error:");
-        return result;
-    }
-    result.summary.source =
-        QDir::toNativeSeparators(request.path) + QStringLiteral(" (table ") + table + u')';
+    result_.listPath = QStringLiteral("<Error:");
+    if (!text.isEmpty())
+        prompter_.inform(AppTitle(), text, Prompter::Icon::Exclamation);
+    return false;
+}
+
+qint64 ActImport::recordsTotal() const {
+    return work_ ? work_->source.reader()->rowCountHint() : -1;
+}
+
+ImportResult ActImport::run(const ImportRequest& request) {
+    if (begin(request))
+        while (copy(1 << 20)) {
+        }
+    return finish();
+}
+
+bool ActImport::begin(const ImportRequest& request) {
+    result_ = {};
+    work_.reset();
+    copied_ = false;
+    mappings_.clear();
+    listName_ = request.listName;
+    auto work = std::make_unique<Work>();
+    Work& w = *work;
+    // OpenACT and GetActFields: the contact file and its fields.
+    if (!w.source.open(request.type, request.path, prompter_))
+        return giveUp(QString());
+    w.table = w.source.resolveTable(request.table);
+    if (w.table.isEmpty())
+        return giveUp(ImportText::noSourceTable());
+    w.fields = w.source.fields(w.table, prompter_);
+    if (w.fields.isEmpty() || !checkFieldRoles(request.roles, prompter_))
+        return giveUp(QString());
+    result_.summary.source =
+        QDir::toNativeSeparators(request.path) + QStringLiteral(" (table ") + w.table + u')';
 
     // The mapping: roles first, then every kept field under its validated name.
+    const QList<SourceField>& fields = w.fields;
     QStringList missing;
     const auto map = [&](const QString& field, const QString& column) {
         if (field.trimmed().isEmpty())
@@ -184,44 +226,35 @@ ImportResult ActImport::run(const ImportRequest& request) {
         }
         mappings_.append({fields.at(index).name, free});
     }
-    if (!missing.isEmpty()) {
-        fail(QStringLiteral("The table %1 has no field named %2.")
-                 .arg(table, missing.join(QStringLiteral(", "))),
-             result);
-        return result;
-    }
+    if (!missing.isEmpty())
+        return giveUp(QStringLiteral("The table %1 has no field named %2.")
+                          .arg(w.table, missing.join(QStringLiteral(", "))));
 
     // CreateTargetDB, AddReqFields, CreateTargetFields.
     db::DbError error;
-    db::Database list = DataTank::CreateTargetDatabase(false, &error);
-    if (!list.isOpen()) {
+    w.list = DataTank::CreateTargetDatabase(false, &error);
+    if (!w.list.isOpen()) {
         logFailure("CreateTargetDB", error);
-        fail(notTbError("CreateTargetDB"), result);
-        return result;
+        return giveUp(notTbError("CreateTargetDB"));
     }
-    const QString path = list.fileName();
-    const auto giveUp = [&](const QString& text) {
-        list.close();
-        QFile::remove(path);
-        fail(text, result);
-        return result;
-    };
+    w.path = w.list.fileName();
+    work_ = std::move(work);
     QStringList columns = requiredColumns();
-    if (!list.exec(QStringLiteral("CREATE TABLE \"AddressList\" (\"EAddress\" ") + ListSchema::columnType() +
-                       u')',
-                   {}, &error)) {
+    if (!w.list.exec(QStringLiteral("CREATE TABLE \"AddressList\" (\"EAddress\" ") +
+                         ListSchema::columnType() + u')',
+                     {}, &error)) {
         logFailure("CreateTargetDB", error);
         return giveUp(notTbError("CreateTargetDB"));
     }
     for (const QString& column : requiredColumns().mid(1))
-        if (!list.exec(ListSchema::addColumnSql(ListSchema::table(), column), {}, &error)) {
+        if (!w.list.exec(ListSchema::addColumnSql(ListSchema::table(), column), {}, &error)) {
             logFailure("AddReqFields", error);
             return giveUp(notTbError("AddReqFields"));
         }
     for (const Mapping& mapping : std::as_const(mappings_)) {
         if (columns.contains(mapping.column, Qt::CaseInsensitive))
             continue;
-        if (!list.exec(ListSchema::addColumnSql(ListSchema::table(), mapping.column), {}, &error)) {
+        if (!w.list.exec(ListSchema::addColumnSql(ListSchema::table(), mapping.column), {}, &error)) {
             logFailure("CreateTargetFields", error);
             return giveUp(QStringLiteral("ActImport while Creating Field ") + mapping.column +
                           QStringLiteral(" with error ") + QString::number(error.number) +
@@ -234,98 +267,125 @@ ImportResult ActImport::run(const ImportRequest& request) {
     // CopyACTData: one row per record, its number as the rowid so the duplicates can be named afterwards.
     QStringList quoted = {QStringLiteral("rowid")};
     QStringList marks = {QStringLiteral("?")};
-    QList<int> sources;
     for (const Mapping& mapping : std::as_const(mappings_)) {
         quoted << db::quoteName(mapping.column);
         marks << QStringLiteral("?");
-        sources << fieldIndex(fields, mapping.actField);
+        w.sources << fieldIndex(fields, mapping.actField);
     }
-    const int emailSource = fieldIndex(fields, request.roles.email.trimmed());
-    db::Statement insert = list.prepare(QStringLiteral("INSERT INTO \"AddressList\" (") + quoted.join(u',') +
-                                            QStringLiteral(") VALUES (") + marks.join(u',') + u')',
-                                        &error);
-    if (!insert.isValid() || !source.reader()->beginRows(table)) {
-        logFailure("CopyACTData", insert.isValid() ? db::DbError{0, source.reader()->errorText()} : error);
-        return giveUp(insert.isValid() ? ImportText::cannotRead() : notTbError("CopyACTData"));
+    w.emailSource = fieldIndex(fields, request.roles.email.trimmed());
+    w.insert = w.list.prepare(QStringLiteral("INSERT INTO \"AddressList\" (") + quoted.join(u',') +
+                                  QStringLiteral(") VALUES (") + marks.join(u',') + u')',
+                              &error);
+    if (!w.insert.isValid() || !w.source.reader()->beginRows(w.table)) {
+        logFailure("CopyACTData",
+                   w.insert.isValid() ? db::DbError{0, w.source.reader()->errorText()} : error);
+        return giveUp(w.insert.isValid() ? ImportText::cannotRead() : notTbError("CopyACTData"));
     }
-    {
-        db::Transaction transaction(list);
-        SourceRow row;
-        qint64 record = 0;
-        for (;;) {
-            const SourceReader::ReadResult read = source.reader()->nextRow(row);
-            if (read == SourceReader::ReadResult::End)
-                break;
-            if (read == SourceReader::ReadResult::Failed) {
-                logFailure("CopyACTData", {0, source.reader()->errorText()});
-                return giveUp(ImportText::cannotRead());
-            }
-            ++record;
-            QVariantList values = {record};
-            for (const int index : std::as_const(sources)) {
-                QString value = row.value(index);
-                if (index == emailSource) {
-                    value = value.trimmed();
-                    if (value.isEmpty()) {
-                        value = QStringLiteral("Unknown (record %1)").arg(record);
-                        ++result.summary.withoutAddress;
-                        result.summary.note(
-                            QStringLiteral("Record %1: no e-mail address; imported as \"%2\" and "
-                                           "moved to the \"(No Addresses)\" list.")
-                                .arg(record)
-                                .arg(value));
-                    } else if (!value.startsWith(QLatin1String("unknown"), Qt::CaseInsensitive) &&
-                               !IsValidEmailAddress(value)) {
-                        ++result.summary.doubtfulAddresses;
-                        result.summary.note(
-                            QStringLiteral("Record %1: the address %2 does not look like a usable "
-                                           "e-mail address; it was imported as it stands.")
-                                .arg(record)
-                                .arg(value));
-                    }
-                }
-                values << (value.isNull() ? QVariant() : QVariant(value));
-            }
-            insert.bindAll(values);
-            if (!insert.exec()) {
-                logFailure("CopyACTData", insert.error());
-                return giveUp(notTbError("CopyACTData"));
-            }
-            ++result.summary.recordsRead;
+    w.transaction.emplace(w.list);
+    if (!w.transaction->isActive()) {
+        logFailure("CopyACTData", w.list.lastError());
+        return giveUp(notTbError("CopyACTData"));
+    }
+    return true;
+}
+
+bool ActImport::copy(int budget) {
+    if (!work_ || copied_)
+        return false;
+    Work& w = *work_;
+    for (int done = 0; done < budget; ++done) {
+        const SourceReader::ReadResult read = w.source.reader()->nextRow(w.row);
+        if (read == SourceReader::ReadResult::End) {
+            copied_ = true;
+            return false;
         }
-        if (!transaction.commit(&error)) {
-            logFailure("CopyACTData", error);
+        if (read == SourceReader::ReadResult::Failed) {
+            logFailure("CopyACTData", {0, w.source.reader()->errorText()});
+            return giveUp(ImportText::cannotRead());
+        }
+        const qint64 record = ++w.record;
+        QVariantList values = {record};
+        for (const int index : std::as_const(w.sources)) {
+            QString value = w.row.value(index);
+            if (index == w.emailSource) {
+                value = value.trimmed();
+                if (value.isEmpty()) {
+                    value = QStringLiteral("Unknown (record %1)").arg(record);
+                    ++result_.summary.withoutAddress;
+                    result_.summary.note(
+                        QStringLiteral("Record %1: no e-mail address; imported as \"%2\" and "
+                                       "moved to the \"(No Addresses)\" list.")
+                            .arg(record)
+                            .arg(value));
+                } else if (!value.startsWith(QLatin1String("unknown"), Qt::CaseInsensitive) &&
+                           !IsValidEmailAddress(value)) {
+                    ++result_.summary.doubtfulAddresses;
+                    result_.summary.note(
+                        QStringLiteral("Record %1: the address %2 does not look like a usable "
+                                       "e-mail address; it was imported as it stands.")
+                            .arg(record)
+                            .arg(value));
+                }
+            }
+            values << (value.isNull() ? QVariant() : QVariant(value));
+        }
+        w.insert.bindAll(values);
+        if (!w.insert.exec()) {
+            logFailure("CopyACTData", w.insert.error());
             return giveUp(notTbError("CopyACTData"));
         }
+        ++result_.summary.recordsRead;
     }
-    insert = db::Statement();
-    if (result.summary.recordsRead == 0) {
-        list.close();
-        QFile::remove(path);
-        result.listPath = ImportText::noRecords();
-        return result;
+    return true;
+}
+
+ImportResult ActImport::finish() {
+    if (!work_) {
+        if (result_.listPath.isEmpty())
+            result_.listPath = QStringLiteral("<Error:");
+        return std::exchange(result_, {});
+    }
+    Work& w = *work_;
+    result_.summary.interrupted = !copied_;
+    w.insert = db::Statement();
+    db::DbError error;
+    if (!w.transaction->commit(&error)) {
+        logFailure("CopyACTData", error);
+        giveUp(notTbError("CopyACTData"));
+        return std::exchange(result_, {});
+    }
+    w.transaction.reset();
+    if (result_.summary.recordsRead == 0) {
+        const bool interrupted = result_.summary.interrupted;
+        giveUp(QString());
+        result_.listPath = interrupted ? QStringLiteral("<Cancel") : ImportText::noRecords();
+        return std::exchange(result_, {});
     }
 
     // DeleteDuplicates.
-    const QList<QPair<qint64, qint64>> removed = DeleteDuplicates(list, &error);
-    if (removed.size() == 1 && removed.first().first < 0)
-        return giveUp(notTbError("DeleteDuplicates"));
+    const QList<QPair<qint64, qint64>> removed = DeleteDuplicates(w.list, &error);
+    if (removed.size() == 1 && removed.first().first < 0) {
+        giveUp(notTbError("DeleteDuplicates"));
+        return std::exchange(result_, {});
+    }
     for (const auto& pair : removed) {
-        ++result.summary.duplicates;
-        result.summary.note(
+        ++result_.summary.duplicates;
+        result_.summary.note(
             QStringLiteral("Record %1: left out: its address is already in the list (record %2).")
                 .arg(pair.first)
                 .arg(pair.second));
     }
-    result.summary.rowsImported = result.summary.recordsRead - removed.size();
-    result.summary.warnings = source.reader()->warnings();
-    list.close();
+    result_.summary.rowsImported = result_.summary.recordsRead - removed.size();
+    result_.summary.warnings = w.source.reader()->warnings();
+    w.list.close();
+    const QString path = w.path;
+    work_.reset();
 
-    result.listPath = path;
-    result.nullEntries = DataTank::SaveNullEntries(path, request.listName);
-    if (result.nullEntries.ok)
-        result.summary.rowsImported -= result.nullEntries.count;
-    return result;
+    result_.listPath = path;
+    result_.nullEntries = DataTank::SaveNullEntries(path, listName_);
+    if (result_.nullEntries.ok)
+        result_.summary.rowsImported -= result_.nullEntries.count;
+    return std::exchange(result_, {});
 }
 
 } // namespace importer

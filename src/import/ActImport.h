@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <memory>
 
 // ACT! 4 import through its data files (mdlACT): the contact file is a dBase table; its chosen fields become
 // the list's columns under the names of ValidateFieldName, the records are copied, and the duplicate
@@ -24,12 +25,24 @@ public:
         QString column;
     };
 
-    explicit ActImport(Prompter& prompter) : prompter_(prompter) {}
+    explicit ActImport(Prompter& prompter);
+    ~ActImport(); // an unfinished import leaves no list behind
 
     // The contact file request.path with the e-mail field request.roles.email; first name, last name and
     // title fields fill their system columns, and every kept field its own column. The result is a new
     // temporary list sorted by address, as ImportJob::run gives it.
     ImportResult run(const ImportRequest& request);
+
+    // run() in pieces, for the event loop: begin() opens the file and makes the list (false, after the
+    // message, when it cannot); copy() copies up to budget records, false once none is left or it failed;
+    // finish() takes the duplicates out and gives the result. Finishing before copy() has returned false
+    // is an interrupt: the records copied so far make the list.
+    bool begin(const ImportRequest& request);
+    bool copy(int budget);
+    ImportResult finish();
+    qint64 recordsCopied() const { return result_.summary.recordsRead; }
+    // The records in the contact file; -1 when it cannot tell or no import is under way.
+    qint64 recordsTotal() const;
 
     // Records that an ACT! field fills a list column.
     void AddMapping(const QString& actField, const QString& column);
@@ -43,10 +56,16 @@ public:
 private:
     // The target table's columns in the order the ACT! import makes them.
     static QStringList requiredColumns();
-    bool fail(const QString& text, ImportResult& result);
+    // Drops the list being built and shows text unless it is empty; false.
+    bool giveUp(const QString& text);
 
+    struct Work;
     Prompter& prompter_;
     QList<Mapping> mappings_;
+    QString listName_;
+    std::unique_ptr<Work> work_;
+    ImportResult result_;
+    bool copied_ = false;
 };
 
 } // namespace importer

@@ -68,15 +68,24 @@ void ImportBuild::start() {
         return;
     running_ = true;
     result_ = {};
+    interruptRequested_ = false;
     if (request_.type.family == SourceFamily::ActContacts) {
-        // The ACT! import runs in one piece, after the window has shown that it started.
+        // After the window has shown that it started.
         QTimer::singleShot(0, this, [this] {
-            result_ = ActImport(prompter_).run(request_);
-            done();
+            if (!running_)
+                return; // discarded before it began
+            act_ = std::make_unique<ActImport>(prompter_);
+            if (!act_->begin(request_)) {
+                result_ = act_->finish();
+                done();
+                return;
+            }
+            copyActSlice();
         });
         return;
     }
     job_ = std::make_unique<ImportJob>(request_, prompter_);
+    job_->setSliceSize(sliceSize_);
     connect(job_.get(), &ImportJob::progress, this, &ImportBuild::progress);
     connect(job_.get(), &ImportJob::finished, this, [this] {
         result_ = job_->result();
@@ -85,13 +94,47 @@ void ImportBuild::start() {
     job_->start();
 }
 
+void ImportBuild::copyActSlice() {
+    QTimer::singleShot(0, this, [this] {
+        if (!act_)
+            return; // discarded
+        const bool more = !interruptRequested_ && act_->copy(sliceSize_);
+        Q_EMIT progress(ImportJob::Stage::Copying, act_->recordsCopied(), act_->recordsTotal());
+        if (more) {
+            copyActSlice();
+            return;
+        }
+        result_ = act_->finish();
+        done();
+    });
+}
+
+void ImportBuild::setSliceSize(int records) {
+    sliceSize_ = qMax(1, records);
+}
+
 void ImportBuild::interrupt() {
+    interruptRequested_ = true;
     if (job_)
         job_->interrupt();
 }
 
+void ImportBuild::discard() {
+    if (!running_)
+        return;
+    interruptRequested_ = true;
+    if (job_) {
+        job_->discard(); // finished comes through the job
+        return;
+    }
+    act_.reset(); // an unfinished ACT! import takes its list with it
+    result_.listPath = QStringLiteral("<Cancel");
+    done();
+}
+
 void ImportBuild::done() {
     running_ = false;
+    act_.reset();
     if (job_)
         job_.release()->deleteLater(); // it is still on the stack of its own signal
     Q_EMIT finished();

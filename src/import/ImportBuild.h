@@ -10,6 +10,8 @@
 // in slices on the event loop. progress() and finished() report; result() holds the answer.
 namespace importer {
 
+class ActImport;
+
 // The list columns the kept fields become for a source type (ACT! renames its fields its own way).
 QStringList keptColumnNames(const SourceType& type, const QStringList& fieldNames);
 // The patterns of the wizard's file list: the type's own, and the newer workbook format for Excel.
@@ -34,7 +36,11 @@ public:
     void start();
     // Stops after the current record, keeping what was imported.
     void interrupt();
+    // Stops and removes what was written; finished() follows at once.
+    void discard();
     bool isRunning() const { return running_; }
+    // Records per slice of the event loop.
+    void setSliceSize(int records);
     const ImportResult& result() const { return result_; }
 
 Q_SIGNALS:
@@ -42,13 +48,17 @@ Q_SIGNALS:
     void finished();
 
 private:
+    void copyActSlice();
     void done();
 
     ImportRequest request_;
     Prompter& prompter_;
     std::unique_ptr<ImportJob> job_;
+    std::unique_ptr<ActImport> act_;
     ImportResult result_;
     bool running_ = false;
+    bool interruptRequested_ = false;
+    int sliceSize_ = 500;
 };
 
 } // namespace importer

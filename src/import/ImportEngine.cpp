@@ -391,7 +391,7 @@ QString placeholderFor(qint64 record) {
     return QStringLiteral("Unknown (record %1)").arg(record);
 }
 
-constexpr int RowsPerTransaction = 50000;
+constexpr int RowsPerTransaction = 10000;
 int stageCounter = 0;
 
 } // namespace
@@ -453,6 +453,11 @@ ImportJob::~ImportJob() {
         interruptRequested_ = true;
         complete();
     }
+}
+
+void ImportJob::discard() {
+    if (work_)
+        abandon(QString());
 }
 
 void ImportJob::announceFinished() {

@@ -144,6 +144,8 @@ public:
     ImportResult run();
     void start();
     void interrupt() { interruptRequested_ = true; }
+    // Stops at once and removes the list being written: nothing is kept.
+    void discard();
     bool isFinished() const { return phase_ == Phase::Done; }
     const ImportResult& result() const { return result_; }
     // Records per slice of start().

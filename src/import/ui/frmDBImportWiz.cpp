@@ -72,7 +72,7 @@ frmDBImportWiz::frmDBImportWiz(Prompter& prompter, ListWindows* lists, QWidget* 
 
 frmDBImportWiz::~frmDBImportWiz() {
     if (build_)
-        build_->interrupt();
+        build_->discard();
     discardResult();
 }
 
@@ -527,8 +527,10 @@ bool frmDBImportWiz::finishWizard() {
 }
 
 void frmDBImportWiz::abandonWork() {
+    // The list being built, or built and not taken, goes with the wizard.
     if (build_)
-        build_->interrupt();
+        build_->discard();
+    discardResult();
 }
 
 void frmDBImportWiz::discardResult() {

@@ -294,6 +294,35 @@ private Q_SLOTS:
         QCOMPARE(rows[4].first, QStringLiteral("Eve")); // no fifth question
     }
 
+    // A question never blocks a stop: the open one takes the best guess and no other comes.
+    void interruptWhileTheNameQuestionIsOpenTakesTheBestGuess() {
+        QVERIFY(
+            wizard_->addSourceFile(writeFile(QStringLiteral("ask.txt"), "ann_lee@x.org\nbob_day@y.org\n")));
+        QVERIFY(wizard_->goNext());
+        click(wizard_, "optExtractAskMe");
+        int asked = 0;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            frmQueryUserReName* question = wizard_->question();
+            if (!question || !question->isVisible())
+                return;
+            ++asked;
+            child<QLineEdit>(question, "txtFirstName")->setText(QStringLiteral("Edited"));
+            click(wizard_, "cmdInterrupt");
+        });
+        poll.start(1);
+        const AddrManager::BuildResult result = build();
+        QVERIFY(result.interrupted);
+        QCOMPARE(asked, 1);
+        QVERIFY(!wizard_->question());
+        const QList<Row> rows = rowsOf(result.listPath);
+        QVERIFY(!rows.isEmpty());
+        QCOMPARE(rows[0].address, QStringLiteral("ann_lee@x.org"));
+        QCOMPARE(rows[0].first, QStringLiteral("Ann"));
+        QCOMPARE(rows[0].last, QStringLiteral("Lee"));
+        QCOMPARE(home->prompter.texts(), QStringList{AddrManager::stoppedText()});
+    }
+
     void exitDuringABuildStopsItAndDropsTheList_data() {
         QTest::addColumn<bool>("leave");
         QTest::newRow("No keeps the wizard running") << false;

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -129,6 +131,44 @@ class TestImportWizard : public QObject, public DesktopTest {
             return false;
         QSignalSpy done(job, &ImportBuild::finished);
         return done.wait(60000);
+    }
+    // A source of that many records, one address each: a text file, or an ACT! contact file.
+    static QString writeMany(const QTemporaryDir& dir, const QString& code, int count) {
+        QFile file;
+        if (code == QLatin1String("DBACT4")) {
+            QList<dbf::Record> records;
+            for (int i = 1; i <= count; ++i)
+                records.append({{"person" + QByteArray::number(i) + "@example.org"}});
+            file.setFileName(dir.filePath(QStringLiteral("CONTACTS.DBF")));
+            if (file.open(QIODevice::WriteOnly))
+                file.write(dbf::table(0x03, {{"MAIL", 'C', 30}}, records));
+            return file.fileName();
+        }
+        QByteArray csv = "Mail\n";
+        for (int i = 1; i <= count; ++i)
+            csv += "person" + QByteArray::number(i) + "@example.org\n";
+        file.setFileName(dir.filePath(QStringLiteral("many.csv")));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(csv);
+        return file.fileName();
+    }
+    // Through the pages with the address field on its tray, and the build started.
+    ImportBuild* startBuildOf(const QString& code, const QString& path, const QString& field) {
+        if (!toTablePage(code, path))
+            return nullptr;
+        auto* tables = child<QListWidget>(wizard_, QStringLiteral("lstTables"));
+        if (tables->currentRow() < 0)
+            tables->setCurrentRow(0);
+        if (!wizard_->goNext())
+            return nullptr;
+        dropField(wizard_->tray(frmDBImportWiz::EmailRole), field);
+        if (!wizard_->goNext() || !wizard_->goNext())
+            return nullptr;
+        click(wizard_, QStringLiteral("cmdBuild"));
+        return runningBuild();
+    }
+    static QStringList tempLists() {
+        return QDir(appFolders().TempFolder).entryList({QStringLiteral("*.mdb")});
     }
 
 private Q_SLOTS:
@@ -369,6 +409,57 @@ private Q_SLOTS:
         QCOMPARE(title->field(), QString());
         auto* list = child<QTreeWidget>(wizard_, QStringLiteral("lstFields"));
         QVERIFY(!list->findItems(QStringLiteral("Company"), Qt::MatchExactly).first()->isDisabled());
+    }
+
+    void actInterruptKeepsTheRowsCopied() {
+        QTemporaryDir dir;
+        ImportBuild* job =
+            startBuildOf(QStringLiteral("DBACT4"), writeMany(dir, QStringLiteral("DBACT4"), 30000),
+                         QStringLiteral("MAIL"));
+        QVERIFY(job);
+        auto* bar = child<QProgressBar>(wizard_, QStringLiteral("prgImport"));
+        connect(job, &ImportBuild::progress, this, [this, bar](ImportJob::Stage, qint64 done, qint64) {
+            if (done >= 1000 && bar->maximum() == 30000)
+                click(wizard_, QStringLiteral("cmdInterrupt"));
+        });
+        QSignalSpy done(job, &ImportBuild::finished);
+        QVERIFY(done.wait(60000));
+        const ImportResult& result = wizard_->result();
+        QVERIFY(result.summary.interrupted);
+        const qsizetype rows = rowsOf(result.listPath, {QStringLiteral("EAddress")}).size();
+        QVERIFY2(rows >= 1000 && rows < 30000, qPrintable(QString::number(rows)));
+        QCOMPARE(rows, result.summary.recordsRead);
+        QVERIFY(wizard_->button(frmWizard::Finish)->isEnabled());
+    }
+
+    void exitDuringTheBuildLeavesNoList_data() {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("field");
+        QTest::newRow("text file") << "DBTEXTFILE"
+                                   << "Mail";
+        QTest::newRow("ACT!") << "DBACT4"
+                              << "MAIL";
+    }
+    void exitDuringTheBuildLeavesNoList() {
+        QFETCH(QString, code);
+        QFETCH(QString, field);
+        QTemporaryDir dir;
+        const QStringList before = tempLists();
+        ImportBuild* job = startBuildOf(code, writeMany(dir, code, 30000), field);
+        QVERIFY(job);
+        QSignalSpy done(job, &ImportBuild::finished);
+        bool asked = false;
+        connect(job, &ImportBuild::progress, this, [&](ImportJob::Stage, qint64 records, qint64) {
+            if (records < 1000 || asked)
+                return;
+            asked = true;
+            home->prompter.answer(Prompter::Answer::Yes);
+            click(wizard_, QStringLiteral("cmdWizard_3"));
+        });
+        QVERIFY(done.count() == 1 || done.wait(60000));
+        QVERIFY(asked);
+        QVERIFY(!wizard_ || !wizard_->isVisible());
+        QTRY_COMPARE(tempLists(), before);
     }
 
     void interruptKeepsTheRowsAndTheFolderIsRemembered() {

@@ -166,6 +166,40 @@ private Q_SLOTS:
         QCOMPARE(accounts->count(), 1);
     }
 
+    // Closing with a changed account asks first: Cancel stays open, No and Yes close after the exit question.
+    void closingWithAChangedAccountAsksToSaveIt_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("Cancel stays") << int(Prompter::Answer::Cancel) << boxAddress(67);
+        QTest::newRow("No drops the change") << int(Prompter::Answer::No) << boxAddress(67);
+        QTest::newRow("Yes saves it") << int(Prompter::Answer::Yes) << QStringLiteral("changed");
+    }
+    void closingWithAChangedAccountAsksToSaveIt() {
+        QFETCH(int, answer);
+        QFETCH(QString, kept);
+        QVERIFY(openWizard("id_ToolsImportMailbox"));
+        addAccount(67);
+        type(wizard_, QStringLiteral("txtUserName"), QStringLiteral("changed"));
+        const auto given = Prompter::Answer(answer);
+        home->prompter.answer(given);
+        if (given != Prompter::Answer::Cancel)
+            home->prompter.answer(Prompter::Answer::Yes);
+        wizard_->close();
+        const QStringList asked = home->prompter.texts();
+        const qsizetype at = asked.indexOf(frmPOPWizard::saveChangesText(QStringLiteral("Box67")));
+        QVERIFY(at >= 0);
+        QCOMPARE(asked.size() - at, given == Prompter::Answer::Cancel ? 1 : 2);
+        QCOMPARE(wizard_->isVisible(), given == Prompter::Answer::Cancel);
+        QCOMPARE(PopAccounts::find(QStringLiteral("Box67"))->UserName, kept);
+        if (given == Prompter::Answer::Cancel) {
+            home->prompter.answer(Prompter::Answer::No);
+            home->prompter.answer(Prompter::Answer::Yes);
+            wizard_->close();
+            QVERIFY(!wizard_->isVisible());
+        }
+        QVERIFY(home->prompter.allAnswersUsed());
+    }
+
     void phrasesAreSavedAtOnceAndTheFilterPageNeedsOne() {
         QVERIFY(openWizard("id_ToolsSubscriptionManager"));
         addAccount(61);
@@ -258,6 +292,50 @@ private Q_SLOTS:
         QCOMPARE(club->model().recordCount(), 2);
         QCOMPARE(boxFiles(servers_, box).size(), 1);
         QVERIFY(readFileBytes(boxFiles(servers_, box).first()).contains("hello"));
+    }
+
+    // A real bounce from Postfix names the failed recipient; only it leaves the open list, only the
+    // bounce leaves the server.
+    void returnedMailRemovesTheBouncedAddress() {
+        if (!servers_.available())
+            QSKIP(skipReason());
+        const int box = 66;
+        const QString to = boxAddress(box);
+        QVERIFY(saveList(*home, QStringLiteral("Members"),
+                         {QStringLiteral("nosuchuser@example.test"), QStringLiteral("eve@client.test"),
+                          QStringLiteral("frank@client.test")}));
+        QVERIFY(window->ShowListFromName(QStringLiteral("Members")));
+        frmList* members = window->activeList();
+        clearBox(servers_, box);
+        QVERIFY(sendMail(servers_.bouncePort, to, QStringLiteral("nosuchuser@example.test"),
+                         message(to, QStringLiteral("nosuchuser@example.test"), "Our news")));
+        QVERIFY(sendMail(servers_.smtpPort, QStringLiteral("eve@client.test"), to,
+                         message(QStringLiteral("eve@client.test"), to, "Hello there")));
+        QVERIFY2(waitForFiles(servers_, box, 2, 30000), "no bounce arrived");
+
+        QVERIFY(openWizard("id_ToolsReturnedMail"));
+        addAccount(box);
+        QVERIFY(wizard_->goNext());
+        QVERIFY(wizard_->goNext());
+        auto* lists = child<QListWidget>(wizard_, QStringLiteral("lstApplicableLists"));
+        const QList<QListWidgetItem*> found = lists->findItems(QStringLiteral("Members"), Qt::MatchExactly);
+        QCOMPARE(found.size(), 1);
+        found.first()->setCheckState(Qt::Checked);
+        child<QCheckBox>(wizard_, QStringLiteral("chkDeleteMailFromServer"))->setChecked(true);
+        QVERIFY(wizard_->goNext());
+        QString title;
+        QString count;
+        QCOMPARE(runToEnd(true, &title, &count), PopWizardRun::Outcome::Completed);
+        QCOMPARE(title, QStringLiteral("Confirm Removal of Undeliverables"));
+        QCOMPARE(count.section(u'|', 0, 0), QStringLiteral("Unique e-mail addresses found:  1"));
+        auto* report = window->findChild<frmStatus*>();
+        QVERIFY(report && report->isVisible());
+        QCOMPARE(report->view()->topLevelItem(0)->text(0), QStringLiteral("Members"));
+        QCOMPARE(report->view()->topLevelItem(0)->text(1), QStringLiteral("1"));
+        report->close();
+        QCOMPARE(members->model().recordCount(), 2);
+        QCOMPARE(boxFiles(servers_, box).size(), 1);
+        QVERIFY(readFileBytes(boxFiles(servers_, box).first()).contains("Hello there"));
     }
 
     void cancelMidRunKeepsWhatWasCollected() {
