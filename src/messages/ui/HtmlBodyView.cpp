@@ -172,6 +172,18 @@ bool HtmlBodyView::pasteFromClipboard() {
     return data && data->hasText() && replaceSelection(data->text());
 }
 
+bool HtmlBodyView::deleteForward() {
+    renderIfStale();
+    const QTextCursor cursor = textCursor();
+    const qsizetype from = cursor.selectionStart();
+    qsizetype to = cursor.selectionEnd();
+    if (from == to)
+        to = from + 1;
+    if (to >= document()->characterCount())
+        return false;
+    return apply(map_.replace(from, to, QString()), from, from);
+}
+
 void HtmlBodyView::beginUndoStep() {
     if (undoDepth_++ == 0) {
         undoStep_ = new QTextCursor(source_->document());
@@ -229,11 +241,7 @@ void HtmlBodyView::keyPressEvent(QKeyEvent* event) {
         removeRange(from != to ? from : from - 1, to);
         return;
     case Qt::Key_Delete:
-        renderIfStale();
-        if (from != to)
-            removeRange(from, to);
-        else if (to + 1 < document()->characterCount())
-            removeRange(from, to + 1);
+        deleteForward();
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -266,8 +274,13 @@ void HtmlBodyView::insertFromMimeData(const QMimeData* source) {
 void HtmlBodyView::contextMenuEvent(QContextMenuEvent* event) {
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    QAction* copyAction = menu->addAction(QStringLiteral("&Copy"), this, &QTextEdit::copy);
-    copyAction->setEnabled(textCursor().hasSelection());
+    const bool selection = textCursor().hasSelection();
+    menu->addAction(QStringLiteral("&Copy"), this, &QTextEdit::copy)->setEnabled(selection);
+    const QMimeData* clipboard = QApplication::clipboard()->mimeData();
+    menu->addAction(QStringLiteral("&Paste"), this, &HtmlBodyView::pasteFromClipboard)
+        ->setEnabled(clipboard && clipboard->hasText());
+    menu->addAction(QStringLiteral("&Delete"), this, &HtmlBodyView::deleteForward)->setEnabled(selection);
+    menu->addSeparator();
     menu->addAction(QStringLiteral("Select &All"), this, &QTextEdit::selectAll);
     menu->popup(event->globalPos());
 }

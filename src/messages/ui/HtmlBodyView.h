@@ -33,6 +33,8 @@ public:
     bool insertMarkup(const QString& markup);
     // The clipboard's text at the cursor.
     bool pasteFromClipboard();
+    // The Delete key: the selection, or else the character after the cursor.
+    bool deleteForward();
     // Replace All and the like: the edits between form one undo step of the source.
     void beginUndoStep();
     void endUndoStep();
