@@ -123,8 +123,7 @@ int main(int argc, char* argv[]) {
     editor->showTab(frmMessageEdit::HtmlViewTab);
     view->renderIfStale();
     settle();
-    std::printf("show htmlView (render and map): %.1f ms (target < 300 ms)\n",
-                double(timer.nsecsElapsed()) / 1e6);
+    std::printf("show htmlView: %.1f ms (target < 300 ms)\n", double(timer.nsecsElapsed()) / 1e6);
 
     {
         // Where the rendering's time goes: the rich-text engine, and the source map.
@@ -142,11 +141,14 @@ int main(int argc, char* argv[]) {
     QTextCursor inText = view->textCursor();
     inText.setPosition(int(view->toPlainText().indexOf(QStringLiteral("roses"))));
     view->setTextCursor(inText);
-    const Figures viewKeys = figuresOf(typeKeys(view, 50));
-    std::printf(
-        "50 keys in htmlView (each a source edit the rendering follows): median %.1f ms, 99th percentile "
-        "%.1f ms\n",
-        viewKeys.median, viewKeys.p99);
+    // The first key makes the source map of the rendering; the others follow it.
+    QList<double> keys = typeKeys(view, 51);
+    std::printf("first key in htmlView (makes the source map): %.1f ms\n", keys.takeFirst());
+    const Figures viewKeys = figuresOf(keys);
+    std::printf("50 more keys in htmlView (each a source edit the rendering follows): median %.1f ms, 99th "
+                "percentile "
+                "%.1f ms\n",
+                viewKeys.median, viewKeys.p99);
 
     editor->closeQuietly();
     settle();

@@ -121,8 +121,9 @@ std::optional<char32_t> entityAt(const QString& s, qsizetype i, qsizetype& consu
 
 HtmlSourceMap::HtmlSourceMap(const QString& source, const QString& rendered) : source_(source) {
     // ---- The runs of the source and their characters ----
-    QList<Decoded> decoded;
     const qsizetype n = source.size();
+    QList<Decoded> decoded;
+    decoded.reserve(n);
     bool inHead = false;
     qsizetype i = 0;
     while (i < n) {

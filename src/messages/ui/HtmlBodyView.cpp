@@ -69,14 +69,26 @@ void HtmlBodyView::render() {
     const int scroll = verticalScrollBar()->value();
     const int position = textCursor().position();
     const QString html = source_->document()->toRawText().replace(QChar::ParagraphSeparator, u'\n');
+    // Laid out once, when the whole rendering is in, not as the engine builds it.
+    document()->setLayoutEnabled(false);
     document()->clear();
     setHtml(html);
-    map_ = HtmlSourceMap(html, document()->toRawText());
+    document()->setLayoutEnabled(true);
+    renderedSource_ = html;
+    map_.reset();
     stale_ = false;
     QTextCursor cursor(document());
     cursor.setPosition(std::min(position, document()->characterCount() - 1));
     setTextCursor(cursor);
     verticalScrollBar()->setValue(scroll);
+}
+
+HtmlSourceMap& HtmlBodyView::map() const {
+    if (!map_) {
+        map_.emplace(renderedSource_, document()->toRawText());
+        renderedSource_.clear();
+    }
+    return *map_;
 }
 
 QVariant HtmlBodyView::loadResource(int type, const QUrl& name) {
@@ -124,7 +136,7 @@ bool HtmlBodyView::replaceSelection(const QString& plainText) {
     QString shown = plainText;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     const qsizetype end = from + shown.size();
-    return apply(map_.replace(from, to, plainText), end, end);
+    return apply(map().replace(from, to, plainText), end, end);
 }
 
 bool HtmlBodyView::followTyping(qsizetype at, const QString& plainText) {
@@ -133,8 +145,8 @@ bool HtmlBodyView::followTyping(qsizetype at, const QString& plainText) {
     for (const QChar c : plainText)
         if (c.isSpace() || !c.isPrint())
             return false;
-    const std::optional<HtmlSourceMap::Edit> edit = map_.replace(at, at, plainText);
-    const int run = map_.insertionRun(at);
+    const std::optional<HtmlSourceMap::Edit> edit = map().replace(at, at, plainText);
+    const int run = map().insertionRun(at);
     if (!edit || run < 0)
         return false;
     applying_ = true;
@@ -144,12 +156,12 @@ bool HtmlBodyView::followTyping(qsizetype at, const QString& plainText) {
     applying_ = false;
     // The format of the run the text went into.
     QTextCursor shown(document());
-    const bool intoNext = map_.runAt(at) == run && map_.runAt(at - 1) != run;
+    const bool intoNext = map().runAt(at) == run && map().runAt(at - 1) != run;
     shown.setPosition(int(intoNext ? at + 1 : at));
     const QTextCharFormat format = shown.charFormat();
     shown.setPosition(int(at));
     shown.insertText(plainText, format);
-    map_.followInsert(at, plainText, *edit);
+    map().followInsert(at, plainText, *edit);
     setTextCursor(shown);
     return true;
 }
@@ -157,19 +169,31 @@ bool HtmlBodyView::followTyping(qsizetype at, const QString& plainText) {
 bool HtmlBodyView::wrapSelection(const QString& open, const QString& close) {
     renderIfStale();
     const QTextCursor cursor = textCursor();
-    return apply(map_.wrap(cursor.selectionStart(), cursor.selectionEnd(), open, close),
+    return apply(map().wrap(cursor.selectionStart(), cursor.selectionEnd(), open, close),
                  cursor.selectionStart(), cursor.selectionEnd());
 }
 
 bool HtmlBodyView::insertMarkup(const QString& markup) {
     renderIfStale();
     const qsizetype at = textCursor().position();
-    return apply(map_.insertMarkup(at, markup), at + 1, at + 1);
+    return apply(map().insertMarkup(at, markup), at + 1, at + 1);
 }
 
 bool HtmlBodyView::pasteFromClipboard() {
     const QMimeData* data = QApplication::clipboard()->mimeData();
     return data && data->hasText() && replaceSelection(data->text());
+}
+
+bool HtmlBodyView::deleteForward() {
+    renderIfStale();
+    const QTextCursor cursor = textCursor();
+    const qsizetype from = cursor.selectionStart();
+    qsizetype to = cursor.selectionEnd();
+    if (from == to)
+        to = from + 1;
+    if (to >= document()->characterCount())
+        return false;
+    return apply(map().replace(from, to, QString()), from, from);
 }
 
 void HtmlBodyView::beginUndoStep() {
@@ -194,7 +218,7 @@ void HtmlBodyView::keyPressEvent(QKeyEvent* event) {
     const auto removeRange = [&](qsizetype a, qsizetype b) {
         if (a < 0 || a == b)
             return;
-        apply(map_.replace(a, b, QString()), a, a);
+        apply(map().replace(a, b, QString()), a, a);
     };
     if (event == QKeySequence::Undo || event == QKeySequence::Redo) {
         if (event == QKeySequence::Undo)
@@ -229,11 +253,7 @@ void HtmlBodyView::keyPressEvent(QKeyEvent* event) {
         removeRange(from != to ? from : from - 1, to);
         return;
     case Qt::Key_Delete:
-        renderIfStale();
-        if (from != to)
-            removeRange(from, to);
-        else if (to + 1 < document()->characterCount())
-            removeRange(from, to + 1);
+        deleteForward();
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -266,8 +286,13 @@ void HtmlBodyView::insertFromMimeData(const QMimeData* source) {
 void HtmlBodyView::contextMenuEvent(QContextMenuEvent* event) {
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    QAction* copyAction = menu->addAction(QStringLiteral("&Copy"), this, &QTextEdit::copy);
-    copyAction->setEnabled(textCursor().hasSelection());
+    const bool selection = textCursor().hasSelection();
+    menu->addAction(QStringLiteral("&Copy"), this, &QTextEdit::copy)->setEnabled(selection);
+    const QMimeData* clipboard = QApplication::clipboard()->mimeData();
+    menu->addAction(QStringLiteral("&Paste"), this, &HtmlBodyView::pasteFromClipboard)
+        ->setEnabled(clipboard && clipboard->hasText());
+    menu->addAction(QStringLiteral("&Delete"), this, &HtmlBodyView::deleteForward)->setEnabled(selection);
+    menu->addSeparator();
     menu->addAction(QStringLiteral("Select &All"), this, &QTextEdit::selectAll);
     menu->popup(event->globalPos());
 }

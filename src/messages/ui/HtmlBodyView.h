@@ -23,7 +23,7 @@ public:
     void renderIfStale();
     void render();
     bool isStale() const { return stale_; }
-    const HtmlSourceMap& sourceMap() const { return map_; }
+    const HtmlSourceMap& sourceMap() const { return map(); }
 
     // The selection (or the cursor) replaced by plain text; false when refused.
     bool replaceSelection(const QString& plainText);
@@ -33,6 +33,8 @@ public:
     bool insertMarkup(const QString& markup);
     // The clipboard's text at the cursor.
     bool pasteFromClipboard();
+    // The Delete key: the selection, or else the character after the cursor.
+    bool deleteForward();
     // Replace All and the like: the edits between form one undo step of the source.
     void beginUndoStep();
     void endUndoStep();
@@ -58,10 +60,14 @@ private:
     void sourceChanged();
     // Typing of plain characters: the source edit, and the same characters put into the rendering.
     bool followTyping(qsizetype at, const QString& plainText);
+    // The map of the rendering shown, made when first asked for: showing the view needs none.
+    HtmlSourceMap& map() const;
 
     QPlainTextEdit* source_;
     QTimer* renderTimer_;
-    HtmlSourceMap map_;
+    // The source of the rendering shown until its map is made; then the map, which follows typing.
+    mutable QString renderedSource_;
+    mutable std::optional<HtmlSourceMap> map_;
     bool stale_ = true;
     bool applying_ = false;
     int undoDepth_ = 0;

@@ -11,12 +11,15 @@
 #include "messages/ui/frmMessageGreeting.h"
 #include "support/DesktopTest.h"
 
+#include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -61,6 +64,24 @@ MessageRecord storedMessage(const QString& name, const QString& html = {}) {
     m.HTMLText = html.isEmpty() ? QStringLiteral("<html><body><p>Hi</p></body></html>") : html;
     m.From = QStringLiteral("Shop");
     return m;
+}
+
+// The view's context menu popped up at its top left, and its command of that text.
+QAction* contextCommand(QAbstractScrollArea* view, const QString& text) {
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            view->viewport()->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(view->viewport(), &event);
+    auto* menu = view->findChild<QMenu*>();
+    for (QAction* action : menu ? menu->actions() : QList<QAction*>())
+        if (action->text() == text)
+            return action;
+    return nullptr;
+}
+
+void closeContextMenu(QAbstractScrollArea* view) {
+    if (auto* menu = view->findChild<QMenu*>())
+        menu->close();
+    settle();
 }
 
 } // namespace
@@ -418,6 +439,56 @@ private Q_SLOTS:
         QVERIFY(editor->insertImage(QStringLiteral("logo.png")));
         QVERIFY(
             editor->content().HTMLText.contains(QStringLiteral("</a> <img src=\"logo.png\"><i>dear</i>")));
+    }
+
+    void theContextMenuPastesAndDeletes_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("status");
+        const QString refused = QStringLiteral("This change can only be made in the HTML source.");
+        QTest::newRow("paste over a word") << "&Paste"
+                                           << "friend"
+                                           << "<p>Hello <i>dear</i> a&lt;b</p>"
+                                           << "";
+        QTest::newRow("paste across elements") << "&Paste"
+                                               << "o dear"
+                                               << "<p>Hello <i>dear</i> friend</p>" << refused;
+        QTest::newRow("delete a word") << "&Delete"
+                                       << "Hello"
+                                       << "<p> <i>dear</i> friend</p>"
+                                       << "";
+        QTest::newRow("delete across elements") << "&Delete"
+                                                << "dear friend"
+                                                << "<p>Hello <i>dear</i> friend</p>" << refused;
+    }
+
+    void theContextMenuPastesAndDeletes() {
+        QFETCH(QString, command);
+        QFETCH(QString, selected);
+        QVERIFY(MessageStore::ImportMessage(
+            storedMessage(QStringLiteral("Menu"), "<p>Hello <i>dear</i> friend</p>")));
+        frmMessageEdit* editor = window->messages().OpenMessageByName(QStringLiteral("Menu"));
+        editor->showTab(frmMessageEdit::HtmlViewTab);
+        auto* view = field<HtmlBodyView>(editor, "htmlView");
+        view->renderIfStale();
+        QApplication::clipboard()->setText(QStringLiteral("a<b"));
+        // Paste is offered with text on the clipboard, Delete only with a selection.
+        QAction* action = contextCommand(view, command);
+        QVERIFY(action);
+        QCOMPARE(action->isEnabled(), command == QStringLiteral("&Paste"));
+        closeContextMenu(view);
+        QTextCursor cursor = view->textCursor();
+        const int at = int(view->toPlainText().indexOf(selected));
+        cursor.setPosition(at);
+        cursor.setPosition(at + int(selected.size()), QTextCursor::KeepAnchor);
+        view->setTextCursor(cursor);
+        action = contextCommand(view, command);
+        QVERIFY(action && action->isEnabled());
+        action->trigger();
+        closeContextMenu(view);
+        QTEST(editor->content().HTMLText, "expected");
+        QTEST(window->findChild<QLabel*>(QStringLiteral("pnlStatus"))->text(), "status");
     }
 
     void theMessageToolsWorkOnTheActiveEditor() {
