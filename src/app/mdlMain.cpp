@@ -146,6 +146,8 @@ void Startup::loadSettings() {
     s.SMTPUserName = ini.GetValue(Defaults, QStringLiteral("SMTPUserName"));
     s.GroupMailBlockSize = qMax(1, settingToInt(withDefault("GroupMailBlockSize", "10"), 10));
     s.SMTPAllowInsecureAuth = settingToBool(withDefault("SMTPAllowInsecureAuth", "False"), false);
+    s.SMTPCertificateSHA256 = ini.GetValue(Defaults, QStringLiteral("SMTPCertificateSHA256"));
+    s.SMTPCAFile = ini.GetValue(Defaults, QStringLiteral("SMTPCAFile"));
 }
 
 void Startup::ensureDefaultMailEvent() {

@@ -11,7 +11,7 @@
 namespace CentralSchema {
 
 // The schema version stamped into ProductVersion.TBFVersion of a file this program builds.
-inline constexpr int TBFVersion = 10;
+inline constexpr int TBFVersion = 11;
 
 struct Column {
     QString name;

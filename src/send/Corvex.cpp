@@ -10,7 +10,7 @@ SmtpSecurity smtpSecurityFromText(const QString& text) {
     const QString word = text.trimmed().toUpper();
     if (word == QLatin1String("STARTTLS"))
         return SmtpSecurity::StartTls;
-    if (word == QLatin1String("TLS") || word == QLatin1String("SSL"))
+    if (word == QLatin1String("TLS") || word == QLatin1String("SSL") || word == QLatin1String("SSL/TLS"))
         return SmtpSecurity::Tls;
     return SmtpSecurity::None;
 }
@@ -156,6 +156,7 @@ public:
     QString user;
     QString password;
     SslSocketFactory factory;
+    TlsTrust trust;
 
     QSslSocket* socket = nullptr;
     quint64 generation = 0; // changes with every socket, so handlers notice a replaced one
@@ -245,10 +246,13 @@ public:
         QObject::connect(socket, &QAbstractSocket::errorOccurred, q, [this](QAbstractSocket::SocketError e) {
             if (expectClose || e == QAbstractSocket::RemoteHostClosedError)
                 return;
-            if (socketErrorText.isEmpty())
-                socketErrorText = socket->errorString();
+            if (socketErrorText.isEmpty()) {
+                const QString refusal = TlsTrust::refusalText(*socket);
+                socketErrorText = refusal.isEmpty() ? socket->errorString() : refusal;
+            }
             emitState(int(ConnectionState::Error));
         });
+        trust.applyTo(*socket);
         armTimer();
         if (security == SmtpSecurity::Tls)
             socket->connectToHostEncrypted(host, port);
@@ -810,6 +814,10 @@ void Corvex::setCredentials(const QString& user, const QString& password) {
 void Corvex::setSocketFactory(SslSocketFactory factory) {
     d->factory = std::move(factory);
 }
+void Corvex::setTrust(const TlsTrust& trust) {
+    d->trust = trust;
+}
+
 void Corvex::setAuthMethod(SmtpAuthMethod method) {
     d->authMethod = method;
 }
