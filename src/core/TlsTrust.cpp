@@ -99,7 +99,6 @@ QString TlsTrust::refusalText(const QSslSocket& socket) {
 
 QStringList CertificateFacts::lines() const {
     QStringList result = {
-        QStringLiteral("Server: ") + server,
         QStringLiteral("Subject: ") + namesOf(certificate, false),
         QStringLiteral("Issuer: ") + namesOf(certificate, true),
         QStringLiteral("Valid from: ") + momentText(certificate.effectiveDate()),
@@ -118,7 +117,8 @@ QString CertificateFacts::questionTitle() {
 }
 
 QString CertificateFacts::questionText() const {
-    return lines().join(u'\n') + QStringLiteral("\n\nTrust this certificate for ") + server +
+    return server + QStringLiteral(" presents this certificate:\n") + lines().join(u'\n') +
+           QStringLiteral("\n\nTrust this certificate for ") + server +
            QStringLiteral("? Tamberlyn will then accept exactly this certificate from the server and refuse "
                           "the connection if the server ever presents another one.");
 }

@@ -42,6 +42,7 @@ struct CertificateFacts {
     // the system store trusts it.
     QStringList systemErrors;
 
+    // Subject, issuer, validity, fingerprint and the system's verdict, a line each.
     QStringList lines() const;
     static QString questionTitle();
     QString questionText() const;

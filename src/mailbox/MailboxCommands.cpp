@@ -303,9 +303,8 @@ int runTrust(CommandContext& ctx, const QStringList& arguments) {
         ctx.err << probe.errorText() << Qt::endl;
         return ExitFailed;
     }
+    // The question itself shows the facts, on the terminal as in a window.
     const CertificateFacts& facts = probe.facts();
-    for (const QString& line : facts.lines())
-        ctx.out << line << Qt::endl;
     if (ctx.prompter.ask(CertificateFacts::questionTitle(), facts.questionText(), Prompter::Buttons::YesNo) !=
         Prompter::Answer::Yes) {
         ctx.out << "Not trusted; nothing was changed." << Qt::endl;
