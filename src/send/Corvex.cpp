@@ -180,6 +180,7 @@ public:
     bool pipelining = false;
     bool eightBitMime = false;
     bool sizeOffered = false;
+    qint64 announcedSize = 0; // the number after SIZE; 0 when none
     bool startTlsOffered = false;
     bool authPlain = false;
     bool authLogin = false;
@@ -339,6 +340,7 @@ public:
 
     void resetExtensions() {
         pipelining = eightBitMime = sizeOffered = startTlsOffered = authPlain = authLogin = false;
+        announcedSize = 0;
     }
 
     // Hands the bytes to the kernel at once instead of on the next turn of the event loop: a turn
@@ -599,9 +601,10 @@ public:
                 pipelining = true;
             else if (keyword == "8BITMIME")
                 eightBitMime = true;
-            else if (keyword == "SIZE")
+            else if (keyword == "SIZE") {
                 sizeOffered = true;
-            else if (keyword == "STARTTLS")
+                announcedSize = words.value(1).toLongLong();
+            } else if (keyword == "STARTTLS")
                 startTlsOffered = true;
             else if (keyword == "AUTH" || keyword.startsWith("AUTH=")) {
                 QList<QByteArray> mechanisms = words.mid(1);
@@ -875,6 +878,10 @@ bool Corvex::orderlyClose() const {
 QString Corvex::lastReply() const {
     return d->lastReply;
 }
+qint64 Corvex::announcedSize() const {
+    return d->sizeOffered ? d->announcedSize : -1;
+}
+
 QString Corvex::lastSent() const {
     return d->lastSent;
 }

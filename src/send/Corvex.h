@@ -107,6 +107,9 @@ public:
     bool orderlyClose() const;
     // The last reply (CR LF trimmed), or the reason the session failed.
     QString lastReply() const;
+    // The largest message the server announced in its last EHLO reply (SIZE), in octets: 0 when it named
+    // no limit, -1 when it did not offer SIZE.
+    qint64 announcedSize() const;
     // The last command sent (AUTH lines masked; the end of the data as "\r\n.\r\n").
     QString lastSent() const;
 
