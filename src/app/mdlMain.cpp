@@ -8,8 +8,8 @@
 #include "db/DataTank.h"
 #include "lists/ListResync.h"
 #include "mailings/MailEvent.h"
-#include "messages/MessageStore.h"
 #include "mailings/MailRuns.h"
+#include "messages/MessageStore.h"
 
 #include <QDir>
 #include <QFile>
@@ -153,6 +153,8 @@ void Startup::loadSettings() {
     s.SMTPUserName = ini.GetValue(Defaults, QStringLiteral("SMTPUserName"));
     s.GroupMailBlockSize = qMax(1, settingToInt(withDefault("GroupMailBlockSize", "10"), 10));
     s.SMTPAllowInsecureAuth = settingToBool(withDefault("SMTPAllowInsecureAuth", "False"), false);
+    s.SMTPCertificateSHA256 = ini.GetValue(Defaults, QStringLiteral("SMTPCertificateSHA256"));
+    s.SMTPCAFile = ini.GetValue(Defaults, QStringLiteral("SMTPCAFile"));
 }
 
 void Startup::ensureDefaultMailEvent() {

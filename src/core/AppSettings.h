@@ -56,6 +56,10 @@ struct AppSettings {
     qint32 GroupMailBlockSize = 10; // recipients per message in batch mode, at least 1
     // The SMTP password may go over an unencrypted connection to a server that is not on this machine.
     bool SMTPAllowInsecureAuth = false;
+    // The SMTP server (MailServer at SMTPPort) is trusted with this pinned certificate or the certificates
+    // of this CA file besides the system store.
+    QString SMTPCertificateSHA256;
+    QString SMTPCAFile;
 };
 
 // The process-wide state that start-up fixes: folders, settings and the shared utility instances.

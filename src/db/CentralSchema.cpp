@@ -117,8 +117,8 @@ QList<Table> buildTables() {
         {key("POPAccounts"),
          key("AC_ID"),
          key("AccountID"),
-         {text("AccountID", 255, true), text("UserName", 255), text("Password", 50),
-          text("ServerName", 255)}},
+         {text("AccountID", 255, true), text("UserName", 255), text("Password", 50), text("ServerName", 255),
+          text("CertificateSHA256", 95), memo("CAFile")}},
         // The run history: one row per run of a mailing, and its counts per 10-second step from the start.
         {key("MailRun"),
          key("RunID"),

@@ -4,6 +4,7 @@
 #include "mailbox/PopAccounts.h"
 #include "mailbox/PopWizardRun.h"
 #include "mailbox/SearchCategories.h"
+#include "mailbox/ServerTrust.h"
 #include "send/TerminationSignals.h"
 
 #include <QCoreApplication>
@@ -259,6 +260,65 @@ int runPopAccount(CommandContext& ctx, const QStringList& arguments) {
     return ExitOk;
 }
 
+// "tamberlyn trust HOST:PORT [--starttls|--tls]": shows the server's certificate and pins it for the
+// SMTP server and the POP accounts that name HOST:PORT once the user agrees.
+int runTrust(CommandContext& ctx, const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.addOption(
+        {QStringLiteral("starttls"), QStringLiteral("STARTTLS (SMTP) or STLS (POP3) after the greeting.")});
+    parser.addOption({QStringLiteral("tls"), QStringLiteral("TLS from the first byte.")});
+    if (!parseCommandOptions(parser, arguments, ctx, true))
+        return ExitUsage;
+    const QStringList positional = parser.positionalArguments();
+    const QString server = positional.value(0).trimmed();
+    const qsizetype colon = server.lastIndexOf(u':');
+    bool portOk = false;
+    const uint port = colon > 0 ? server.mid(colon + 1).toUInt(&portOk) : 0;
+    const bool bothModes = parser.isSet(QStringLiteral("starttls")) && parser.isSet(QStringLiteral("tls"));
+    if (positional.size() != 1 || !portOk || port == 0 || port > 65535 || bothModes) {
+        usage(ctx, QStringLiteral("Usage: tamberlyn trust HOST:PORT [--starttls|--tls]"));
+        return ExitUsage;
+    }
+    if (!ctx.start())
+        return ExitFailed;
+    const QString host = server.left(colon);
+    const ServerTrust::Users users = ServerTrust::usersOf(host, quint16(port));
+    if (users.isEmpty()) {
+        ctx.err << ServerTrust::notConfiguredText(server) << Qt::endl;
+        return ExitFailed;
+    }
+    const CertificateProbe::Security security =
+        parser.isSet(QStringLiteral("tls")) ? CertificateProbe::Security::Tls
+        : parser.isSet(QStringLiteral("starttls"))
+            ? CertificateProbe::Security::StartTls
+            : users.security.value_or(CertificateProbe::Security::StartTls);
+
+    CertificateProbe probe;
+    QObject::connect(&probe, &CertificateProbe::finished, QCoreApplication::instance(),
+                     &QCoreApplication::quit, Qt::QueuedConnection);
+    probe.start(host, quint16(port), security);
+    // The command line has no window: the probe's events are served by the application's own loop.
+    QCoreApplication::exec();
+    if (!probe.succeeded()) {
+        ctx.err << probe.errorText() << Qt::endl;
+        return ExitFailed;
+    }
+    // The question itself shows the facts, on the terminal as in a window.
+    const CertificateFacts& facts = probe.facts();
+    if (ctx.prompter.ask(CertificateFacts::questionTitle(), facts.questionText(), Prompter::Buttons::YesNo) !=
+        Prompter::Answer::Yes) {
+        ctx.out << "Not trusted; nothing was changed." << Qt::endl;
+        return ExitFailed;
+    }
+    const QString fingerprint = TlsTrust::fingerprint(facts.certificate);
+    if (!ServerTrust::pin(users, fingerprint)) {
+        ctx.err << "The trusted certificate could not be stored." << Qt::endl;
+        return ExitFailed;
+    }
+    ctx.out << "Trusted for " << users.describe() << ": SHA-256 " << fingerprint << Qt::endl;
+    return ExitOk;
+}
+
 } // namespace
 
 QList<Command> mailboxCommands() {
@@ -273,5 +333,10 @@ QList<Command> mailboxCommands() {
          "POP accounts: add NAME --host [pop3s://|pop3+starttls://]HOST[:PORT] --user USER [--remember] "
          "(password from $TAMBERLYN_POP_PASSWORD, else asked), remove NAME, list.",
          runPopAccount},
+        {"trust",
+         "Show the certificate of HOST:PORT [--starttls|--tls] and trust exactly that certificate for the "
+         "SMTP "
+         "server and the POP accounts there (asked, or --yes).",
+         runTrust},
     };
 }

@@ -233,6 +233,38 @@ bool remove(const QString& name, Prompter& prompter) {
     return true;
 }
 
+TlsTrust trustOf(const QString& name) {
+    db::DbError error;
+    const db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadOnly, &error);
+    db::Statement select = central.prepare(QStringLiteral("SELECT \"CertificateSHA256\", \"CAFile\" FROM "
+                                                          "\"POPAccounts\" WHERE \"AccountID\" = ?"),
+                                           &error);
+    if (!select.isValid()) {
+        logFailure("trustOf", error);
+        return {};
+    }
+    select.bind(1, name);
+    if (!select.next())
+        return {};
+    return {select.text(0), select.text(1)};
+}
+
+bool setTrust(const QString& name, const TlsTrust& trust) {
+    if (!exists(name))
+        return false;
+    db::DbError error;
+    db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadWrite, &error);
+    if (!central.isOpen() ||
+        !central.exec(QStringLiteral("UPDATE \"POPAccounts\" SET \"CertificateSHA256\" = ?, \"CAFile\" = ? "
+                                     "WHERE \"AccountID\" = ?"),
+                      {orNull(trust.certificateSHA256.trimmed()), orNull(trust.caFile.trimmed()), name},
+                      &error)) {
+        logFailure("setTrust", error);
+        return false;
+    }
+    return true;
+}
+
 QString passwordPlace(const QString& name) {
     QString stored;
     const std::optional<PopAccount> account = readRow(name, &stored);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Prompter.h"
+#include "core/TlsTrust.h"
 
 #include <QString>
 #include <QStringList>
@@ -39,6 +40,12 @@ bool add(const PopAccount& account, bool rememberPassword, Prompter& prompter);
 bool update(const PopAccount& account, bool rememberPassword, Prompter& prompter);
 // Asks, then deletes the account and its stored password; false when refused or failed.
 bool remove(const QString& name, Prompter& prompter);
+
+// The certificate the account's server is trusted with besides the system store (columns CertificateSHA256
+// and CAFile); empty when none is set or there is no such account.
+TlsTrust trustOf(const QString& name);
+// Writes the account's trust; false when there is no such account or the write failed (logged).
+bool setTrust(const QString& name, const TlsTrust& trust);
 
 // Where a remembered password of the account is kept, for listings: "keyring", "database" or "".
 QString passwordPlace(const QString& name);

@@ -130,10 +130,13 @@ void PopClient::connectToServer() {
     connect(socket, &QSslSocket::disconnected, this, &PopClient::onDisconnected);
     connect(socket, &QSslSocket::encrypted, this, &PopClient::onEncrypted);
     connect(socket, &QSslSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
-        lastReply_ = socket_ ? socket_->errorString() : QString();
+        const QString refusal = socket_ ? TlsTrust::refusalText(*socket_) : QString();
+        lastReply_ = !refusal.isEmpty() ? refusal : socket_ ? socket_->errorString() : QString();
         fail(NotConnected);
     });
-    // Certificate errors are never ignored: the handshake fails and the session with it.
+    // Certificate errors are ignored only for the certificate the trust pins; any other fails the
+    // handshake and the session with it.
+    trust_.applyTo(*socket);
     state_ = State::Connecting;
     restartTimer();
     if (security_ == PopServer::Security::Tls) {

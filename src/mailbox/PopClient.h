@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TlsTrust.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -81,6 +83,8 @@ public:
     void setMode(int mode);
     // Makes the socket of a connection; tests hand in one that trusts their own certificate.
     void setSocketFactory(SocketFactory factory);
+    // Whom the connection trusts besides the system store; a refusal by it becomes lastReply().
+    void setTrust(const TlsTrust& trust) { trust_ = trust; }
 
     void connectToServer();
     // After code 5: the number of messages and their sizes (from 1).
@@ -137,6 +141,7 @@ private:
     void capPartialLine();
 
     SocketFactory factory_;
+    TlsTrust trust_;
     std::unique_ptr<QSslSocket> socket_;
     QTimer timer_;
     QString host_;

@@ -191,6 +191,7 @@ void PopWizardRun::start(const Settings& settings) {
         process->popMain().setTimeoutUnitMs(timeoutUnitMs_);
     if (limits_)
         process->popMain().setLimits(*limits_);
+    process->popMain().setTrust(PopAccounts::trustOf(settings_.account.AccountID));
     connect(process, &ProcessEMail::showCurrentOperation, this, &PopWizardRun::showCurrentOperation);
     connect(process, &ProcessEMail::showCurrentMessageNum, this, &PopWizardRun::showCurrentMessageNum);
     connect(process, &ProcessEMail::messageProgress, this, &PopWizardRun::messageProgress);

@@ -79,6 +79,9 @@ void ProcessEMail::popMain_POPStatus(int code) {
         break;
     case 2:
         operation(QStringLiteral("Not Connected"));
+        // A refused certificate says which one, so that the user can tell a replaced one from an attack.
+        if (wait_ == Wait::Connect && !popMain_.lastReply().isEmpty())
+            operation(popMain_.lastReply());
         failure();
         break;
     case 3:

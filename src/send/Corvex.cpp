@@ -10,7 +10,7 @@ SmtpSecurity smtpSecurityFromText(const QString& text) {
     const QString word = text.trimmed().toUpper();
     if (word == QLatin1String("STARTTLS"))
         return SmtpSecurity::StartTls;
-    if (word == QLatin1String("TLS") || word == QLatin1String("SSL"))
+    if (word == QLatin1String("TLS") || word == QLatin1String("SSL") || word == QLatin1String("SSL/TLS"))
         return SmtpSecurity::Tls;
     return SmtpSecurity::None;
 }
@@ -156,6 +156,7 @@ public:
     QString user;
     QString password;
     SslSocketFactory factory;
+    TlsTrust trust;
 
     QSslSocket* socket = nullptr;
     quint64 generation = 0; // changes with every socket, so handlers notice a replaced one
@@ -179,6 +180,7 @@ public:
     bool pipelining = false;
     bool eightBitMime = false;
     bool sizeOffered = false;
+    qint64 announcedSize = 0; // the number after SIZE; 0 when none
     bool startTlsOffered = false;
     bool authPlain = false;
     bool authLogin = false;
@@ -245,10 +247,13 @@ public:
         QObject::connect(socket, &QAbstractSocket::errorOccurred, q, [this](QAbstractSocket::SocketError e) {
             if (expectClose || e == QAbstractSocket::RemoteHostClosedError)
                 return;
-            if (socketErrorText.isEmpty())
-                socketErrorText = socket->errorString();
+            if (socketErrorText.isEmpty()) {
+                const QString refusal = TlsTrust::refusalText(*socket);
+                socketErrorText = refusal.isEmpty() ? socket->errorString() : refusal;
+            }
             emitState(int(ConnectionState::Error));
         });
+        trust.applyTo(*socket);
         armTimer();
         if (security == SmtpSecurity::Tls)
             socket->connectToHostEncrypted(host, port);
@@ -335,6 +340,7 @@ public:
 
     void resetExtensions() {
         pipelining = eightBitMime = sizeOffered = startTlsOffered = authPlain = authLogin = false;
+        announcedSize = 0;
     }
 
     // Hands the bytes to the kernel at once instead of on the next turn of the event loop: a turn
@@ -595,9 +601,10 @@ public:
                 pipelining = true;
             else if (keyword == "8BITMIME")
                 eightBitMime = true;
-            else if (keyword == "SIZE")
+            else if (keyword == "SIZE") {
                 sizeOffered = true;
-            else if (keyword == "STARTTLS")
+                announcedSize = words.value(1).toLongLong();
+            } else if (keyword == "STARTTLS")
                 startTlsOffered = true;
             else if (keyword == "AUTH" || keyword.startsWith("AUTH=")) {
                 QList<QByteArray> mechanisms = words.mid(1);
@@ -810,6 +817,10 @@ void Corvex::setCredentials(const QString& user, const QString& password) {
 void Corvex::setSocketFactory(SslSocketFactory factory) {
     d->factory = std::move(factory);
 }
+void Corvex::setTrust(const TlsTrust& trust) {
+    d->trust = trust;
+}
+
 void Corvex::setAuthMethod(SmtpAuthMethod method) {
     d->authMethod = method;
 }
@@ -867,6 +878,10 @@ bool Corvex::orderlyClose() const {
 QString Corvex::lastReply() const {
     return d->lastReply;
 }
+qint64 Corvex::announcedSize() const {
+    return d->sizeOffered ? d->announcedSize : -1;
+}
+
 QString Corvex::lastSent() const {
     return d->lastSent;
 }

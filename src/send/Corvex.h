@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TlsTrust.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -18,7 +20,7 @@ struct RecipientResult {
 
 // How the connection is secured: plain, STARTTLS after the greeting, or TLS from the first byte.
 enum class SmtpSecurity { None, StartTls, Tls };
-SmtpSecurity smtpSecurityFromText(const QString& text); // "None", "STARTTLS", "TLS", any case
+SmtpSecurity smtpSecurityFromText(const QString& text); // "None", "STARTTLS", "TLS" or "SSL/TLS", any case
 
 // Which AUTH mechanism to use when a user name is set: Auto prefers PLAIN, then LOGIN.
 enum class SmtpAuthMethod { Auto, Plain, Login };
@@ -79,6 +81,8 @@ public:
     // An empty user name means no AUTH.
     void setCredentials(const QString& user, const QString& password);
     void setSocketFactory(SslSocketFactory factory);
+    // Whom the connection trusts besides the system store; a refusal by it becomes lastReply().
+    void setTrust(const TlsTrust& trust);
     void setAuthMethod(SmtpAuthMethod method);
     // AUTH over an unencrypted connection is refused unless the server is on loopback or this is set.
     void setInsecureAuthAllowed(bool allowed);
@@ -103,6 +107,9 @@ public:
     bool orderlyClose() const;
     // The last reply (CR LF trimmed), or the reason the session failed.
     QString lastReply() const;
+    // The largest message the server announced in its last EHLO reply (SIZE), in octets: 0 when it named
+    // no limit, -1 when it did not offer SIZE.
+    qint64 announcedSize() const;
     // The last command sent (AUTH lines masked; the end of the data as "\r\n.\r\n").
     QString lastSent() const;
 

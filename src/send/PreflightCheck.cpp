@@ -53,10 +53,24 @@ QString severityText(Severity severity) {
     return severity == Severity::Error ? QStringLiteral("error") : QStringLiteral("warning");
 }
 
+static QString copyName(int number, const SMTPSocket::Copy& copy) {
+    return QStringLiteral("copy ") + QString::number(number) + QStringLiteral(" (") +
+           copy.recipients.join(QStringLiteral(", ")) + u')';
+}
+
+QList<Finding> inspectSize(int number, const SMTPSocket::Copy& copy, qint64 announcedSize,
+                           const QString& server) {
+    if (announcedSize <= 0 || copy.text.size() <= announcedSize)
+        return {};
+    return {warning(copyName(number, copy),
+                    QStringLiteral("the copy has ") + QString::number(copy.text.size()) +
+                        QStringLiteral(" octets, more than the ") + QString::number(announcedSize) +
+                        QStringLiteral(" the server ") + server + QStringLiteral(" takes (SIZE)"))};
+}
+
 QList<Finding> inspectCopy(int number, const SMTPSocket::Copy& copy) {
     QList<Finding> findings;
-    const QString concerns = QStringLiteral("copy ") + QString::number(number) + QStringLiteral(" (") +
-                             copy.recipients.join(QStringLiteral(", ")) + u')';
+    const QString concerns = copyName(number, copy);
     const qsizetype split = copy.text.indexOf("\r\n\r\n");
     if (split < 0) {
         findings << error(concerns, QStringLiteral("the copy has no end of its header"));

@@ -32,4 +32,8 @@ QList<Finding> inspectCopy(int number, const SMTPSocket::Copy& copy);
 // addresses.
 QList<Finding> inspectMessage(const MessageRecord& message, const MailEvent& options, qint64 listSize);
 
+// A copy larger than the server announces it takes (its EHLO SIZE; 0 or less: no limit).
+QList<Finding> inspectSize(int number, const SMTPSocket::Copy& copy, qint64 announcedSize,
+                           const QString& server);
+
 } // namespace PreflightCheck

@@ -379,6 +379,9 @@ void SMTPSocket::connectSession(const QString& user, const QString& password) {
     sckCorvex_->setInsecureAuthAllowed(settings.SMTPAllowInsecureAuth);
     if (socketFactory_)
         sckCorvex_->setSocketFactory(socketFactory_);
+    // The trust belongs to the server of the settings, not to another one a mailing names.
+    if (mailServer_.compare(settings.MailServer.trimmed(), Qt::CaseInsensitive) == 0)
+        sckCorvex_->setTrust({settings.SMTPCertificateSHA256, settings.SMTPCAFile});
     started_ = true;
     sckCorvex_->connectToServer();
     tmrStateClock_.start();

@@ -9,6 +9,7 @@
 #include "send/PreflightCheck.h"
 #include "send/SMTPSocket.h"
 #include "send/SendMDBList.h"
+#include "send/ServerSizeProbe.h"
 #include "send/TerminationSignals.h"
 
 #include <QCoreApplication>
@@ -117,7 +118,10 @@ int runCheck(CommandContext& ctx, const QStringList& arguments) {
     const QCommandLineOption save(QStringLiteral("save"),
                                   QStringLiteral("Also write each copy built to DIR/copy-N.eml, to look at."),
                                   QStringLiteral("DIR"));
-    parser.addOptions({sample, json, save});
+    const QCommandLineOption server(QStringLiteral("server"),
+                                    QStringLiteral("Also ask the SMTP server the largest message it takes "
+                                                   "(connects, reads EHLO, quits; sends nothing)."));
+    parser.addOptions({sample, json, save, server});
     if (!parseCommandOptions(parser, arguments, ctx, true))
         return ExitUsage;
     bool isNumber = false;
@@ -168,8 +172,29 @@ int runCheck(CommandContext& ctx, const QStringList& arguments) {
         findings = prompter.findings;
         if (source.CurMessageRS())
             findings += PreflightCheck::inspectMessage(*source.CurMessageRS(), options, listSize);
+        qint64 announcedSize = 0;
+        QString serverName;
+        if (parser.isSet(server)) {
+            ServerSizeProbe probe;
+            QObject::connect(&probe, &ServerSizeProbe::finished, QCoreApplication::instance(),
+                             &QCoreApplication::quit, Qt::QueuedConnection);
+            const qsizetype at = options.From.indexOf(u'@');
+            probe.start(options.SmtpServer,
+                        at < 0 ? options.From.trimmed() : options.From.mid(at + 1).trimmed());
+            // The command line has no window: the probe's events are served by the application's own loop.
+            QCoreApplication::exec();
+            serverName = probe.server();
+            if (probe.succeeded())
+                announcedSize = probe.announcedSize();
+            else
+                findings.append(
+                    {PreflightCheck::Severity::Warning, QStringLiteral("server ") + probe.server(),
+                     QStringLiteral("the largest message size could not be asked: ") + probe.errorText()});
+        }
         for (qsizetype i = 0; i < copies.size(); ++i) {
             findings += PreflightCheck::inspectCopy(int(i + 1), copies.at(i));
+            if (parser.isSet(server))
+                findings += PreflightCheck::inspectSize(int(i + 1), copies.at(i), announcedSize, serverName);
             if (parser.isSet(save)) {
                 QSaveFile file(QDir(parser.value(save)).filePath(QStringLiteral("copy-%1.eml").arg(i + 1)));
                 if (!QDir().mkpath(parser.value(save)) || !file.open(QIODevice::WriteOnly) ||
@@ -249,7 +274,7 @@ QList<Command> sendCommands() {
         {"send", "Send a mailing (send MAILING_ID [--quiet]); Ctrl-C stops it.", runSend},
         {"check",
          "Build the first copies of a mailing as a run would, send nothing, and report what is wrong "
-         "(check MAILING_ID [--sample N] [--json]).",
+         "(check MAILING_ID [--sample N] [--json] [--save DIR] [--server]).",
          runCheck},
         {"dkim", "Make a DKIM key: dkim keygen --domain D --selector S [--type rsa|ed25519] --out FILE.",
          runDkim},

@@ -4,6 +4,7 @@
 #include "core/AppSettings.h"
 #include "db/CentralDatabase.h"
 #include "db/CentralDatabaseUpgrade.h"
+#include "db/CentralSchema.h"
 #include "db/Database.h"
 #include "db/SampleData.h"
 #include "support/TestHome.h"
@@ -222,7 +223,8 @@ private Q_SLOTS:
              "TEXT(255), "
              "DKIMSelector TEXT(63), DKIMKeyFile TEXT"},
             {"POPAccounts", "AC_ID",
-             "AccountID TEXT(255) NOT NULL, UserName TEXT(255), Password TEXT(50), ServerName TEXT(255)"},
+             "AccountID TEXT(255) NOT NULL, UserName TEXT(255), Password TEXT(50), ServerName TEXT(255), "
+             "CertificateSHA256 TEXT(95), CAFile TEXT"},
             {"MailRun", "RunID",
              "RunID INTEGER NOT NULL, MailEventName INTEGER, Trigger TEXT(20), RunStart DATETIME, RunEnd "
              "DATETIME, Passed INTEGER DEFAULT 0, Failed INTEGER DEFAULT 0, Outcome TEXT(20)"},
@@ -244,10 +246,11 @@ private Q_SLOTS:
 
         for (const char* table : {"Tamberlyn", "List", "MailEvent", "Message", "ErrorTable", "POPAccounts"})
             QCOMPARE(count(central, QString::fromLatin1(table)), 0);
-        const QString version = QStringLiteral("%1.%2.%3|Tamberlyn|11")
+        const QString version = QStringLiteral("%1.%2.%3|Tamberlyn|%4")
                                     .arg(Version::Major)
                                     .arg(Version::Minor)
-                                    .arg(Version::Revision);
+                                    .arg(Version::Revision)
+                                    .arg(CentralSchema::TBFVersion);
         QCOMPARE(rows(central, "ProductVersion"), QStringList{version});
         QCOMPARE(
             rows(central, "Profile"),
@@ -414,7 +417,7 @@ private Q_SLOTS:
         QTest::newRow("no stamp, no SourcePath") << "v1" << 1;
         QTest::newRow("no stamp, SourcePath") << "v2" << 2;
         QTest::newRow("stamped 7") << "v7" << 7;
-        QTest::newRow("current") << "current" << 11;
+        QTest::newRow("current") << "current" << CentralSchema::TBFVersion;
     }
     void tbfVersion() {
         QFETCH(QString, kind);
@@ -473,7 +476,7 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(systemFile(dir.path(), "tbftemp.mdb.part")));
 
         ScriptedPrompter check;
-        QCOMPARE(int(GetTBFVersion(check)), 11);
+        QCOMPARE(int(GetTBFVersion(check)), CentralSchema::TBFVersion);
         db::Database db = CentralDatabase::open();
         QCOMPARE(db.tables(), CurrentTables);
         // {A} is the awkward name, {N} the date an empty date column gets.
@@ -527,6 +530,11 @@ private Q_SLOTS:
             for (const char* column : {"UnsubscribeAddress", "UnsubscribeURL", "BounceAddress", "UseVERP",
                                        "DKIMDomain", "DKIMSelector", "DKIMKeyFile"})
                 QVERIFY(db.exec(QStringLiteral("ALTER TABLE \"Profile\" DROP COLUMN \"%1\"").arg(column)));
+            for (const char* column : {"CertificateSHA256", "CAFile"})
+                QVERIFY(
+                    db.exec(QStringLiteral("ALTER TABLE \"POPAccounts\" DROP COLUMN \"%1\"").arg(column)));
+            QVERIFY(db.exec("INSERT INTO \"POPAccounts\" (\"AccountID\", \"UserName\", \"ServerName\") "
+                            "VALUES ('box', 'ann', 'pop3s://mail.example.org')"));
             QVERIFY(db.exec("UPDATE \"ProductVersion\" SET \"TBFVersion\" = 9"));
             QVERIFY(db.exec("INSERT INTO \"Profile\" (\"ProfileName\", \"From\", \"SentFlag\", "
                             "\"SendBlockSize\") VALUES (?, 'me@x.org', 'DONE', 42)",
@@ -538,7 +546,7 @@ private Q_SLOTS:
         QVERIFY(prompter.shown().isEmpty());
         QCOMPARE(readFileBytes(central + ".old"), original);
         ScriptedPrompter check;
-        QCOMPARE(int(GetTBFVersion(check)), 11);
+        QCOMPARE(int(GetTBFVersion(check)), CentralSchema::TBFVersion);
         db::Database db = CentralDatabase::open();
         QCOMPARE(count(db, "Profile"), 2);
         QCOMPARE(
@@ -549,6 +557,8 @@ private Q_SLOTS:
                        "\"DKIMKeyFile\" FROM \"Profile\" WHERE \"ProfileName\" = ?",
                        {Awkward}),
             "me@x.org|DONE|42||||0|||");
+        // POP accounts come through without a trusted certificate.
+        QCOMPARE(rows(db, "POPAccounts"), QStringList{"box|ann||pop3s://mail.example.org||"});
     }
 
     // A file of the schema before the run history: every mailing, its schedule and counts come through,
@@ -579,7 +589,7 @@ private Q_SLOTS:
         QVERIFY(prompter.shown().isEmpty());
         QCOMPARE(readFileBytes(central + ".old"), original);
         ScriptedPrompter check;
-        QCOMPARE(int(GetTBFVersion(check)), 11);
+        QCOMPARE(int(GetTBFVersion(check)), CentralSchema::TBFVersion);
         db::Database db = CentralDatabase::open();
         QCOMPARE(db.tables(), CurrentTables);
         QCOMPARE(scalarText(db, "SELECT group_concat(\"MailEventName\" || ':' || \"SentCount\" || ':' || "

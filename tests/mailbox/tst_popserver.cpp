@@ -1,8 +1,12 @@
 // Mailbox runs against the loopback Dovecot over mail delivered by the loopback Postfix (boxes 40-59).
 
 #include "MailboxFixture.h"
+#include "core/AppSettings.h"
+#include "core/TlsTrust.h"
 #include "db/Database.h"
+#include "mailbox/PopAccounts.h"
 #include "mailbox/PopWizardRun.h"
+#include "send/SelfSignedCertificate.h"
 #include "support/CommandRun.h"
 
 #include <QSignalSpy>
@@ -81,7 +85,7 @@ private Q_SLOTS:
     void initTestCase() {
         if (!servers_.available())
             QSKIP(skipReason());
-        for (int box = 40; box <= 47; ++box)
+        for (int box = 40; box <= 48; ++box)
             clearBox(servers_, box);
     }
 
@@ -230,6 +234,93 @@ private Q_SLOTS:
             }
         }
         QCOMPARE(boxFiles(servers_, box).size(), 1);
+    }
+
+    // "trust" shows the server's certificate and pins it for the account: a session refused before is
+    // read after it; once the server presents another certificate the session is refused naming both.
+    void trustCommandPinsTheAccountsCertificate_data() {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("flag");
+        const QString pop = QStringLiteral("127.0.0.1:%1").arg(servers_.popPort);
+        const QString pops = QStringLiteral("127.0.0.1:%1").arg(servers_.popsPort);
+        QTest::newRow("STLS, from the account") << "pop3+starttls://" + pop << pop << "";
+        QTest::newRow("STLS, asked for") << "pop3+starttls://" + pop << pop << "--starttls";
+        QTest::newRow("POP3S") << "pop3s://" + pops << pops << "--tls";
+    }
+    void trustCommandPinsTheAccountsCertificate() {
+        QFETCH(QString, host);
+        QFETCH(QString, server);
+        QFETCH(QString, flag);
+        const int box = 48;
+        clearBox(servers_, box);
+        TestHome home;
+        QVERIFY(home.start());
+        home.stop();
+        QVERIFY(addAccount(home, "Pinned", host, box, "testpw"));
+        seed(box, {{"pin@client.test", message("pin@client.test", boxAddress(box), "subscribe")}}, 1);
+        const QStringList read = {"--all", "--new-list", "Read"};
+        QVERIFY(pop(home, "Pinned", "importer", read, {"Not Connected\n"}, 1));
+
+        const QString fingerprint = TlsTrust::fingerprint(QSslCertificate::fromPath(servers_.cert).value(0));
+        QStringList trust = {"--home", home.path(), "--no", "trust", server};
+        if (!flag.isEmpty())
+            trust << flag;
+        CommandRun run = runCommandLine(trust);
+        QCOMPARE(run.status, 1);
+        for (const QString& line : QStringList{
+                 server + QStringLiteral(" presents this certificate:"), QStringLiteral("Subject: localhost"),
+                 QStringLiteral("Issuer: localhost"), QStringLiteral("SHA-256 fingerprint: ") + fingerprint,
+                 QStringLiteral("Not trusted by the system: "),
+                 QStringLiteral("Not trusted; nothing was changed.")})
+            QVERIFY2(run.out.contains(line), qPrintable(run.out + run.err));
+        QVERIFY(pop(home, "Pinned", "importer", read, {"Not Connected\n"}, 1));
+
+        trust.replace(2, "--yes");
+        run = runCommandLine(trust);
+        QCOMPARE(run.status, 0);
+        QVERIFY2(run.out.contains("Trusted for POP account Pinned: SHA-256 " + fingerprint),
+                 qPrintable(run.out));
+        QVERIFY(pop(home, "Pinned", "importer", read, {}));
+        QCOMPARE(savedRows(home.path(), "Read"), QStringList{"pin@client.test||"});
+
+        // The server's certificate replaced: the pin is of the old one.
+        QTemporaryDir otherDir;
+        const QString old =
+            TlsTrust::fingerprint(SelfSignedCertificate::loadOrCreate(otherDir.path()).certificate);
+        QVERIFY(home.start());
+        QVERIFY(PopAccounts::setTrust("Pinned", {old, {}}));
+        home.stop();
+        QVERIFY(pop(home, "Pinned", "importer", {"--all", "--new-list", "Again"},
+                    {"Not Connected\nThe certificate of " + server + " is not the one trusted for it", old,
+                     fingerprint},
+                    1));
+        QCOMPARE(boxFiles(servers_, box).size(), 1);
+    }
+
+    // For the SMTP server of the settings the pin goes into the settings file; a server nothing uses is
+    // not probed at all.
+    void trustCommandPinsTheSmtpServer() {
+        TestHome home;
+        QVERIFY(home.start());
+        AppSaveSetting("ApplicationDefaults", "MailServer", "127.0.0.1");
+        AppSaveSetting("ApplicationDefaults", "SMTPPort", QString::number(servers_.smtpPort));
+        AppSaveSetting("ApplicationDefaults", "SMTPSecurity", "STARTTLS");
+        home.stop();
+        CommandRun run = runCommandLine({"--home", home.path(), "--yes", "trust", "127.0.0.1:1"});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.err.trimmed(),
+                 "127.0.0.1:1 is neither the SMTP server of the settings (MailServer and "
+                 "SMTPPort) nor the server of a POP account, so there is nothing to trust it for.");
+
+        const QString server = QStringLiteral("127.0.0.1:%1").arg(servers_.smtpPort);
+        run = runCommandLine({"--home", home.path(), "--yes", "trust", server});
+        QCOMPARE(run.status, 0);
+        const QString fingerprint = TlsTrust::fingerprint(QSslCertificate::fromPath(servers_.cert).value(0));
+        QVERIFY2(run.out.contains("Trusted for the SMTP server: SHA-256 " + fingerprint),
+                 qPrintable(run.out + run.err));
+        QVERIFY(home.start());
+        QCOMPARE(appSettings().SMTPCertificateSHA256, fingerprint);
     }
 };
 

@@ -7,6 +7,40 @@
 
 using namespace SendFixture;
 
+namespace {
+
+// An SMTP server that greets and answers EHLO with the scripted lines and QUIT with 221; it keeps the
+// commands it was sent.
+class SizeServer : public QObject {
+public:
+    SizeServer(QByteArray greeting, QByteArray ehlo)
+        : greeting_(std::move(greeting)), ehlo_(std::move(ehlo)) {
+        server_.listen(QHostAddress::LocalHost);
+        connect(&server_, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket* client = server_.nextPendingConnection();
+            client->write(greeting_);
+            connect(client, &QTcpSocket::readyRead, this, [this, client] {
+                while (client->canReadLine()) {
+                    const QByteArray line = client->readLine().trimmed();
+                    commands << line.left(4);
+                    client->write(line.startsWith("EHLO") ? ehlo_
+                                  : line == "QUIT"        ? "221 bye\r\n"
+                                                          : "500 no\r\n");
+                }
+            });
+        });
+    }
+    quint16 port() const { return server_.serverPort(); }
+    QList<QByteArray> commands;
+
+private:
+    QTcpServer server_;
+    QByteArray greeting_;
+    QByteArray ehlo_;
+};
+
+} // namespace
+
 // "tamberlyn check": planted faults each give their finding, a clean mailing none; nothing is sent or
 // marked.
 class TestCheck : public QObject {
@@ -186,6 +220,61 @@ private Q_SLOTS:
         QVERIFY2(strippedHits.contains("MISSING_MID") &&
                      findings.contains("the header field Message-ID is missing"),
                  qPrintable(strippedHits.join(u' ') + u'\n' + findings.join(u'\n')));
+    }
+
+    // --server reads the size the server announces, warns for each copy over it and sends nothing but
+    // EHLO and QUIT; a server that cannot be asked is a warning too.
+    void serverSizeIsChecked_data() {
+        QTest::addColumn<QByteArray>("greeting");
+        QTest::addColumn<QByteArray>("ehlo");
+        QTest::addColumn<QStringList>("findings");
+        QTest::addColumn<QList<QByteArray>>("commands");
+        const QList<QByteArray> asked = {"EHLO", "QUIT"};
+        QTest::newRow("copies fit") << QByteArray("220 fake\r\n")
+                                    << QByteArray("250-fake\r\n250 SIZE 100000\r\n") << QStringList()
+                                    << asked;
+        QTest::newRow("no limit") << QByteArray("220 fake\r\n") << QByteArray("250-fake\r\n250 SIZE\r\n")
+                                  << QStringList() << asked;
+        QTest::newRow("no SIZE") << QByteArray("220 fake\r\n") << QByteArray("250 fake\r\n") << QStringList()
+                                 << asked;
+        QTest::newRow("copies too large")
+            << QByteArray("220 fake\r\n") << QByteArray("250-fake\r\n250 SIZE 300\r\n")
+            << QStringList{"warning: copy 1 \\(ann@one\\.test\\): the copy has \\d+ octets, more than the "
+                           "300 the "
+                           "server 127\\.0\\.0\\.1:\\d+ takes \\(SIZE\\)",
+                           "warning: copy 2 \\(bo@two\\.test\\): the copy has \\d+ octets, more than the 300 "
+                           "the "
+                           "server 127\\.0\\.0\\.1:\\d+ takes \\(SIZE\\)"}
+            << asked;
+        QTest::newRow("server refuses") << QByteArray("554 no service here\r\n") << QByteArray()
+                                        << QStringList{"warning: server 127\\.0\\.0\\.1:\\d+: the largest "
+                                                       "message size could not be asked: "
+                                                       "554 no service here"}
+                                        << QList<QByteArray>{"QUIT"};
+    }
+    void serverSizeIsChecked() {
+        QFETCH(QByteArray, greeting);
+        QFETCH(QByteArray, ehlo);
+        QFETCH(QStringList, findings);
+        QFETCH(QList<QByteArray>, commands);
+        SizeServer server(greeting, ehlo);
+        AppSaveSetting("ApplicationDefaults", "MailServer", "127.0.0.1");
+        AppSaveSetting("ApplicationDefaults", "SMTPPort", QString::number(server.port()));
+        const qint32 id = mailing(clean(), plainOptions(QStringLiteral("Checked")));
+        QVERIFY(id > 0);
+        home->stop();
+        const CommandRun run = runCommandLine(
+            {"--home", home->path(), "check", QString::number(id), "--sample", "2", "--server"});
+        QVERIFY2(run.status == 0, qPrintable(run.out + run.err));
+        QStringList lines = run.out.split(u'\n', Qt::SkipEmptyParts);
+        lines.removeLast();
+        QCOMPARE(lines.size(), findings.size());
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(findings[i]))
+                         .match(lines[i])
+                         .hasMatch(),
+                     qPrintable(lines[i]));
+        QTRY_COMPARE(server.commands, commands);
     }
 
     // The sample data's mailing passes.

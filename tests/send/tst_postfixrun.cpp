@@ -1,5 +1,7 @@
 #include "SendFixture.h"
 #include "core/SecretStore.h"
+#include "core/TlsTrust.h"
+#include "send/SelfSignedCertificate.h"
 
 #include <QUuid>
 
@@ -104,6 +106,82 @@ private Q_SLOTS:
         QVERIFY(!log.contains("testpw"));
         QVERIFY(!log.contains(QByteArray("box24@example.test\0testpw", 25).toBase64()));
         QVERIFY2(waitForDelivery({QStringLiteral("box24")}), "the message did not arrive in the maildir");
+    }
+
+    // The server's self-signed certificate is refused until it is trusted by its pinned fingerprint or a
+    // CA file; a pin of another certificate (the server's was replaced) is refused naming both.
+    void certificateTrust_data() {
+        QTest::addColumn<QString>("security");
+        QTest::addColumn<QString>("trust"); // none, pin, pin-hex, other-pin, ca, other-ca
+        QTest::addColumn<bool>("delivered");
+        for (const char* security : {"STARTTLS", "SSL/TLS"}) {
+            const auto row = [&](const char* trust, bool delivered) {
+                QTest::addRow("%s %s", security, trust) << security << trust << delivered;
+            };
+            row("none", false);
+            row("pin", true);
+            row("pin-hex", true);
+            row("other-pin", false);
+            row("ca", true);
+            row("other-ca", false);
+        }
+    }
+    void certificateTrust() {
+        QFETCH(QString, security);
+        QFETCH(QString, trust);
+        QFETCH(bool, delivered);
+        if (qEnvironmentVariableIsEmpty("TAMBERLYN_TEST_CERT"))
+            QSKIP("TAMBERLYN_TEST_CERT is not set");
+        const QString serverCertFile = qEnvironmentVariable("TAMBERLYN_TEST_CERT");
+        const QSslCertificate server = QSslCertificate::fromPath(serverCertFile).value(0);
+        QVERIFY(!server.isNull());
+        QTemporaryDir other;
+        const SelfSignedCertificate replaced = SelfSignedCertificate::loadOrCreate(other.path());
+        QVERIFY(!replaced.isNull());
+
+        AppSettings& settings = appSettings();
+        const bool tls = security == QLatin1String("SSL/TLS");
+        settings.SMTPPort = tls ? 2465 : 2525; // implicit TLS wants a log-in
+        settings.SMTPSecurity = security;
+        settings.MailServer = QStringLiteral("127.0.0.1");
+        if (tls)
+            settings.SMTPUserName = QStringLiteral("box25@example.test");
+        SecretStore::setEnabled(false);
+        qputenv("TAMBERLYN_SMTP_PASSWORD", "testpw");
+        const QString pin = TlsTrust::fingerprint(server);
+        const QString otherPin = TlsTrust::fingerprint(replaced.certificate);
+        if (trust == QLatin1String("pin"))
+            settings.SMTPCertificateSHA256 = pin;
+        else if (trust == QLatin1String("pin-hex"))
+            settings.SMTPCertificateSHA256 = pin.toLower().remove(u':');
+        else if (trust == QLatin1String("other-pin"))
+            settings.SMTPCertificateSHA256 = otherPin;
+        else if (trust == QLatin1String("ca"))
+            settings.SMTPCAFile = serverCertFile;
+        else if (trust == QLatin1String("other-ca"))
+            settings.SMTPCAFile = other.filePath(QStringLiteral("outbox-cert.pem"));
+
+        QVERIFY(makeList(*home, QStringLiteral("Trust"), people({QStringLiteral("box25@example.test")})));
+        QVERIFY(makeMessage(message(true)));
+        MailEvent options = plainOptions(QStringLiteral("Trust"));
+        QVERIFY(options.storeMEP());
+        Run run(*home, options, QStringLiteral("Trust"), QStringLiteral("Postfix"));
+        run.socket->setTimeoutUnitMs(1000);
+        QVERIFY(run.runToEnd(60000));
+        qunsetenv("TAMBERLYN_SMTP_PASSWORD");
+        SecretStore::setEnabled(true);
+        QCOMPARE(run.completed, delivered);
+        QCOMPARE(run.socket->passedCount(), delivered ? 1 : 0);
+        if (delivered)
+            QVERIFY2(waitForDelivery({QStringLiteral("box25")}), "the message did not arrive in the maildir");
+        else
+            QCOMPARE(deliveredWith(QStringLiteral("box25"), token.toLatin1()), 0);
+        if (trust == QLatin1String("other-pin")) {
+            const QString reason = run.lines.filter(QStringLiteral("Reason: ")).value(0);
+            QVERIFY2(reason.contains(otherPin) && reason.contains(pin) &&
+                         reason.contains(QStringLiteral("127.0.0.1:") + QString::number(settings.SMTPPort)),
+                     qPrintable(run.lines.join(u'\n')));
+        }
     }
 };
 
