@@ -80,9 +80,7 @@ void TlsTrust::applyTo(QSslSocket& socket) const {
         return;
     }
     if (!caPath.isEmpty()) {
-        QList<QSslCertificate> authorities = QSslCertificate::fromPath(caPath, QSsl::Pem);
-        if (authorities.isEmpty())
-            authorities = QSslCertificate::fromPath(caPath, QSsl::Der);
+        const QList<QSslCertificate> authorities = readCaFile(caPath);
         if (authorities.isEmpty()) {
             configuration.setCaCertificates({});
             socket.setProperty(RefusalProperty, unreadableCaFileText(caPath));
@@ -91,6 +89,11 @@ void TlsTrust::applyTo(QSslSocket& socket) const {
         }
     }
     socket.setSslConfiguration(configuration);
+}
+
+QList<QSslCertificate> TlsTrust::readCaFile(const QString& path) {
+    QList<QSslCertificate> authorities = QSslCertificate::fromPath(path, QSsl::Pem);
+    return authorities.isEmpty() ? QSslCertificate::fromPath(path, QSsl::Der) : authorities;
 }
 
 QString TlsTrust::refusalText(const QSslSocket& socket) {

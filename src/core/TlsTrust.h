@@ -24,6 +24,9 @@ struct TlsTrust {
     void applyTo(QSslSocket& socket) const;
     static QString refusalText(const QSslSocket& socket);
 
+    // The certificates of a PEM or DER file; empty when it holds none that can be read.
+    static QList<QSslCertificate> readCaFile(const QString& path);
+
     // "AB:12:…", the form the settings keep and the texts show.
     static QString fingerprint(const QSslCertificate& certificate);
     // A fingerprint as given by a user, in the form above; empty when it is not 32 octets of hex.

@@ -203,6 +203,10 @@ int runPopAccount(CommandContext& ctx, const QStringList& arguments) {
                       QStringLiteral("HOST")});
     parser.addOption({QStringLiteral("user"), QStringLiteral("POP user name."), QStringLiteral("USER")});
     parser.addOption({QStringLiteral("remember"), QStringLiteral("Remember the password.")});
+    parser.addOption(
+        {QStringLiteral("ca-file"),
+         QStringLiteral("CA certificates (PEM or DER) the server is trusted with besides the system's."),
+         QStringLiteral("FILE")});
     if (!parseCommandOptions(parser, arguments, ctx, true))
         return ExitUsage;
     const QStringList positional = parser.positionalArguments();
@@ -210,7 +214,7 @@ int runPopAccount(CommandContext& ctx, const QStringList& arguments) {
     const bool needsName = verb == QLatin1String("add") || verb == QLatin1String("remove");
     if ((verb != QLatin1String("list") && !needsName) || positional.size() != (needsName ? 2 : 1)) {
         usage(ctx, QStringLiteral("Usage: tamberlyn pop-account add NAME --host HOST[:PORT] --user USER "
-                                  "[--remember] | remove NAME | list"));
+                                  "[--remember] [--ca-file FILE] | remove NAME | list"));
         return ExitUsage;
     }
     if (!ctx.start())
@@ -245,6 +249,11 @@ int runPopAccount(CommandContext& ctx, const QStringList& arguments) {
         usage(ctx, QStringLiteral("'") + account.ServerName + QStringLiteral("' is not a POP host."));
         return ExitUsage;
     }
+    const QString caFile = parser.value(QStringLiteral("ca-file")).trimmed();
+    if (!caFile.isEmpty() && TlsTrust::readCaFile(caFile).isEmpty()) {
+        usage(ctx, TlsTrust::unreadableCaFileText(caFile));
+        return ExitUsage;
+    }
     const bool remember = parser.isSet(QStringLiteral("remember"));
     if (remember && PopAccounts::validate(account, ctx.prompter)) {
         const std::optional<QString> password = askPassword(ctx, account);
@@ -254,6 +263,10 @@ int runPopAccount(CommandContext& ctx, const QStringList& arguments) {
     }
     if (!PopAccounts::add(account, remember, ctx.prompter))
         return ExitFailed;
+    if (!caFile.isEmpty() && !PopAccounts::setTrust(name, {{}, caFile})) {
+        ctx.err << "The CA file of the account could not be stored." << Qt::endl;
+        return ExitFailed;
+    }
     ctx.out << "Account '" << name << "' added." << Qt::endl;
     if (remember && PopAccounts::passwordPlace(name) == QLatin1String("database"))
         ctx.out << PopAccounts::unencryptedPasswordText() << Qt::endl;
@@ -331,6 +344,7 @@ QList<Command> mailboxCommands() {
          runPop},
         {"pop-account",
          "POP accounts: add NAME --host [pop3s://|pop3+starttls://]HOST[:PORT] --user USER [--remember] "
+         "[--ca-file FILE] "
          "(password from $TAMBERLYN_POP_PASSWORD, else asked), remove NAME, list.",
          runPopAccount},
         {"trust",

@@ -298,6 +298,37 @@ private Q_SLOTS:
         QCOMPARE(boxFiles(servers_, box).size(), 1);
     }
 
+    // An account's CA file trusts the server's certificate, host name checked; one of another CA does not.
+    void caFileTrustsTheAccountsServer() {
+        const int box = 48;
+        clearBox(servers_, box);
+        TestHome home;
+        QVERIFY(home.start());
+        home.stop();
+        const QString host = QStringLiteral("pop3s://127.0.0.1:%1").arg(servers_.popsPort);
+        QTemporaryDir otherDir;
+        QVERIFY(!SelfSignedCertificate::loadOrCreate(otherDir.path()).isNull());
+        const QString otherCa = otherDir.filePath("outbox-cert.pem");
+        qputenv("TAMBERLYN_POP_PASSWORD", "testpw");
+        const auto add = [&](const QString& name, const QString& caFile) {
+            return runCommandLine({"--home", home.path(), "pop-account", "add", name, "--host", host,
+                                   "--user", boxAddress(box), "--remember", "--ca-file", caFile});
+        };
+        QCOMPARE(add("Own", servers_.cert).status, 0);
+        QCOMPARE(add("Other", otherCa).status, 0);
+        const CommandRun unreadable = add("Broken", otherDir.filePath("none.pem"));
+        qunsetenv("TAMBERLYN_POP_PASSWORD");
+        QCOMPARE(unreadable.status, 2);
+        QCOMPARE(unreadable.err.trimmed(),
+                 "The CA file " + otherDir.filePath("none.pem") +
+                     " holds no certificate that can be read, so the server was not "
+                     "trusted.");
+        seed(box, {{"ca@client.test", message("ca@client.test", boxAddress(box), "subscribe")}}, 1);
+        QVERIFY(pop(home, "Other", "importer", {"--all", "--new-list", "Never"}, {"Not Connected\n"}, 1));
+        QVERIFY(pop(home, "Own", "importer", {"--all", "--new-list", "Read"}, {}));
+        QCOMPARE(savedRows(home.path(), "Read"), QStringList{"ca@client.test||"});
+    }
+
     // For the SMTP server of the settings the pin goes into the settings file; a server nothing uses is
     // not probed at all.
     void trustCommandPinsTheSmtpServer() {
