@@ -11,6 +11,7 @@
 #include "mailings/mdlTamberlynGroupOptions.h"
 
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -76,16 +77,24 @@ int runMailingCreate(CommandContext& ctx, const QStringList& arguments) {
     return ExitOk;
 }
 
-int runMailingDelete(CommandContext& ctx, const QStringList& arguments) {
+// The one mailing number after the verb ("mailing delete 3"); says so and gives nothing otherwise.
+std::optional<qint32> mailingNumberArgument(CommandContext& ctx, const QStringList& arguments) {
     bool ok = false;
     const qint32 id = arguments.value(2).toInt(&ok);
     if (arguments.size() != 3 || !ok) {
         ctx.err << "Give one mailing number." << Qt::endl;
-        return ExitUsage;
+        return std::nullopt;
     }
+    return id;
+}
+
+int runMailingDelete(CommandContext& ctx, const QStringList& arguments) {
+    const std::optional<qint32> id = mailingNumberArgument(ctx, arguments);
+    if (!id)
+        return ExitUsage;
     if (!ctx.start())
         return ExitFailed;
-    return Mailings::deleteMailing(ctx.prompter, id) ? ExitOk : ExitFailed;
+    return Mailings::deleteMailing(ctx.prompter, *id) ? ExitOk : ExitFailed;
 }
 
 int runMailingList(CommandContext& ctx) {
@@ -100,20 +109,17 @@ int runMailingList(CommandContext& ctx) {
 
 // One line per run of the mailing, oldest first: number, trigger, start, end, passed, failed, outcome.
 int runMailingRuns(CommandContext& ctx, const QStringList& arguments) {
-    bool ok = false;
-    const qint32 id = arguments.value(2).toInt(&ok);
-    if (arguments.size() != 3 || !ok) {
-        ctx.err << "Give one mailing number." << Qt::endl;
+    const std::optional<qint32> id = mailingNumberArgument(ctx, arguments);
+    if (!id)
         return ExitUsage;
-    }
     if (!ctx.start())
         return ExitFailed;
-    if (!Mailings::find(id)) {
-        ctx.err << "There is no mailing number " << id << "." << Qt::endl;
+    if (!Mailings::find(*id)) {
+        ctx.err << "There is no mailing number " << *id << "." << Qt::endl;
         return ExitFailed;
     }
     const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
-    for (const MailRuns::Run& run : MailRuns::of(id))
+    for (const MailRuns::Run& run : MailRuns::of(*id))
         ctx.out << run.RunID << '\t' << run.Trigger << '\t' << run.RunStart.toString(format) << '\t'
                 << run.RunEnd.toString(format) << '\t' << run.Passed << '\t' << run.Failed << '\t'
                 << run.Outcome << Qt::endl;
