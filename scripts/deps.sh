@@ -7,6 +7,8 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
+    # The mailing centre's run chart.
+    qt6-charts-dev
     libsqlite3-dev libssl-dev qtkeychain-qt6-dev
     mdbtools-dev pxlib-dev libfreexl-dev libgsf-1-dev libzip-dev
     # Spelling: Hunspell and the US English dictionary the first check copies in.
