@@ -479,8 +479,11 @@ Database Database::create(const QString& path, DbError* error) {
         failure = createEmptyFile(absolute);
     if (!failure.isError()) {
         sqlite3* handle = openHandle(absolute, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &failure);
-        // Writing the header now makes the new file a database on disk, not an empty file.
-        if (handle && runSql(handle, "PRAGMA user_version=0", &failure))
+        // Writing the header now makes the new file a database on disk, not an empty file. It needs no
+        // flush of its own: the first commit that must last flushes the file, header and all.
+        if (handle && runSql(handle, "PRAGMA synchronous=OFF", &failure) &&
+            runSql(handle, "PRAGMA user_version=0", &failure) &&
+            runSql(handle, "PRAGMA synchronous=FULL", &failure))
             return Database(handle, path);
         if (handle)
             closeHandle(handle);

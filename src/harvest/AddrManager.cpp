@@ -4,14 +4,17 @@
 #include "core/AppSettings.h"
 #include "db/ListEvents.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
 namespace {
 
-// The bytes of a file scanned between two visits of the event loop.
+// The bytes of a file scanned in one step.
 constexpr qint64 SliceBytes = 32768;
+// The time one slice of the build on the event loop may take.
+constexpr qint64 SliceMs = 10;
 
 } // namespace
 
@@ -226,9 +229,17 @@ bool AddrManager::startBuild() {
 
 void AddrManager::scheduleStep() {
     QTimer::singleShot(0, this, [this] {
-        if (!building_ || waiting_)
-            return;
-        if (!step(SliceBytes) && !waiting_)
+        // Steps until a slice of time is used: the window keeps its pace, and the loop's own costs stay
+        // small beside the scan.
+        QElapsedTimer slice;
+        slice.start();
+        while (building_ && !waiting_) {
+            if (step(SliceBytes))
+                return;
+            if (slice.elapsed() >= SliceMs)
+                break;
+        }
+        if (building_ && !waiting_)
             scheduleStep();
     });
 }

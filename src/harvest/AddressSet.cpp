@@ -18,60 +18,64 @@ quint64 AddressSet::hashOf(const QString& address) {
     return hash == 0 ? 1 : hash;
 }
 
-bool AddressSet::sameAddress(const Slot& slot, const QString& address) const {
+bool AddressSet::Shard::sameAddress(const Slot& slot, const QString& address) const {
     if (slot.length != static_cast<quint32>(address.size()))
         return false;
-    const char16_t* stored = texts_.data() + slot.offset;
+    const char16_t* stored = texts.data() + slot.offset;
     for (qsizetype i = 0; i < address.size(); ++i)
         if (asciiLower(stored[i]) != asciiLower(address[i].unicode()))
             return false;
     return true;
 }
 
-size_t AddressSet::find(const QString& address, quint64 hash) const {
-    const size_t mask = slots_.size() - 1;
+size_t AddressSet::Shard::find(const QString& address, quint64 hash) const {
+    const size_t mask = slots.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
-        const Slot& slot = slots_[i];
+        const Slot& slot = slots[i];
         if (slot.hash == 0 || (slot.hash == hash && sameAddress(slot, address)))
             return i;
     }
 }
 
-bool AddressSet::contains(const QString& address) const {
-    if (slots_.empty())
-        return false;
-    return slots_[find(address, hashOf(address))].hash != 0;
-}
-
-bool AddressSet::insert(const QString& address) {
-    if ((count_ + 1) * 2 > static_cast<qsizetype>(slots_.size()))
-        grow();
-    const quint64 hash = hashOf(address);
-    Slot& slot = slots_[find(address, hash)];
-    if (slot.hash != 0)
-        return false;
-    slot = {hash, texts_.size(), static_cast<quint32>(address.size())};
-    texts_.insert(texts_.end(), address.utf16(), address.utf16() + address.size());
-    ++count_;
-    return true;
-}
-
-void AddressSet::grow() {
-    std::vector<Slot> old = std::move(slots_);
-    slots_.assign(old.empty() ? 1024 : old.size() * 2, Slot{});
-    const size_t mask = slots_.size() - 1;
+void AddressSet::Shard::grow() {
+    std::vector<Slot> old = std::move(slots);
+    slots.assign(old.empty() ? 64 : old.size() * 2, Slot{});
+    const size_t mask = slots.size() - 1;
     for (const Slot& slot : old) {
         if (slot.hash == 0)
             continue;
         size_t i = slot.hash & mask;
-        while (slots_[i].hash != 0)
+        while (slots[i].hash != 0)
             i = (i + 1) & mask;
-        slots_[i] = slot;
+        slots[i] = slot;
     }
 }
 
+bool AddressSet::contains(const QString& address) const {
+    const quint64 hash = hashOf(address);
+    const Shard& shard = shardOf(hash);
+    if (shard.slots.empty())
+        return false;
+    return shard.slots[shard.find(address, hash)].hash != 0;
+}
+
+bool AddressSet::insert(const QString& address) {
+    const quint64 hash = hashOf(address);
+    Shard& shard = shardOf(hash);
+    if ((shard.count + 1) * 2 > static_cast<qsizetype>(shard.slots.size()))
+        shard.grow();
+    Slot& slot = shard.slots[shard.find(address, hash)];
+    if (slot.hash != 0)
+        return false;
+    slot = {hash, shard.texts.size(), static_cast<quint32>(address.size())};
+    shard.texts.insert(shard.texts.end(), address.utf16(), address.utf16() + address.size());
+    ++shard.count;
+    ++count_;
+    return true;
+}
+
 void AddressSet::clear() {
-    slots_.clear();
-    texts_.clear();
+    for (Shard& shard : shards_)
+        shard = Shard();
     count_ = 0;
 }

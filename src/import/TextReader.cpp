@@ -1,12 +1,28 @@
 #include "import/TextReader.h"
 
+#include <QDateTime>
 #include <QFileInfo>
+#include <QHash>
 
 namespace importer {
 
 namespace {
 
 constexpr qint64 ChunkBytes = 1 << 20;
+
+// A file's encoding, remembered with the size and time that identify its version: the wizard opens the
+// file to show its fields, then again to import it, and reading a large file twice to learn what is
+// already known would hold the window up.
+struct KnownEncoding {
+    qint64 size = -1;
+    QDateTime modified;
+    TextEncodingGuess guess;
+};
+
+QHash<QString, KnownEncoding>& knownEncodings() {
+    static QHash<QString, KnownEncoding> known;
+    return known;
+}
 
 } // namespace
 
@@ -19,7 +35,11 @@ bool TextReader::open(const QString& path) {
         return fail(QStringLiteral("the file cannot be opened"));
     const QByteArray head = file.peek(4);
     TextEncodingGuess guess = guessEncoding(head, true);
-    if (guess.bomLength == 0) {
+    const QFileInfo info(path);
+    const KnownEncoding known = knownEncodings().value(info.absoluteFilePath());
+    if (guess.bomLength == 0 && known.size == info.size() && known.modified == info.lastModified()) {
+        guess = known.guess;
+    } else if (guess.bomLength == 0) {
         // Without a byte-order mark the whole file decides between UTF-8 and Windows-1252; a NUL byte
         // means it is not text at all.
         Utf8Validator validator;
@@ -30,6 +50,7 @@ bool TextReader::open(const QString& path) {
             validator.feed(chunk);
         }
         guess = guessEncoding(head, validator.finish());
+        knownEncodings().insert(info.absoluteFilePath(), {info.size(), info.lastModified(), guess});
     }
     encoding_ = guess;
     if (file.size() <= guess.bomLength)

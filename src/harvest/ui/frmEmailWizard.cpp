@@ -3,6 +3,7 @@
 #include "core/AppInfo.h"
 #include "core/AppSettings.h"
 #include "core/FileViewer.h"
+#include "core/ui/DisplayThrottle.h"
 #include "harvest/ui/frmQueryUserReName.h"
 #include "harvest/ui/frmSearchOptions.h"
 #include "util/FileNameObject.h"
@@ -56,17 +57,24 @@ frmEmailWizard::frmEmailWizard(Prompter& prompter, std::function<void(const QStr
         return std::optional<EmailParser::NameAnswer>();
     });
     connect(&manager_, &AddrManager::buildEnabled, cmdBuild_, &QPushButton::setEnabled);
-    connect(&manager_, &AddrManager::linesProcessed, lblCounter1_,
-            [this](qint64 lines) { lblCounter1_->setText(QString::number(lines)); });
-    connect(&manager_, &AddrManager::rowsExtracted, lblCounter2_,
-            [this](int rows) { lblCounter2_->setText(QString::number(rows)); });
+    // The counters move with every slice of the build; the window shows them a few times a second.
+    auto* throttle = new DisplayThrottle(this);
+    connect(&manager_, &AddrManager::linesProcessed, lblCounter1_, [this, throttle](qint64 lines) {
+        throttle->post(0, [this, lines] { lblCounter1_->setText(QString::number(lines)); });
+    });
+    connect(&manager_, &AddrManager::rowsExtracted, lblCounter2_, [this, throttle](int rows) {
+        throttle->post(1, [this, rows] { lblCounter2_->setText(QString::number(rows)); });
+    });
     connect(&manager_.parser(), &EmailParser::UpdateDescriptor1, lblLines_, &QLabel::setText);
     connect(&manager_.parser(), &EmailParser::UpdateDescriptor2, lblAddrs_, &QLabel::setText);
-    connect(&manager_, &AddrManager::progress, progress_, [this](qint64 done, qint64 total) {
-        // Kilobytes keep a large file within the bar's range.
-        progress_->setRange(0, int(qMax<qint64>(1, total / 1024)));
-        progress_->setValue(int(done / 1024));
+    connect(&manager_, &AddrManager::progress, progress_, [this, throttle](qint64 done, qint64 total) {
+        throttle->post(2, [this, done, total] {
+            // Kilobytes keep a large file within the bar's range.
+            progress_->setRange(0, int(qMax<qint64>(1, total / 1024)));
+            progress_->setValue(int(done / 1024));
+        });
     });
+    connect(&manager_, &AddrManager::buildFinished, throttle, &DisplayThrottle::flush);
     connect(&manager_, &AddrManager::buildFinished, this, &frmEmailWizard::buildFinished);
 }
 

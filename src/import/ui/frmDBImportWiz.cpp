@@ -1,6 +1,7 @@
 #include "import/ui/frmDBImportWiz.h"
 
 #include "core/AppInfo.h"
+#include "core/ui/DisplayThrottle.h"
 #include "core/ui/frmStatus.h"
 #include "import/ui/FieldTrays.h"
 #include "lists/ui/ListWindows.h"
@@ -471,23 +472,31 @@ void frmDBImportWiz::startBuild() {
     request.roles = fieldRoles();
     request.filter = filter_;
     build_ = new ImportBuild(request, prompter(), this);
-    connect(build_, &ImportBuild::progress, this, [this](ImportJob::Stage stage, qint64 done, qint64 total) {
-        if (stage == ImportJob::Stage::Copying)
-            lblCounter1_->setText(QString::number(done));
-        progress_->setFormat(stage == ImportJob::Stage::Reading ? QStringLiteral("Reading %v of %m")
-                                                                : QStringLiteral("%v of %m"));
-        if (total > 0) {
-            progress_->setRange(0, int(qMin<qint64>(total, INT_MAX)));
-            progress_->setValue(int(qMin(done, total)));
-        } else {
-            progress_->setRange(0, 0); // the source cannot tell its size
-        }
-    });
+    // The counter moves with every slice of the build; the window shows it a few times a second.
+    auto* throttle = new DisplayThrottle(build_);
+    connect(build_, &ImportBuild::progress, this,
+            [this, throttle](ImportJob::Stage stage, qint64 done, qint64 total) {
+                throttle->post(0, [this, stage, done, total] { showProgress(stage, done, total); });
+            });
+    connect(build_, &ImportBuild::finished, throttle, &DisplayThrottle::flush);
     connect(build_, &ImportBuild::finished, this, &frmDBImportWiz::buildFinished);
     setBusy(true);
     cmdBuild_->setEnabled(false);
     cmdInterrupt_->setEnabled(true);
     build_->start();
+}
+
+void frmDBImportWiz::showProgress(ImportJob::Stage stage, qint64 done, qint64 total) {
+    if (stage == ImportJob::Stage::Copying)
+        lblCounter1_->setText(QString::number(done));
+    progress_->setFormat(stage == ImportJob::Stage::Reading ? QStringLiteral("Reading %v of %m")
+                                                            : QStringLiteral("%v of %m"));
+    if (total > 0) {
+        progress_->setRange(0, int(qMin<qint64>(total, INT_MAX)));
+        progress_->setValue(int(qMin(done, total)));
+    } else {
+        progress_->setRange(0, 0); // the source cannot tell its size
+    }
 }
 
 void frmDBImportWiz::buildFinished() {

@@ -69,6 +69,7 @@ private:
     void openFilter();
     void setFilter(const QString& clause);
     void startBuild();
+    void showProgress(importer::ImportJob::Stage stage, qint64 done, qint64 total);
     void buildFinished();
     void discardResult();
 

@@ -1,6 +1,7 @@
 #include "mailbox/ui/frmPOPWizard.h"
 
 #include "core/AppInfo.h"
+#include "core/ui/DisplayThrottle.h"
 #include "core/ui/frmStatus.h"
 #include "lists/ListCatalog.h"
 #include "lists/ui/ListWindows.h"
@@ -56,29 +57,32 @@ frmPOPWizard::frmPOPWizard(PopWizardRun::Format format, Prompter& prompter, List
         confirmation_->open();
         return std::optional<bool>();
     });
-    connect(&run_, &PopWizardRun::showCurrentOperation, this, &frmPOPWizard::status);
-    connect(&run_, &PopWizardRun::showCurrentMessageNum, this, [this](const QString& text) {
-        // One line for the message counter, rewritten as it moves.
-        QListWidgetItem* last = lstStatus_->item(lstStatus_->count() - 1);
-        if (last && last->data(Qt::UserRole).toBool()) {
-            last->setText(text);
-            return;
-        }
-        auto* line = new QListWidgetItem(text, lstStatus_);
-        line->setData(Qt::UserRole, true);
+    // The message counter, the bar and the address count move with every message; the window shows them a
+    // few times a second. A status line waits for the counter before it, so the lines keep their order.
+    throttle_ = new DisplayThrottle(this);
+    connect(&run_, &PopWizardRun::showCurrentOperation, this, [this](const QString& text) {
+        throttle_->flush();
+        status(text);
     });
+    connect(&run_, &PopWizardRun::showCurrentMessageNum, this,
+            [this](const QString& text) { throttle_->post(0, [this, text] { showMessageCounter(text); }); });
     connect(&run_, &PopWizardRun::messageProgress, this, [this](int current, int total) {
-        progress_->setTextVisible(true);
-        progress_->setRange(0, qMax(1, total));
-        progress_->setValue(current);
+        throttle_->post(1, [this, current, total] {
+            progress_->setTextVisible(true);
+            progress_->setRange(0, qMax(1, total));
+            progress_->setValue(current);
+        });
     });
     connect(&run_, &PopWizardRun::showAddressesCollected, this, [this](int count) {
-        lblStatus2_->setText(QStringLiteral("Addresses collected: ") + QString::number(count));
+        throttle_->post(2, [this, count] {
+            lblStatus2_->setText(QStringLiteral("Addresses collected: ") + QString::number(count));
+        });
     });
     connect(&run_, &PopWizardRun::reportReady, this, [this](const PopWizardRun::Report& report) {
         frmStatus::ShowStatus(report.title, {report.heading, report.columns, report.rows},
                               {QStringLiteral("OK")}, this);
     });
+    connect(&run_, &PopWizardRun::finished, throttle_, &DisplayThrottle::flush);
     connect(&run_, &PopWizardRun::finished, this, &frmPOPWizard::runFinished);
 }
 
@@ -555,6 +559,17 @@ void frmPOPWizard::selectPhrases(int entry) {
 }
 
 // ---- The run ----
+
+void frmPOPWizard::showMessageCounter(const QString& text) {
+    // One line for the message counter, rewritten as it moves.
+    QListWidgetItem* last = lstStatus_->item(lstStatus_->count() - 1);
+    if (last && last->data(Qt::UserRole).toBool()) {
+        last->setText(text);
+        return;
+    }
+    auto* line = new QListWidgetItem(text, lstStatus_);
+    line->setData(Qt::UserRole, true);
+}
 
 void frmPOPWizard::status(const QString& text) {
     lstStatus_->addItem(text);

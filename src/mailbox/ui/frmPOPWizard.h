@@ -6,6 +6,7 @@
 
 #include <QPointer>
 
+class DisplayThrottle;
 class ListWindows;
 class QCheckBox;
 class QComboBox;
@@ -74,6 +75,7 @@ private:
     void startRun();
     void runFinished(PopWizardRun::Outcome outcome);
     void status(const QString& text);
+    void showMessageCounter(const QString& text);
 
     PopWizardRun::Format format_;
     ListWindows* lists_;
@@ -106,6 +108,7 @@ private:
     QPushButton* cmdCancel_ = nullptr;
     QListWidget* lstStatus_ = nullptr;
     QLabel* lblStatus2_ = nullptr;
+    DisplayThrottle* throttle_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QPointer<frmPOPConfirmation> confirmation_;
     QString createdList_;
