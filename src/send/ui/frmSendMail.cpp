@@ -150,7 +150,14 @@ frmSendMail::frmSendMail(Prompter& prompter, qint32 mailingId, MailRuns::Trigger
     enterState(Idle);
 }
 
-frmSendMail::~frmSendMail() = default;
+frmSendMail::~frmSendMail() {
+    // A stopped run still waiting for the server's last reply ends here, so its history is written.
+    if (runActive()) {
+        run_->socket().disconnect(this);
+        run_->disconnect(this);
+        run_->socket().AbortCleanup();
+    }
+}
 
 bool frmSendMail::runActive() const {
     return run_ && run_->socket().isRunning();
