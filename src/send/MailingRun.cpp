@@ -25,7 +25,8 @@ bool MailingRun::start(qint32 id, MailRuns::Trigger trigger) {
     mailing_ = *found;
     if (!Mailings::checkList(prompter_, mailing_))
         return refuse(Refusal::ListDeleted);
-    if (trigger != MailRuns::Trigger::Schedule && !Mailings::confirmSendAgain(prompter_, mailing_))
+    if (trigger != MailRuns::Trigger::Schedule && !sendAgainConfirmed_ &&
+        !Mailings::confirmSendAgain(prompter_, mailing_))
         return refuse(Refusal::NotConfirmed);
     if (!options_.GetMEPFromDB(mailing_.Profile))
         return refuse(Refusal::NoOptions, QStringLiteral("The delivery options '") + mailing_.Profile +

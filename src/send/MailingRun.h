@@ -32,6 +32,8 @@ public:
     bool start(qint32 id, MailRuns::Trigger trigger);
     // Stops the run; its history records it as stopped.
     void stop();
+    // The user already answered the send-again warning in a window: start() does not ask again.
+    void setSendAgainConfirmed(bool confirmed) { sendAgainConfirmed_ = confirmed; }
 
     Refusal refusal() const { return refusal_; }
     // The text of a refusal that was not shown through the prompter (no mailing, no options).
@@ -60,4 +62,5 @@ private:
     QString refusalText_;
     bool sessionStarted_ = false;
     bool stopRequested_ = false;
+    bool sendAgainConfirmed_ = false;
 };

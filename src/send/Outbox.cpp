@@ -340,6 +340,12 @@ private:
         }
         const int number = d_.lastNumber + 1;
         const QString base = QStringLiteral("%1").arg(number, 6, 10, QLatin1Char('0'));
+        if (d_.options.discard) {
+            resetTransaction();
+            d_.lastNumber = number;
+            ++d_.stored;
+            return reply("250 2.0.0 Ok: discarded as " + base.toLatin1());
+        }
         QByteArray envelope = "MAIL FROM:<" + from_ + ">\n";
         for (const QByteArray& r : std::as_const(recipients_))
             envelope += "RCPT TO:<" + r + ">\n";

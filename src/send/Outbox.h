@@ -13,6 +13,7 @@ struct OutboxOptions {
     int silentAfterMessages = -1; // after storing N messages, the next message's end-of-data gets no reply
     int dropAfterMessages = -1;   // after storing N messages, the connection is dropped at the next command
     QString certificateDir;       // where the generated self-signed certificate is kept (default: directory)
+    bool discard = false;         // accept and count every message, keep no file (for speed measurements)
 };
 
 // A small SMTP server on 127.0.0.1 that keeps every accepted message as a numbered file: NNNNNN.eml

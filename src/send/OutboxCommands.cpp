@@ -40,6 +40,8 @@ int runOutbox(CommandContext& ctx, const QStringList& arguments) {
     parser.addOption({QStringLiteral("drop-after"),
                       QStringLiteral("After N stored messages, drop the connection at the next command."),
                       QStringLiteral("N")});
+    parser.addOption(
+        {QStringLiteral("discard"), QStringLiteral("Accept and count every message without keeping it.")});
     if (!parseCommandOptions(parser, arguments, ctx))
         return ExitUsage;
 
@@ -55,6 +57,7 @@ int runOutbox(CommandContext& ctx, const QStringList& arguments) {
     options.directory =
         parser.isSet(QStringLiteral("dir")) ? parser.value(QStringLiteral("dir")) : QStringLiteral("outbox");
     options.refusePattern = parser.value(QStringLiteral("refuse"));
+    options.discard = parser.isSet(QStringLiteral("discard"));
 
     Outbox outbox;
     QString error;
@@ -66,9 +69,14 @@ int runOutbox(CommandContext& ctx, const QStringList& arguments) {
     QObject::connect(&stopSignals, &TerminationSignals::received, &outbox, [] { QCoreApplication::quit(); });
     QObject::connect(&outbox, &Outbox::messageStored, &outbox,
                      [&ctx](const QString& path) { ctx.out << "Stored " << path << Qt::endl; });
-    ctx.out << "Outbox listening on 127.0.0.1:" << outbox.port() << ", saving to " << outbox.directory()
-            << Qt::endl;
+    ctx.out << "Outbox listening on 127.0.0.1:" << outbox.port();
+    if (options.discard)
+        ctx.out << ", discarding every message" << Qt::endl;
+    else
+        ctx.out << ", saving to " << outbox.directory() << Qt::endl;
     QCoreApplication::exec();
+    if (options.discard)
+        ctx.out << "Discarded " << outbox.storedCount() << " messages" << Qt::endl;
     return ExitOk;
 }
 
@@ -78,7 +86,7 @@ QList<Command> outboxCommands() {
     return {
         {"outbox",
          "Run a local SMTP server on 127.0.0.1 that keeps every message as a file: [--port N] [--dir DIR] "
-         "[--refuse REGEX] [--delay MS] [--silent-after N] [--drop-after N]; stops on Ctrl-C.",
+         "[--refuse REGEX] [--delay MS] [--silent-after N] [--drop-after N] [--discard]; stops on Ctrl-C.",
          runOutbox},
     };
 }

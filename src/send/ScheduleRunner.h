@@ -8,10 +8,8 @@
 #include <QTimer>
 #include <memory>
 
-// Starts the mailings due at a moment one after another, each as a scheduled MailingRun. A run that
-// completes carries its schedule out; one refused before its session is set inactive, since it would be
-// refused again at every call; one that ends early is started again at the next call only when its
-// delivery options pass over the recipients already marked, else it is set inactive.
+// Starts the mailings due at a moment one after another, each as a scheduled MailingRun, with the
+// decisions of ScheduledStart around each run.
 class ScheduleRunner : public QObject {
     Q_OBJECT
 public:
@@ -40,9 +38,6 @@ private:
     void startNext();
     void onRunFinished(MailRuns::Outcome outcome);
     void afterSession();
-    // The mailing's last run was a scheduled run for this schedule that its process never ended.
-    bool interruptedBefore(const Schedules::Schedule& schedule) const;
-    void deactivate(qint32 id, const QString& why);
 
     Prompter& prompter_;
     QList<Schedules::Schedule> due_;

@@ -118,6 +118,25 @@ private Q_SLOTS:
         QCOMPARE(QFile(options.directory + QStringLiteral("/outbox-key.pem")).permissions() & 0x0077, 0);
     }
 
+    // --discard answers like a keeping outbox and counts, but writes no message file.
+    void discardKeepsNoFile() {
+        OutboxOptions options;
+        options.directory = dir_.filePath(QStringLiteral("discard"));
+        options.discard = true;
+        Outbox outbox;
+        QVERIFY(outbox.start(options));
+        RawClient client(outbox.port());
+        client.write("HELO me\r\nMAIL FROM:<a@b.test>\r\nRCPT TO:<c@d.test>\r\nDATA\r\n");
+        QCOMPARE(client.replies(5), (QList<int>{220, 250, 250, 250, 354}));
+        client.write("One\r\n.\r\nMAIL FROM:<a@b.test>\r\nRCPT TO:<e@d.test>\r\nDATA\r\nTwo\r\n.\r\n");
+        QCOMPARE(client.replies(4), (QList<int>{250, 250, 250, 354}));
+        QCOMPARE(client.replies(1), QList<int>{250});
+        QCOMPARE(outbox.storedCount(), 2);
+        QCOMPARE(QDir(options.directory)
+                     .entryList({QStringLiteral("*.eml"), QStringLiteral("*.env")}, QDir::Files),
+                 QStringList());
+    }
+
     // "tamberlyn outbox" needs no application folder and ends cleanly on SIGTERM.
     void commandRunsUntilTerminated() {
         const QString home = dir_.filePath(QStringLiteral("home"));

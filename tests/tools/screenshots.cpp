@@ -33,6 +33,10 @@
 #include "messages/ui/frmMessageGreeting.h"
 #include "messages/ui/frmMessagePreview.h"
 #include "messages/ui/frmSpellCheck.h"
+#include "send/SendFixture.h"
+#include "send/ui/frmSendAgainWarning.h"
+#include "send/ui/frmSendErrorNoAddr.h"
+#include "send/ui/frmSendMail.h"
 #include "support/TestHome.h"
 
 #include <QApplication>
@@ -411,6 +415,40 @@ void mailboxWindows(TestHome& home) {
     save(&confirmation);
 }
 
+// The send dialog after a run to a local outbox that refuses one recipient, and the send warnings.
+void sendWindows(TestHome& home) {
+    using namespace SendFixture;
+    QTemporaryDir outDir;
+    OutboxOptions refusing;
+    refusing.refusePattern = QStringLiteral("^nobody@");
+    const std::unique_ptr<Outbox> outbox = startOutbox(outDir.path(), refusing);
+    if (!outbox) {
+        ++failures;
+        return;
+    }
+    appSettings().SMTPPort = outbox->port();
+    QStringList addresses = numbered(QStringLiteral("reader%1@example.org"), 1, 30, 2);
+    addresses.insert(6, QStringLiteral("nobody@example.org"));
+    const qint32 id = makeListAndMessage(home, QStringLiteral("Newsletter"), addresses) &&
+                              plainOptions(QStringLiteral("Monthly")).storeMEP()
+                          ? prepareMailing(home, QStringLiteral("Newsletter"), QStringLiteral("Newsletter"),
+                                           QStringLiteral("Monthly"))
+                          : 0;
+    frmSendMail dialog(home.prompter, id, MailRuns::Trigger::Desktop, true);
+    dialog.show();
+    dialog.cmdSend_Click(0);
+    if (!QTest::qWaitFor([&dialog] { return dialog.state() == frmSendMail::Stopped; }, 30000))
+        ++failures;
+    dialog.refresh();
+    save(&dialog);
+
+    frmSendAgainWarning warning({});
+    warning.SetupAndShowSendAgainWarning(Mailings::find(id).value_or(Mailing{}));
+    save(&warning);
+    frmSendErrorNoAddr noAddresses(home.prompter, QStringLiteral("Monthly"));
+    save(&noAddresses);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -433,6 +471,7 @@ int main(int argc, char** argv) {
     harvestWindows(home);
     importWindows(home);
     mailboxWindows(home);
+    sendWindows(home);
     QTextStream(stdout) << "Pictures in " << folder << Qt::endl;
     return failures == 0 ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 #include "lists/ui/ListWindows.h"
 #include "mailbox/ui/MailboxWindows.h"
 #include "messages/ui/MessageWindows.h"
+#include "send/ui/SendWindows.h"
 
 #include <QAction>
 #include <QApplication>
@@ -56,6 +57,7 @@ mdiMain::mdiMain(Prompter& prompter, QWidget* parent)
     registerCommands(imports_->commands());
     mailbox_ = new MailboxWindows(*this, *lists_);
     registerCommands(mailbox_->commands());
+    registerCommands((new SendWindows(*this))->commands());
     registerCommands(frameCommands());
     registerCommands(notBuiltYetCommands());
     createActions();
