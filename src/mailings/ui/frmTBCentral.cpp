@@ -107,9 +107,13 @@ frmTBCentral::frmTBCentral(Desk& desk, Openers openers, QWidget* parent)
     grdFlex_->setColumnHidden(MailingOutline::OptionsColumn, true);
     grdFlex_->setColumnWidth(MailingOutline::MarginColumn, 8);
     grdFlex_->setColumnWidth(MailingOutline::SpareColumn, 8);
-    grdFlex_->setColumnWidth(MailingOutline::NameColumn, 333); // 5,000 twips
-    grdFlex_->setColumnWidth(MailingOutline::IdColumn, 80);
-    grdFlex_->setColumnWidth(MailingOutline::DateColumn, 150);
+    // The names take the room the numbers leave.
+    grdFlex_->header()->setStretchLastSection(false);
+    grdFlex_->header()->setSectionResizeMode(MailingOutline::NameColumn, QHeaderView::Stretch);
+    grdFlex_->header()->setMinimumSectionSize(8);
+    grdFlex_->setColumnWidth(MailingOutline::TotalColumn, 90);
+    grdFlex_->setColumnWidth(MailingOutline::IdColumn, 76);
+    grdFlex_->setColumnWidth(MailingOutline::DateColumn, 140);
     grdFlex_->setSelectionBehavior(QAbstractItemView::SelectRows);
     grdFlex_->setSelectionMode(QAbstractItemView::SingleSelection);
     grdFlex_->setExpandsOnDoubleClick(false);
@@ -148,6 +152,7 @@ frmTBCentral::frmTBCentral(Desk& desk, Openers openers, QWidget* parent)
     split->addWidget(buildResults());
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 2);
+    split->setSizes({640, 400});
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(split);
 
@@ -487,6 +492,7 @@ void frmTBCentral::showRun(int row) {
     y->setTitleText(QStringLiteral("Messages"));
     y->setLabelFormat(QStringLiteral("%d"));
     y->setRange(0, std::max<qint64>(1, most + most / 10));
+    y->applyNiceNumbers();
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     for (QLineSeries* series : {passed, failed}) {
