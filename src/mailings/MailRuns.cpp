@@ -156,4 +156,28 @@ QList<Slice> slices(qint32 run) {
     return result;
 }
 
+QList<Minute> perMinute(const QList<Slice>& slices) {
+    constexpr int SlicesPerMinute = 60 / SliceSeconds;
+    QList<Minute> minutes;
+    for (const Slice& slice : slices) {
+        if (slice.Step < 0)
+            continue;
+        const int minute = slice.Step / SlicesPerMinute;
+        while (minutes.size() <= minute)
+            minutes.append({int(minutes.size()), 0, 0});
+        minutes[minute].Passed += slice.Passed;
+        minutes[minute].Failed += slice.Failed;
+    }
+    return minutes;
+}
+
+Totals totals(const QList<Run>& runs) {
+    Totals sum;
+    for (const Run& run : runs) {
+        sum.Passed += run.Passed;
+        sum.Failed += run.Failed;
+    }
+    return sum;
+}
+
 } // namespace MailRuns

@@ -45,4 +45,18 @@ int markInterrupted();
 QList<Run> of(qint32 mailing);
 QList<Slice> slices(qint32 run);
 
+// The messages of a run minute by minute (minute 0 first, every minute up to the last slice's).
+struct Minute {
+    int minute = 0;
+    qint64 Passed = 0;
+    qint64 Failed = 0;
+};
+QList<Minute> perMinute(const QList<Slice>& slices);
+// The passed and failed messages of runs added up.
+struct Totals {
+    qint64 Passed = 0;
+    qint64 Failed = 0;
+};
+Totals totals(const QList<Run>& runs);
+
 } // namespace MailRuns

@@ -5,6 +5,8 @@
 #include "db/CentralDatabase.h"
 #include "db/DbHelpers.h"
 #include "mailings/MailingEvents.h"
+#include "mailings/mdlTBProfile.h"
+#include "mailings/mdlTamberlynGroupOptions.h"
 
 namespace Mailings {
 
@@ -75,11 +77,12 @@ qint32 PrepareMailing(const QString& group, const QString& list, const QString& 
     return 0;
 }
 
-bool deleteMailing(Prompter& prompter, qint32 id) {
+bool deleteMailing(Prompter& prompter, qint32 id, const QString& messageName) {
     const std::optional<Mailing> mailing = find(id);
     if (!mailing) {
         prompter.inform(QString(),
-                        QStringLiteral("Cannot delete the mailing for '") + QString::number(id) +
+                        QStringLiteral("Cannot delete the mailing for '") +
+                            (messageName.isEmpty() ? QString::number(id) : messageName) +
                             QStringLiteral("' message.  This mailing has already been deleted."),
                         Prompter::Icon::Exclamation);
         return false;
@@ -161,6 +164,59 @@ QString sendAgainExplanation() {
         "addresses again or sent only to those addresses which are not marked with the current "
         "'Sent' flag.\n\nTo change or verify that go to step 5 of the delivery options wizard "
         "and modify the information there.");
+}
+
+namespace {
+
+// Where each part of a mailing is kept: its table and name column.
+std::pair<QString, QString> tableOf(Part part) {
+    switch (part) {
+    case Part::Group:
+        return {QStringLiteral("Tamberlyn"), QStringLiteral("TamberlynName")};
+    case Part::List:
+        return {QStringLiteral("List"), QStringLiteral("ListName")};
+    case Part::Message:
+        return {QStringLiteral("Message"), QStringLiteral("MessageName")};
+    case Part::Options:
+        break;
+    }
+    return {QStringLiteral("Profile"), QStringLiteral("ProfileName")};
+}
+
+// Messages never saved carry this prefix until they get a name.
+bool isUnsavedMessage(const QString& name) {
+    return name.startsWith(QStringLiteral("%%NewMailMessage%%"), Qt::CaseInsensitive);
+}
+
+} // namespace
+
+QStringList choices(Part part) {
+    if (part == Part::Options)
+        return mdlTBProfile::ProfileNames();
+    if (part == Part::Group) {
+        QStringList names;
+        for (const mdlTamberlynGroupOptions::Group& group : mdlTamberlynGroupOptions::Groups())
+            names << group.TamberlynName;
+        return names;
+    }
+    const auto [table, column] = tableOf(part);
+    QStringList names;
+    const db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadOnly);
+    db::Statement rows =
+        central.isOpen()
+            ? central.prepare(QStringLiteral("SELECT \"%1\" FROM \"%2\" ORDER BY \"%1\"").arg(column, table))
+            : db::Statement();
+    while (rows.isValid() && rows.next()) {
+        const QString name = rows.text(0);
+        if (!(part == Part::Message && isUnsavedMessage(name)))
+            names << name;
+    }
+    return names;
+}
+
+bool exists(Part part, const QString& name) {
+    const auto [table, column] = tableOf(part);
+    return !name.isEmpty() && CountMatching(table, column, name) > 0;
 }
 
 } // namespace Mailings

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // Mailings: rows of the MailEvent table, each tying a list, a message and a set of delivery options
@@ -28,8 +29,9 @@ QList<Mailing> all();
 // Adds a mailing, remembers the four choices in the settings, and answers its number; 0 on failure.
 qint32 PrepareMailing(const QString& group, const QString& list, const QString& message,
                       const QString& options);
-// Asks, then removes the mailing (not its list or message).
-bool deleteMailing(Prompter& prompter, qint32 id);
+// Asks, then removes the mailing (not its list or message). messageName names it in the texts; empty,
+// the mailing's number does.
+bool deleteMailing(Prompter& prompter, qint32 id, const QString& messageName = {});
 // Adds a run's counts to the mailing's totals and sets its date sent.
 bool ReturnMailResults(Prompter& prompter, qint32 id, qint32 passed, qint32 failed, const QString& dateText);
 
@@ -42,5 +44,13 @@ bool checkList(Prompter& prompter, const Mailing& mailing);
 bool confirmSendAgain(Prompter& prompter, const Mailing& mailing);
 // The explanation of the send-again warning.
 QString sendAgainExplanation();
+
+// What a new mailing is made of, as the mailing centre offers it.
+enum class Part { Group, List, Message, Options };
+// The names of every group, list, message (those of unsaved messages left out) or set of delivery
+// options, sorted.
+QStringList choices(Part part);
+// Whether the group, list, message or set of delivery options exists (without regard to case).
+bool exists(Part part, const QString& name);
 
 } // namespace Mailings

@@ -111,6 +111,13 @@ bool save(const Schedule& loaded, const Schedule& edited) {
          db::yesNo(false)});
 }
 
+std::optional<Schedule> find(qint32 id) {
+    const QList<Schedule> found = select(QStringLiteral(" WHERE \"MailEventName\" = ?1"), {id});
+    if (found.isEmpty())
+        return std::nullopt;
+    return found.first();
+}
+
 QList<Schedule> all() {
     return select(QStringLiteral(" WHERE \"ScheduledDate\" IS NOT NULL ORDER BY \"MailEventName\""), {});
 }

@@ -34,6 +34,8 @@ std::optional<Schedule> LoadValuesByID(qint32 id, const QDateTime& now);
 // Writes date, time and Active of edited into its mailing (never adds a row). MailingSent is cleared
 // when any of the three differs from loaded, else kept. False when the mailing is gone.
 bool save(const Schedule& loaded, const Schedule& edited);
+// The mailing's schedule as stored, empty columns left empty; nothing when there is no such mailing.
+std::optional<Schedule> find(qint32 id);
 // Every mailing with a schedule (ScheduledDate set), by mailing number.
 QList<Schedule> all();
 // The mailings to start at now: active, not carried out, due at or before now; the earliest first.

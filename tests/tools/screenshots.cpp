@@ -6,6 +6,7 @@
 #include "core/ui/frmOpenDelete.h"
 #include "core/ui/frmStatus.h"
 #include "db/CentralDatabase.h"
+#include "db/CentralSchema.h"
 #include "db/DataTank.h"
 #include "db/SampleData.h"
 #include "harvest/ui/frmEmailWizard.h"
@@ -25,6 +26,13 @@
 #include "mailbox/SearchCategories.h"
 #include "mailbox/ui/frmPOPConfirmation.h"
 #include "mailbox/ui/frmPOPWizard.h"
+#include "mailings/MailRuns.h"
+#include "mailings/Mailings.h"
+#include "mailings/Schedules.h"
+#include "mailings/mdlTamberlynGroupOptions.h"
+#include "mailings/ui/frmScheduler.h"
+#include "mailings/ui/frmTBCentral.h"
+#include "mailings/ui/frmTamberlynGroupOptions.h"
 #include "messages/MessageStore.h"
 #include "messages/ui/BodyTarget.h"
 #include "messages/ui/MessageWindows.h"
@@ -449,6 +457,66 @@ void sendWindows(TestHome& home) {
     save(&noAddresses);
 }
 
+void mailingWindows(TestHome& home) {
+    const QString list = QStringLiteral("Customers"); // made for the list windows
+    for (const char* name : {"March Newsletter", "April Newsletter", "Launch Announcement"}) {
+        MessageRecord message;
+        message.MessageName = QString::fromLatin1(name);
+        message.Subject = message.MessageName;
+        message.MessageText = QStringLiteral("Hello <<FirstName>>,\r\n");
+        MessageStore::ImportMessage(message);
+    }
+    const QString options = QString::fromLatin1(DefaultDeliveryOptionsName);
+    mdlTamberlynGroupOptions::CreateTamberlynGroup(home.prompter, QStringLiteral("Spring Newsletter"),
+                                                   QStringLiteral("Monthly letters"));
+    mdlTamberlynGroupOptions::CreateTamberlynGroup(home.prompter, QStringLiteral("Product Launch"), {});
+    const qint32 march = Mailings::PrepareMailing(QStringLiteral("Spring Newsletter"), list,
+                                                  QStringLiteral("March Newsletter"), options);
+    const qint32 april = Mailings::PrepareMailing(QStringLiteral("Spring Newsletter"), list,
+                                                  QStringLiteral("April Newsletter"), options);
+    const qint32 launch = Mailings::PrepareMailing(QStringLiteral("Product Launch"), list,
+                                                   QStringLiteral("Launch Announcement"), options);
+    // Two runs of the March letter: a short one stopped, then the rest over seven minutes.
+    const QDateTime start(QDate(2026, 3, 2), QTime(9, 0));
+    const qint32 first = MailRuns::begin(march, MailRuns::Trigger::Desktop, start);
+    MailRuns::addSlice(first, 0, 40, 1);
+    MailRuns::finish(first, start.addSecs(9), 40, 1, MailRuns::Outcome::Stopped);
+    const qint32 second = MailRuns::begin(march, MailRuns::Trigger::Schedule, start.addDays(1));
+    qint64 passed = 0;
+    qint64 failed = 0;
+    for (int step = 0; step < 42; ++step) {
+        const qint64 ok = 30 + (step * 7) % 23 - (step > 30 ? 18 : 0);
+        const qint64 refused = step % 5 == 0 ? 2 : step % 7 == 0 ? 1 : 0;
+        MailRuns::addSlice(second, step, ok, refused);
+        passed += ok;
+        failed += refused;
+    }
+    MailRuns::finish(second, start.addDays(1).addSecs(420), passed, failed, MailRuns::Outcome::Completed);
+    Mailings::ReturnMailResults(home.prompter, march, qint32(passed), qint32(failed),
+                                start.addDays(1).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    Mailings::ReturnMailResults(home.prompter, launch, 58, 2, QStringLiteral("2026-03-10 14:30:00"));
+    Schedules::setClock([] { return QDateTime(QDate(2026, 4, 1), QTime(8, 0)); });
+    Schedules::LoadValuesByID(april, Schedules::now());
+
+    mdiMain window(home.prompter);
+    window.resize(1280, 780);
+    window.show();
+    window.dispatch(QStringLiteral("id_TBCentral"));
+    if (frmTBCentral* centre = frmTBCentral::of(window)) {
+        qobject_cast<QMdiSubWindow*>(centre->parentWidget())->showMaximized();
+        centre->SelectOutlineRow(march);
+        save(centre, {}, &window);
+    } else {
+        ++failures;
+    }
+    frmScheduler scheduler(home.prompter);
+    scheduler.LoadValuesByID(april);
+    save(&scheduler);
+    Schedules::setClock({});
+    frmTamberlynGroupOptions groups({});
+    save(&groups);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -472,6 +540,7 @@ int main(int argc, char** argv) {
     importWindows(home);
     mailboxWindows(home);
     sendWindows(home);
+    mailingWindows(home);
     QTextStream(stdout) << "Pictures in " << folder << Qt::endl;
     return failures == 0 ? 0 : 1;
 }

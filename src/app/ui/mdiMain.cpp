@@ -7,6 +7,7 @@
 #include "import/ui/ImportWindows.h"
 #include "lists/ui/ListWindows.h"
 #include "mailbox/ui/MailboxWindows.h"
+#include "mailings/ui/MailingWindows.h"
 #include "messages/ui/MessageWindows.h"
 #include "send/ui/SendWindows.h"
 
@@ -58,6 +59,13 @@ mdiMain::mdiMain(Prompter& prompter, QWidget* parent)
     mailbox_ = new MailboxWindows(*this, *lists_);
     registerCommands(mailbox_->commands());
     registerCommands((new SendWindows(*this))->commands());
+    // The mailing centre opens the lists and messages its rows name.
+    auto* mailings =
+        new MailingWindows(*this, {[this](const QString& name) { return lists_->ShowListFromName(name); },
+                                   [this](const QString& name) {
+                                       return messages_->OpenMessageByName(name) != nullptr;
+                                   }});
+    registerCommands(mailings->commands());
     registerCommands(frameCommands());
     registerCommands(notBuiltYetCommands());
     createActions();

@@ -97,7 +97,7 @@ private Q_SLOTS:
             QVERIFY2(window->action(QString::fromLatin1(id))->isEnabled(), id);
         QVERIFY(!window->action(QStringLiteral("id_MessageToolsMessagePreview"))->isEnabled());
         // Commands whose windows come later stay disabled, in the menus and on the side bar.
-        for (const char* id : {"id_TBCentral", "id_ManageLists"}) {
+        for (const char* id : {"id_ManageLists"}) {
             QVERIFY2(!window->action(QString::fromLatin1(id))->isEnabled(), id);
             QVERIFY2(!window->dispatch(QString::fromLatin1(id)), id);
         }
