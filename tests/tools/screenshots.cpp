@@ -25,6 +25,9 @@
 #include "mailbox/SearchCategories.h"
 #include "mailbox/ui/frmPOPConfirmation.h"
 #include "mailbox/ui/frmPOPWizard.h"
+#include "mailings/mdlTamberlynGroupOptions.h"
+#include "mailings/ui/frmTBProfileWiz.h"
+#include "mailings/ui/frmTBWalkWiz.h"
 #include "messages/MessageStore.h"
 #include "messages/ui/BodyTarget.h"
 #include "messages/ui/MessageWindows.h"
@@ -35,7 +38,9 @@
 #include "messages/ui/frmSpellCheck.h"
 #include "support/TestHome.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -411,6 +416,36 @@ void mailboxWindows(TestHome& home) {
     save(&confirmation);
 }
 
+void mailingWizards(TestHome& home) {
+    mdlTamberlynGroupOptions::CreateTamberlynGroup(home.prompter, QStringLiteral("Spring"),
+                                                   QStringLiteral("The spring sale"));
+    const MessageStore::NewMessage message = MessageStore::CreateNewMessage();
+    MessageStore::RenameMessage(message.name, QStringLiteral("Spring Sale"), QString(), true, home.prompter);
+
+    frmTBProfileWiz options(home.prompter, nullptr);
+    options.NewProfile();
+    saveSteps(options);
+    options.ForceUnload();
+
+    mdiMain window(home.prompter);
+    frmTBWalkWiz mailing(window, nullptr);
+    const auto choose = [&mailing](const char* option, const char* box, const QString& text) {
+        mailing.findChild<QAbstractButton*>(QString::fromLatin1(option))->setChecked(true);
+        auto* combo = mailing.findChild<QComboBox*>(QString::fromLatin1(box));
+        combo->setCurrentIndex(combo->findText(text));
+    };
+    saveSteps(mailing, [&](int page) {
+        if (page == frmTBWalkWiz::GroupPage)
+            choose("optSSExistingTB", "cmbTamberlyn", QStringLiteral("Spring"));
+        else if (page == frmTBWalkWiz::ListPage)
+            choose("optSSSelectList", "cmbAddrList", QStringLiteral("Customers"));
+        else if (page == frmTBWalkWiz::MessagePage)
+            choose("optSSExistingMsg", "cmbMessageName", QStringLiteral("Spring Sale"));
+    });
+    home.prompter.answerAlways(frmTBWalkWiz::exitText(), Prompter::Answer::Yes);
+    mailing.close();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -433,6 +468,7 @@ int main(int argc, char** argv) {
     harvestWindows(home);
     importWindows(home);
     mailboxWindows(home);
+    mailingWizards(home);
     QTextStream(stdout) << "Pictures in " << folder << Qt::endl;
     return failures == 0 ? 0 : 1;
 }

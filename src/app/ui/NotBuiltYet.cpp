@@ -6,15 +6,10 @@ QList<WindowCommand> notBuiltYetCommands() {
     };
     return {
         // Mailings: delivery options, groups, sending
-        command("id_FileNewTamberlynSetup", "New &Delivery Options").inMenu(Menu::File, 1, 3),
         command("id_NewTB", "New Mailing &Group").inMenu(Menu::File, 1, 4),
-        command("id_FileOpenTamberlynSetup", "Open Deli&very Options...")
-            .inMenu(Menu::File, 2, 3)
-            .onSideBar(SideBarGroup::Central, 1, QStringLiteral("Tamberlyn Delivery Options")),
         command("id_OpenTB", "Open Mailing Gro&up...")
             .inMenu(Menu::File, 2, 4)
             .onSideBar(SideBarGroup::Central, 4, QStringLiteral("Tamberlyn Groups")),
-        command("id_FileDeleteTamberlynSetup", "Delete Delivery O&ptions...").inMenu(Menu::File, 5, 3),
         command("id_DeleteTB", "Delete Mailing G&roup...").inMenu(Menu::File, 5, 4),
         command("id_FileSendTamberlyn", "Sen&d Mailing...")
             .inMenu(Menu::File, 6, 1)
@@ -25,9 +20,6 @@ QList<WindowCommand> notBuiltYetCommands() {
             .onToolbar(3, 1)
             .onSideBar(SideBarGroup::Central, 2, QStringLiteral("Tamberlyn Central"))
             .withIcon(QStyle::SP_ComputerIcon),
-        command("id_TBWiz", "Tamberlyn &Wizard...")
-            .inMenu(Menu::Central, 1, 2)
-            .onSideBar(SideBarGroup::Central, 3, QStringLiteral("Tamberlyn Wizard")),
 
         // Lists: the side bar's "Manage lists" is to open the list operations.
         command("id_ManageLists", "Manage Lists...")

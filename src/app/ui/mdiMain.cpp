@@ -1,5 +1,6 @@
 #include "app/ui/mdiMain.h"
 
+#include "app/ui/MailingServices.h"
 #include "app/ui/NotBuiltYet.h"
 #include "core/AppInfo.h"
 #include "core/AppSettings.h"
@@ -7,6 +8,7 @@
 #include "import/ui/ImportWindows.h"
 #include "lists/ui/ListWindows.h"
 #include "mailbox/ui/MailboxWindows.h"
+#include "mailings/ui/MailingWizardWindows.h"
 #include "messages/ui/MessageWindows.h"
 
 #include <QAction>
@@ -56,6 +58,8 @@ mdiMain::mdiMain(Prompter& prompter, QWidget* parent)
     registerCommands(imports_->commands());
     mailbox_ = new MailboxWindows(*this, *lists_);
     registerCommands(mailbox_->commands());
+    mailingWizards_ = new MailingWizardWindows(*this, mailingServices(*lists_, *messages_));
+    registerCommands(mailingWizards_->commands());
     registerCommands(frameCommands());
     registerCommands(notBuiltYetCommands());
     createActions();
@@ -94,6 +98,7 @@ mdiMain::mdiMain(Prompter& prompter, QWidget* parent)
 mdiMain::~mdiMain() {
     // The document windows go with the MDI area, after this part of the window: they must not call back.
     // Closed ones still waiting for deletion included.
+    delete mailingWizards_;
     delete lists_;
     delete messages_;
     for (QMdiSubWindow* sub : mdi_->findChildren<QMdiSubWindow*>())

@@ -3,13 +3,16 @@
 #include <QString>
 
 class Desk;
+class QWidget;
+class frmTBProfileWiz;
 
 // The delivery-options wizard as the other windows open it.
 namespace DeliveryOptionsWindows {
 
-// Opens the wizard on a new set of delivery options.
-void NewTBProfile(Desk& desk);
-// Opens the wizard on the named set at the given step; false, after saying so, when the set is missing.
-bool OpenTBProfile(Desk& desk, const QString& name, int page = 1);
+// Opens the wizard on a new set of delivery options, modal to parent (the main window when none).
+frmTBProfileWiz* NewTBProfile(Desk& desk, QWidget* parent = nullptr);
+// Opens the wizard on the named set at the given step, modal to parent (the main window when none);
+// false, after saying so, when the set is missing.
+bool OpenTBProfile(Desk& desk, const QString& name, int page = 1, QWidget* parent = nullptr);
 
 } // namespace DeliveryOptionsWindows
