@@ -93,8 +93,10 @@ QWidget* frmWizard::addPage(const QString& title, const QString& heading) {
 
 void frmWizard::setHeading(int page, const QString& heading) {
     headings_[page] = heading;
-    if (page == currentPage())
+    if (page == currentPage()) {
         heading_->setText(heading);
+        heading_->setVisible(!heading.isEmpty());
+    }
 }
 
 void frmWizard::setPageTitle(int page, const QString& title) {

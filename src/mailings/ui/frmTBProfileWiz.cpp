@@ -74,6 +74,7 @@ frmTBProfileWiz::frmTBProfileWiz(Prompter& prompter, QWidget* parent) : frmWizar
     buildBlockPage();
     buildTimingPage();
     buildServerPage();
+    narrowNumberBoxes();
     setTitle(newTitle());
     // A set can be stored from any step: Finish checks every step first.
     setFinishEnabled(true);
@@ -134,6 +135,7 @@ void frmTBProfileWiz::buildFilterPage() {
               "optSendFiltered");
     txtSQLFilter_ = named(new QPlainTextEdit(page), "txtSQLFilter");
     txtSQLFilter_->setTabChangesFocus(true);
+    txtSQLFilter_->setMaximumHeight(txtSQLFilter_->fontMetrics().lineSpacing() * 6);
     cmbFilterList_ = named(new QComboBox(page), "cmbFilterList");
     auto* build = named(new QPushButton(QStringLiteral("&Build Filter..."), page), "cmdSSApplyFilter");
     auto* row = new QHBoxLayout;
@@ -142,8 +144,9 @@ void frmTBProfileWiz::buildFilterPage() {
     row->addWidget(build);
     layout->addWidget(optSendAll_);
     layout->addWidget(optSendFiltered_);
-    layout->addWidget(txtSQLFilter_, 1);
+    layout->addWidget(txtSQLFilter_);
     layout->addLayout(row);
+    layout->addStretch(1);
     connect(optSendFiltered_, &QRadioButton::toggled, this, &frmTBProfileWiz::updateEnabled);
     connect(build, &QPushButton::clicked, this, &frmTBProfileWiz::applyFilter);
 }
@@ -170,6 +173,7 @@ void frmTBProfileWiz::buildBlockPage() {
     auto* count = new QHBoxLayout;
     count->addWidget(txtBlockSendNumber_);
     count->addWidget(new QLabel(QStringLiteral("addresses"), page));
+    count->addStretch(1);
     grid->addLayout(count, 2, 1);
     grid->addWidget(chkIfNotYetFlagged_, 3, 0);
     grid->addWidget(txtSentFlagToCheck_, 3, 1);
@@ -204,9 +208,9 @@ void frmTBProfileWiz::buildTimingPage() {
     grid->addWidget(note(QStringLiteral("Pauses keep a mail server that limits how fast it accepts mail from "
                                         "refusing the mailing."),
                          page),
-                    2, 0, 1, 5);
+                    2, 0, 1, 6);
     grid->setRowStretch(3, 1);
-    grid->setColumnStretch(2, 1);
+    grid->setColumnStretch(5, 1);
     connect(chkSSTimedBlocks_, &QCheckBox::toggled, this, &frmTBProfileWiz::updateEnabled);
     connect(chkSSInsertDelay_, &QCheckBox::toggled, this, &frmTBProfileWiz::updateEnabled);
 }
@@ -220,6 +224,13 @@ void frmTBProfileWiz::buildServerPage() {
         note(QStringLiteral("Left empty, the server of the program's options is used. Press Finish to "
                             "save this set of delivery options."),
              page));
+}
+
+void frmTBProfileWiz::narrowNumberBoxes() {
+    // Counts hold a few digits; a narrow box says so.
+    const int width = fontMetrics().horizontalAdvance(QStringLiteral("0000000000"));
+    for (QLineEdit* box : {txtBlockSendNumber_, txtTimedBlockSize_, txtTimeIncr_, txtMsgDelay_})
+        box->setMaximumWidth(width);
 }
 
 void frmTBProfileWiz::setTitle(const QString& title) {

@@ -65,6 +65,7 @@ private:
     void buildBlockPage();
     void buildTimingPage();
     void buildServerPage();
+    void narrowNumberBoxes();
     void LoadProfileWizard();
     void setTitle(const QString& title);
     void updateEnabled();

@@ -188,7 +188,9 @@ void frmTBWalkWiz::buildPages() {
     auto* newOptions =
         named(new QPushButton(QStringLiteral("&New Delivery Options..."), page), "cmdSSNewOptions");
     lblUsingDefault_ = named(new QLabel(usingDefaultText(), page), "lblUsingDefault");
-    options->addWidget(new QLabel(QStringLiteral("&Delivery options:"), page), 0, 0);
+    auto* optionsLabel = new QLabel(QStringLiteral("&Delivery options:"), page);
+    optionsLabel->setBuddy(cmbMailOptions_);
+    options->addWidget(optionsLabel, 0, 0);
     options->addWidget(cmbMailOptions_, 0, 1);
     options->addWidget(newOptions, 0, 2);
     options->addWidget(lblUsingDefault_, 1, 1, 1, 2);

@@ -13,6 +13,8 @@
 #include "mailings/ui/frmTBProfileWiz.h"
 #include "mailings/ui/frmTBWalkWiz.h"
 #include "messages/MessageStore.h"
+#include "messages/ui/MessageWindows.h"
+#include "messages/ui/frmMessageEdit.h"
 #include "support/DesktopTest.h"
 
 #include <QAbstractButton>
@@ -420,6 +422,23 @@ private Q_SLOTS:
         QCOMPARE(wizard->currentPage(), int(frmTBWalkWiz::NewListPage));
         next(wizard);
         QCOMPARE(wizard->currentPage(), int(frmTBWalkWiz::MessageIntroPage));
+    }
+
+    // A new message likewise: the wizard comes back once the message is saved under a name.
+    void aNewMessageBringsTheWizardBack() {
+        frmTBWalkWiz* wizard = walkWizard();
+        wizard->GoToPage(6);
+        apply(wizard, {QStringLiteral("optSSNewMsg:1")});
+        child<QPushButton>(wizard, QStringLiteral("cmdSSNewMessage"))->click();
+        QVERIFY(!wizard->isVisible());
+        frmMessageEdit* editor = window->messages().activeMessage();
+        QVERIFY(editor);
+        QVERIFY(MessageStore::RenameMessage(editor->messageName(), QStringLiteral("Fresh letter"), QString(),
+                                            true, home->prompter));
+        QVERIFY(wizard->isVisible());
+        QCOMPARE(wizard->messageName(), QStringLiteral("Fresh letter"));
+        next(wizard);
+        QCOMPARE(wizard->currentPage(), int(frmTBWalkWiz::OptionsIntroPage));
     }
 
     void deletingASetRemovesIt() {
