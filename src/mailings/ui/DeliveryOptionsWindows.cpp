@@ -3,11 +3,17 @@
 #include "core/ui/WindowCommand.h"
 #include "mailings/ui/frmTBProfileWiz.h"
 
+#include <QApplication>
+
 namespace DeliveryOptionsWindows {
 
 namespace {
 
 frmTBProfileWiz* makeWizard(Desk& desk, QWidget* parent) {
+    // Over a modal window (the send-again warning opens the wizard) the wizard must sit on that window,
+    // or the window would block it.
+    if (!parent)
+        parent = QApplication::activeModalWidget();
     auto* wizard = new frmTBProfileWiz(desk.prompter(), parent ? parent : desk.frame());
     QObject::connect(wizard, &QDialog::finished, wizard, &QObject::deleteLater);
     return wizard;

@@ -19,6 +19,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -262,10 +263,14 @@ private Q_SLOTS:
 
     // The send-again warning's button opens the set at the step of its sent mark.
     void openingAtStepFiveShowsTheSentMark() {
+        QDialog warning(window.get());
+        warning.open();
         QVERIFY(
             DeliveryOptionsWindows::OpenTBProfile(*window, QStringLiteral("Default Delivery Options"), 5));
         frmTBProfileWiz* wizard = visibleWizard<frmTBProfileWiz>(window.get());
         QVERIFY(wizard);
+        // On the modal window that opened it, which would otherwise block it.
+        QCOMPARE(wizard->parentWidget(), &warning);
         QCOMPARE(wizard->windowTitle(), frmTBProfileWiz::modifyTitle() + QStringLiteral(" - Step 5 of 7"));
         QVERIFY(child(wizard, QStringLiteral("chkFlagSends"))->isVisible());
         QCOMPARE(child<QLineEdit>(wizard, QStringLiteral("txtSentFlag"))->text(), QStringLiteral("SENT"));
@@ -441,8 +446,19 @@ private Q_SLOTS:
         QCOMPARE(wizard->currentPage(), int(frmTBWalkWiz::OptionsIntroPage));
     }
 
-    void deletingASetRemovesIt() {
+    void theOpenAndDeleteDialogsActOnTheChosenSet() {
         storeSet(QStringLiteral("Weekly"));
+        frmOpenDelete* open = window->mailingWizards().openProfilesDialog();
+        child<QTreeWidget>(open, QStringLiteral("lstItems"))
+            ->findItems(QStringLiteral("Weekly"), Qt::MatchExactly)
+            .first()
+            ->setSelected(true);
+        open->accept();
+        frmTBProfileWiz* opened = visibleWizard<frmTBProfileWiz>(window.get());
+        QVERIFY(opened);
+        QCOMPARE(opened->profileName(), QStringLiteral("Weekly"));
+        opened->ForceUnload();
+
         frmOpenDelete* dialog = window->mailingWizards().deleteProfilesDialog();
         auto* items = child<QTreeWidget>(dialog, QStringLiteral("lstItems"));
         const QList<QTreeWidgetItem*> found = items->findItems(QStringLiteral("Weekly"), Qt::MatchExactly);
