@@ -32,6 +32,8 @@
 #include "mailings/mdlTamberlynGroupOptions.h"
 #include "mailings/ui/frmScheduler.h"
 #include "mailings/ui/frmTBCentral.h"
+#include "mailings/ui/frmTBProfileWiz.h"
+#include "mailings/ui/frmTBWalkWiz.h"
 #include "mailings/ui/frmTamberlynGroupOptions.h"
 #include "messages/MessageStore.h"
 #include "messages/ui/BodyTarget.h"
@@ -47,7 +49,9 @@
 #include "send/ui/frmSendMail.h"
 #include "support/TestHome.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -517,6 +521,36 @@ void mailingWindows(TestHome& home) {
     save(&groups);
 }
 
+void mailingWizards(TestHome& home) {
+    mdlTamberlynGroupOptions::CreateTamberlynGroup(home.prompter, QStringLiteral("Spring"),
+                                                   QStringLiteral("The spring sale"));
+    const MessageStore::NewMessage message = MessageStore::CreateNewMessage();
+    MessageStore::RenameMessage(message.name, QStringLiteral("Spring Sale"), QString(), true, home.prompter);
+
+    frmTBProfileWiz options(home.prompter, nullptr);
+    options.NewProfile();
+    saveSteps(options);
+    options.ForceUnload();
+
+    mdiMain window(home.prompter);
+    frmTBWalkWiz mailing(window, nullptr);
+    const auto choose = [&mailing](const char* option, const char* box, const QString& text) {
+        mailing.findChild<QAbstractButton*>(QString::fromLatin1(option))->setChecked(true);
+        auto* combo = mailing.findChild<QComboBox*>(QString::fromLatin1(box));
+        combo->setCurrentIndex(combo->findText(text));
+    };
+    saveSteps(mailing, [&](int page) {
+        if (page == frmTBWalkWiz::GroupPage)
+            choose("optSSExistingTB", "cmbTamberlyn", QStringLiteral("Spring"));
+        else if (page == frmTBWalkWiz::ListPage)
+            choose("optSSSelectList", "cmbAddrList", QStringLiteral("Customers"));
+        else if (page == frmTBWalkWiz::MessagePage)
+            choose("optSSExistingMsg", "cmbMessageName", QStringLiteral("Spring Sale"));
+    });
+    home.prompter.answerAlways(frmTBWalkWiz::exitText(), Prompter::Answer::Yes);
+    mailing.close();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -541,6 +575,7 @@ int main(int argc, char** argv) {
     mailboxWindows(home);
     sendWindows(home);
     mailingWindows(home);
+    mailingWizards(home);
     QTextStream(stdout) << "Pictures in " << folder << Qt::endl;
     return failures == 0 ? 0 : 1;
 }

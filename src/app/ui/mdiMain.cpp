@@ -1,5 +1,6 @@
 #include "app/ui/mdiMain.h"
 
+#include "app/ui/MailingServices.h"
 #include "app/ui/NotBuiltYet.h"
 #include "core/AppInfo.h"
 #include "core/AppSettings.h"
@@ -8,6 +9,7 @@
 #include "lists/ui/ListWindows.h"
 #include "mailbox/ui/MailboxWindows.h"
 #include "mailings/ui/MailingWindows.h"
+#include "mailings/ui/MailingWizardWindows.h"
 #include "messages/ui/MessageWindows.h"
 #include "send/ui/SendWindows.h"
 
@@ -66,6 +68,8 @@ mdiMain::mdiMain(Prompter& prompter, QWidget* parent)
                                        return messages_->OpenMessageByName(name) != nullptr;
                                    }});
     registerCommands(mailings->commands());
+    mailingWizards_ = new MailingWizardWindows(*this, mailingServices(*lists_, *messages_));
+    registerCommands(mailingWizards_->commands());
     registerCommands(frameCommands());
     registerCommands(notBuiltYetCommands());
     createActions();
@@ -104,6 +108,7 @@ mdiMain::mdiMain(Prompter& prompter, QWidget* parent)
 mdiMain::~mdiMain() {
     // The document windows go with the MDI area, after this part of the window: they must not call back.
     // Closed ones still waiting for deletion included.
+    delete mailingWizards_;
     delete lists_;
     delete messages_;
     for (QMdiSubWindow* sub : mdi_->findChildren<QMdiSubWindow*>())

@@ -19,6 +19,7 @@ class QDockWidget;
 class HarvestWindows;
 class ImportWindows;
 class MailboxWindows;
+class MailingWizardWindows;
 class ListWindows;
 class MessageWindows;
 class frmList;
@@ -62,6 +63,8 @@ public:
     ImportWindows& imports() const { return *imports_; }
     // The mailbox wizard (see MailboxWindows).
     MailboxWindows& mailbox() const { return *mailbox_; }
+    // The mailing wizards (see MailingWizardWindows).
+    MailingWizardWindows& mailingWizards() const { return *mailingWizards_; }
     // The message editors (see MessageWindows).
     MessageWindows& messages() const { return *messages_; }
     QList<frmList*> listWindows() const;
@@ -121,6 +124,7 @@ private:
     HarvestWindows* harvest_ = nullptr;
     ImportWindows* imports_ = nullptr;
     MailboxWindows* mailbox_ = nullptr;
+    MailingWizardWindows* mailingWizards_ = nullptr;
     MessageWindows* messages_ = nullptr;
     QHash<QString, Command> commands_;
     QStringList commandOrder_;

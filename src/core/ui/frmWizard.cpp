@@ -93,8 +93,15 @@ QWidget* frmWizard::addPage(const QString& title, const QString& heading) {
 
 void frmWizard::setHeading(int page, const QString& heading) {
     headings_[page] = heading;
-    if (page == currentPage())
+    if (page == currentPage()) {
         heading_->setText(heading);
+        heading_->setVisible(!heading.isEmpty());
+    }
+}
+
+void frmWizard::setPageTitle(int page, const QString& title) {
+    titles_[page] = title;
+    updateCaption();
 }
 
 int frmWizard::currentPage() const {
@@ -143,6 +150,11 @@ void frmWizard::showPage(int index) {
     pageEntered(index);
 }
 
+void frmWizard::jumpToPage(int index) {
+    if (index >= 0 && index < pageCount() && !busy_)
+        showPage(index);
+}
+
 void frmWizard::setBusy(bool busy) {
     busy_ = busy;
     updateButtons();
@@ -165,7 +177,7 @@ bool frmWizard::confirmExit() {
         return true;
     if (!mayExit())
         return false;
-    if (prompter_.ask(AppTitle(), exitQuestionText(), Prompter::Buttons::YesNo, Prompter::Icon::Question) !=
+    if (prompter_.ask(AppTitle(), exitQuestion(), Prompter::Buttons::YesNo, Prompter::Icon::Question) !=
         Prompter::Answer::Yes)
         return false;
     closing_ = true;

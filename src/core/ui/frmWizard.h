@@ -41,9 +41,12 @@ protected:
     // Adds a page; the first added is shown first.
     QWidget* addPage(const QString& title, const QString& heading = {});
     void setHeading(int page, const QString& heading);
+    void setPageTitle(int page, const QString& title);
     // Long work runs: Back, Next and Finish wait until it ends.
     void setBusy(bool busy);
     void setFinishEnabled(bool enabled);
+    // Goes straight to a page, without the checks of the pages in between.
+    void jumpToPage(int index);
     Prompter& prompter() const { return prompter_; }
 
     // The check of a page on Next; false (after its message) keeps the page.
@@ -54,6 +57,8 @@ protected:
     virtual bool finishWizard() { return true; }
     // Asked before the exit question: false keeps the wizard open (the user cancelled a question of its own).
     virtual bool mayExit() { return true; }
+    // The question Exit, the close box and Escape ask.
+    virtual QString exitQuestion() const { return exitQuestionText(); }
     // The user confirmed the exit: work still running is to stop, keeping what was done.
     virtual void abandonWork() {}
 
