@@ -94,6 +94,9 @@ void MailEvent::WriteMEPToFile(const QString& path) const {
         {"DKIMDomain", DKIMDomain},
         {"DKIMSelector", DKIMSelector},
         {"DKIMKeyFile", DKIMKeyFile},
+        {"Connections", QString::number(Connections)},
+        {"MaxPerHour", QString::number(MaxPerHour)},
+        {"MaxPerDay", QString::number(MaxPerDay)},
     };
     IniFilesObject file;
     file.setInitializationFileName(path);
@@ -130,7 +133,10 @@ const QStringList ProfileColumns = {QStringLiteral("ProfileName"),
                                     QStringLiteral("UseVERP"),
                                     QStringLiteral("DKIMDomain"),
                                     QStringLiteral("DKIMSelector"),
-                                    QStringLiteral("DKIMKeyFile")};
+                                    QStringLiteral("DKIMKeyFile"),
+                                    QStringLiteral("Connections"),
+                                    QStringLiteral("MaxPerHour"),
+                                    QStringLiteral("MaxPerDay")};
 
 QString columnList() {
     QStringList quoted;
@@ -190,6 +196,9 @@ bool MailEvent::GetMEPFromDB(const QString& name) {
     DKIMDomain = text(24);
     DKIMSelector = text(25);
     DKIMKeyFile = text(26);
+    Connections = row.value(27).isNull() ? 1 : qint32(number(27));
+    MaxPerHour = qint32(number(28));
+    MaxPerDay = qint32(number(29));
     return true;
 }
 
@@ -230,7 +239,10 @@ bool MailEvent::storeMEP() const {
                                  db::yesNo(UseVERP),
                                  DKIMDomain,
                                  DKIMSelector,
-                                 DKIMKeyFile};
+                                 DKIMKeyFile,
+                                 Connections,
+                                 MaxPerHour,
+                                 MaxPerDay};
     QStringList parameters;
     for (qsizetype i = 1; i <= ProfileColumns.size(); ++i)
         parameters << u'?' + QString::number(i);
