@@ -196,7 +196,8 @@ bool MailEvent::GetMEPFromDB(const QString& name) {
     DKIMDomain = text(24);
     DKIMSelector = text(25);
     DKIMKeyFile = text(26);
-    Connections = row.value(27).isNull() ? 1 : qint32(number(27));
+    // A file upgraded from before the setting holds 0: one session, as before.
+    Connections = qint32(qBound<qint64>(1, number(27), MaxConnections));
     MaxPerHour = qint32(number(28));
     MaxPerDay = qint32(number(29));
     return true;

@@ -870,7 +870,9 @@ void SMTPSocket::sessionFailed(Session& session, bool timedOut) {
         logFor(session, QStringLiteral("Reason: ") + reason);
     }
     session.wait = session.failures == 1 ? Wait::Reopen : Wait::Failed;
-    session.corvex->close();
+    // A timed-out session is still connected; a dropped one is closing already.
+    if (timedOut)
+        session.corvex->close();
     if (session.wait == Wait::Reopen) {
         logFor(session, QStringLiteral("Session lost; opening it again."));
         session.timer.start(reopenDelayMs_);
