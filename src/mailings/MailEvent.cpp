@@ -197,7 +197,7 @@ bool MailEvent::GetMEPFromDB(const QString& name) {
     DKIMSelector = text(25);
     DKIMKeyFile = text(26);
     // A file upgraded from before the setting holds 0: one session, as before.
-    Connections = qint32(qBound<qint64>(1, number(27), MaxConnections));
+    Connections = qint32(qBound(qint64(1), number(27), qint64(MaxConnections)));
     MaxPerHour = qint32(number(28));
     MaxPerDay = qint32(number(29));
     return true;

@@ -191,15 +191,21 @@ private Q_SLOTS:
         options.TimeIncrement = 1;
         Run run(*home, options, QStringLiteral("Paced"), QStringLiteral("Paced"));
         run.socket->setTenthMs(20);
-        run.socket->setMinuteMs(30);
+        run.socket->setMinuteMs(300);
         QList<qint64> takenAtBlocks;
         QList<int> storedAtBlocks;
+        bool blockBegun = false;
         connect(run.socket.get(), &SMTPSocket::Progress, this, [&](const QString& text) {
             if (text.startsWith(QStringLiteral("Mailing is pausing after the block of 10"))) {
                 takenAtBlocks << run.socket->takenCount();
-                // The sessions finish what they hold, and no more, before the block's pause.
-                QTimer::singleShot(20, this, [&] { storedAtBlocks << outbox->storedCount(); });
+                blockBegun = true;
             }
+        });
+        // The sessions finish what they hold, and no more, before they all quit for the block's pause.
+        connect(run.socket.get(), &SMTPSocket::OpenSessionsChanged, this, [&](int open) {
+            if (open == 0 && blockBegun)
+                storedAtBlocks << outbox->storedCount();
+            blockBegun = blockBegun && open > 0;
         });
         QElapsedTimer clock;
         clock.start();
@@ -240,9 +246,9 @@ private Q_SLOTS:
             daily ? QDateTime(QDate(2026, 3, 3), QTime(0, 0)) : QDateTime(now.date(), QTime(14, 0));
         QCOMPARE(states.first(), text + u' ' + resume.toString(Qt::ISODate));
         QVERIFY(run.socket->limitPaused());
-        QTest::qWait(100);
+        QVERIFY(QTest::qWaitFor([&] { return run.socket->openSessions() == 0; }, 5000));
+        QTest::qWait(50);
         QCOMPARE(outbox->storedCount(), 30);
-        QCOMPARE(run.socket->openSessions(), 0);
         db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadOnly);
         QCOMPARE(SendLedger::sentInHour(central, QStringLiteral("127.0.0.1"), now), 30);
 
