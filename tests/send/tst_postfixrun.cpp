@@ -103,7 +103,7 @@ private Q_SLOTS:
         QCOMPARE(markedCount(QStringLiteral("Sessions")), 8);
         QVERIFY2(waitForDelivery(boxes), "the messages did not arrive in the maildirs once each");
         const QString log = QString::fromUtf8(readFileBytes(appFolders().sendLog()));
-        QVERIFY(log.contains(QStringLiteral("\r\n[4] C: EHLO ")));
+        QVERIFY(log.contains(QStringLiteral("\r\n[2] C: EHLO ")));
         QVERIFY(!log.contains(QStringLiteral("[5] ")));
     }
 

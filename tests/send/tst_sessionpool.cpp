@@ -87,7 +87,7 @@ private Q_SLOTS:
         // One end block, and the sessions beyond the first named in their lines.
         const QString log = sendLog();
         QCOMPARE(log.count(QStringLiteral("Mailing Complete...Sending QUIT")), 1);
-        for (const char* prefix : {"\r\n[2] C: EHLO", "\r\n[3] C: MAIL FROM", "\r\n[4] S: 250"})
+        for (const char* prefix : {"\r\n[2] C: EHLO", "\r\n[2] C: MAIL FROM", "\r\n[3] S: 250"})
             QVERIFY2(log.contains(QLatin1StringView(prefix)), prefix);
         QVERIFY(!log.contains(QStringLiteral("[1] ")));
     }
@@ -193,19 +193,13 @@ private Q_SLOTS:
         run.socket->setTenthMs(20);
         run.socket->setMinuteMs(300);
         QList<qint64> takenAtBlocks;
-        QList<int> storedAtBlocks;
-        bool blockBegun = false;
+        QList<qint64> takenInBlocks;
         connect(run.socket.get(), &SMTPSocket::Progress, this, [&](const QString& text) {
-            if (text.startsWith(QStringLiteral("Mailing is pausing after the block of 10"))) {
-                takenAtBlocks << run.socket->takenCount();
-                blockBegun = true;
-            }
-        });
-        // The sessions finish what they hold, and no more, before they all quit for the block's pause.
-        connect(run.socket.get(), &SMTPSocket::OpenSessionsChanged, this, [&](int open) {
-            if (open == 0 && blockBegun)
-                storedAtBlocks << outbox->storedCount();
-            blockBegun = blockBegun && open > 0;
+            if (!text.startsWith(QStringLiteral("Mailing is pausing after the block of 10")))
+                return;
+            takenAtBlocks << run.socket->takenCount();
+            // No session takes another message while the block's pause (a minute) lasts.
+            QTimer::singleShot(150, this, [&] { takenInBlocks << run.socket->takenCount(); });
         });
         QElapsedTimer clock;
         clock.start();
@@ -213,7 +207,7 @@ private Q_SLOTS:
         QVERIFY(run.completed);
         QVERIFY2(clock.elapsed() >= 49 * 2 * 20, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(takenAtBlocks, (QList<qint64>{10, 20, 30, 40, 50}));
-        QCOMPARE(storedAtBlocks, (QList<int>{10, 20, 30, 40, 50}));
+        QCOMPARE(takenInBlocks, takenAtBlocks);
         QCOMPARE(markedCount(QStringLiteral("Paced")), 50);
     }
 
@@ -304,6 +298,7 @@ private Q_SLOTS:
             return program.exitCode();
         };
         QCOMPARE(runProgram(700), -1);
+        QTest::qWait(500); // the outbox stores what the killed program had sent in full
         const int markedAtKill = markedCount(QStringLiteral("Many"));
         const int storedAtKill = outbox->storedCount();
         QVERIFY(markedAtKill > 0 && markedAtKill < Recipients);
