@@ -66,11 +66,14 @@ private Q_SLOTS:
         slow.replyDelayMs = 3;
         startOutbox(slow);
         MailEvent options = prepare(QStringLiteral("Pool"), 40, 4);
-        if (!personal) {
-            MessageRecord message = plainMessage(QStringLiteral("Pool"));
-            QVERIFY(makeMessage(message));
+        // Each personal copy names its own recipient, however the sessions interleave.
+        MessageRecord message =
+            plainMessage(QStringLiteral("Pool"),
+                         personal ? QStringLiteral("For <<EAddress>>.\r\n") : QStringLiteral("For all.\r\n"));
+        message.AddressType = personal ? 1 : 0;
+        QVERIFY(makeMessage(message));
+        if (!personal)
             appSettings().GroupMailBlockSize = 3;
-        }
         Run run(*home, options, QStringLiteral("Pool"), QStringLiteral("Pool"));
         int mostOpen = 0;
         connect(run.socket.get(), &SMTPSocket::OpenSessionsChanged, this,
@@ -84,6 +87,12 @@ private Q_SLOTS:
         const QMap<QString, int> counts = received();
         QCOMPARE(counts.size(), 40);
         QVERIFY(std::all_of(counts.cbegin(), counts.cend(), [](int n) { return n == 1; }));
+        if (personal) {
+            for (const QString& envelope : filesIn(outbox->directory(), QStringLiteral(".env"))) {
+                const QByteArray text = readFileBytes(envelope.chopped(4) + QStringLiteral(".eml"));
+                QVERIFY(text.contains(QByteArray("For " + recipientsOf(envelope).value(0).toLatin1() + ".")));
+            }
+        }
         // One end block, and the sessions beyond the first named in their lines.
         const QString log = sendLog();
         QCOMPARE(log.count(QStringLiteral("Mailing Complete...Sending QUIT")), 1);
