@@ -427,6 +427,15 @@ void SMTPSocket::connectSession(const QString& user, const QString& password) {
     password_ = password;
     while (int(sessions_.size()) < options_.sessionCount())
         addSession();
+    // A socket used again for a run with fewer sessions lets the others go.
+    while (int(sessions_.size()) > options_.sessionCount()) {
+        Session& last = *sessions_.back();
+        setOpen(last, false);
+        last.corvex->disconnect(this);
+        last.corvex->close();
+        last.corvex->deleteLater();
+        sessions_.pop_back();
+    }
     const AppSettings& settings = appSettings();
     for (const std::unique_ptr<Session>& session : sessions_) {
         Corvex* corvex = session->corvex;
