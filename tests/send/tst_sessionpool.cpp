@@ -174,6 +174,49 @@ private Q_SLOTS:
         QCOMPARE(sendLog().count(QStringLiteral("Mailing Aborted...Sending Quit")), 1);
     }
 
+    // A pause lets every session finish its message and quit; resume opens them all again, stop ends the
+    // run once.
+    void pauseQuitsEverySessionThenResumeOrStop_data() {
+        QTest::addColumn<bool>("resume");
+        QTest::newRow("resume") << true;
+        QTest::newRow("stop") << false;
+    }
+    void pauseQuitsEverySessionThenResumeOrStop() {
+        QFETCH(bool, resume);
+        OutboxOptions slow;
+        slow.replyDelayMs = 5;
+        startOutbox(slow);
+        MailEvent options = prepare(QStringLiteral("Paused"), 40, 4);
+        Run run(*home, options, QStringLiteral("Paused"), QStringLiteral("Paused"));
+        QStringList progress;
+        connect(run.socket.get(), &SMTPSocket::Progress, this,
+                [&](const QString& text) { progress << text; });
+        QVERIFY(run.start());
+        QVERIFY(QTest::qWaitFor([&] { return outbox->storedCount() >= 8; }, 20000));
+        run.socket->pause();
+        QVERIFY(QTest::qWaitFor([&] { return run.socket->openSessions() == 0; }, 20000));
+        const int stored = outbox->storedCount();
+        QTest::qWait(200);
+        QCOMPARE(outbox->storedCount(), stored);
+        QCOMPARE(markedCount(QStringLiteral("Paused")), stored);
+        QCOMPARE(progress.count(QStringLiteral("Pausing")), 1);
+        if (resume) {
+            run.socket->resume();
+            QVERIFY(run.waitForEnd());
+            QVERIFY(run.completed);
+            QCOMPARE(markedCount(QStringLiteral("Paused")), 40);
+            QCOMPARE(received().size(), 40);
+            QCOMPARE(outbox->storedCount(), 40);
+        } else {
+            run.socket->stop();
+            QVERIFY(run.waitForEnd());
+            QVERIFY(!run.completed);
+            QCOMPARE(progress.last(), QStringLiteral("Stopping"));
+            QCOMPARE(markedCount(QStringLiteral("Paused")), stored);
+        }
+        QCOMPARE(sendLog().count(QStringLiteral("*** MAILING ENDS HERE")), 1);
+    }
+
     void refusedRecipientAffectsOnlyItself() {
         OutboxOptions refusing;
         refusing.refusePattern = QStringLiteral("^r007@");
