@@ -241,8 +241,10 @@ bool SMTPSocket::prepareRun(const QString& FromAddress, const QString& ErrorsTo,
     Q_EMIT Progress(QStringLiteral("Opening Addresslist..."));
     // 4.
     source_.setOptions(&options_);
-    source_.setLedgerServer(mailServer_);
     limits_ = SendLimits(mailServer_, options_.MaxPerHour, options_.MaxPerDay);
+    // Only runs under a limit count in the ledger: the count commits with every mark, into the central
+    // database as well, and a run without limits keeps the speed of marks to the list alone.
+    source_.setLedgerServer(limits_.isSet() ? mailServer_ : QString());
     if (!source_.InitMailingDBSupport())
         return refuseStart();
     // 5.

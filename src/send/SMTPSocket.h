@@ -34,7 +34,8 @@ class SendMDBList;
 // lines of session k > 1 with "[k] ".
 //
 // The hourly and daily limits of the delivery options pause the run (quitting every session) until
-// the hour or day of the schedules' clock is over, then it goes on by itself.
+// the hour or day of the schedules' clock is over, then it goes on by itself. The recipients of runs
+// with a limit are counted in the send ledger of their server, with their marks.
 //
 // The host reads the run through the signals and steers it with pause(), resume() and stop(), which
 // take effect at the next point where the run can wait (a finished message, a pause, a delay). A stop
