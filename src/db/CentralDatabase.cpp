@@ -44,7 +44,9 @@ bool insertDefaultDeliveryOptions(db::Database& database, db::DbError* error) {
         db::yesNo(true), QStringLiteral("SENT"), db::yesNo(false), 100, 1, db::yesNo(true), 1,
         QStringLiteral("mail.example.invalid"),
         // no List-Unsubscribe, bounce address, VERP or DKIM signature
-        empty, empty, empty, db::yesNo(false), empty, empty, empty};
+        empty, empty, empty, db::yesNo(false), empty, empty, empty,
+        // one session, no hourly or daily limit
+        1, 0, 0};
     const CentralSchema::Table& profile = *CentralSchema::table(QStringLiteral("Profile"));
     return database.exec(CentralSchema::insertSql(profile.name, CentralSchema::columnNames(profile)), values,
                          error);

@@ -11,7 +11,7 @@
 namespace CentralSchema {
 
 // The schema version stamped into ProductVersion.TBFVersion of a file this program builds.
-inline constexpr int TBFVersion = 11;
+inline constexpr int TBFVersion = 12;
 
 struct Column {
     QString name;

@@ -94,6 +94,9 @@ void MailEvent::WriteMEPToFile(const QString& path) const {
         {"DKIMDomain", DKIMDomain},
         {"DKIMSelector", DKIMSelector},
         {"DKIMKeyFile", DKIMKeyFile},
+        {"Connections", QString::number(Connections)},
+        {"MaxPerHour", QString::number(MaxPerHour)},
+        {"MaxPerDay", QString::number(MaxPerDay)},
     };
     IniFilesObject file;
     file.setInitializationFileName(path);
@@ -130,7 +133,10 @@ const QStringList ProfileColumns = {QStringLiteral("ProfileName"),
                                     QStringLiteral("UseVERP"),
                                     QStringLiteral("DKIMDomain"),
                                     QStringLiteral("DKIMSelector"),
-                                    QStringLiteral("DKIMKeyFile")};
+                                    QStringLiteral("DKIMKeyFile"),
+                                    QStringLiteral("Connections"),
+                                    QStringLiteral("MaxPerHour"),
+                                    QStringLiteral("MaxPerDay")};
 
 QString columnList() {
     QStringList quoted;
@@ -190,6 +196,10 @@ bool MailEvent::GetMEPFromDB(const QString& name) {
     DKIMDomain = text(24);
     DKIMSelector = text(25);
     DKIMKeyFile = text(26);
+    // A file upgraded from before the setting holds 0: one session, as before.
+    Connections = qint32(qBound(qint64(1), number(27), qint64(MaxConnections)));
+    MaxPerHour = qint32(number(28));
+    MaxPerDay = qint32(number(29));
     return true;
 }
 
@@ -230,7 +240,10 @@ bool MailEvent::storeMEP() const {
                                  db::yesNo(UseVERP),
                                  DKIMDomain,
                                  DKIMSelector,
-                                 DKIMKeyFile};
+                                 DKIMKeyFile,
+                                 Connections,
+                                 MaxPerHour,
+                                 MaxPerDay};
     QStringList parameters;
     for (qsizetype i = 1; i <= ProfileColumns.size(); ++i)
         parameters << u'?' + QString::number(i);

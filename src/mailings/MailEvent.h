@@ -61,6 +61,12 @@ public:
     QString DKIMDomain;
     QString DKIMSelector;
     QString DKIMKeyFile;
+    // Throughput: SMTP sessions a run opens at once, and the messages the server takes per hour and per
+    // day (0: no limit), counted in the send ledger across runs.
+    qint32 Connections = 1;
+    qint32 MaxPerHour = 0;
+    qint32 MaxPerDay = 0;
+    static constexpr int MaxConnections = 32;
 
     // Loads the set name from the Profile table. False, and the record unchanged, when there is no
     // such set or it cannot be read.
@@ -82,6 +88,8 @@ public:
     // The wait before each message in tenths of a second: 0 when off, at most MaxTimeDelay.
     int messageDelayTenths() const;
     static constexpr int MaxTimeDelay = 655;
+    // The sessions of a run: Connections within 1 and MaxConnections.
+    int sessionCount() const { return qBound(1, int(Connections), MaxConnections); }
 
     // Sets every field to its default and writes the record to "Default Mail Event" in the
     // mail-event profiles folder.

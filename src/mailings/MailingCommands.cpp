@@ -219,12 +219,13 @@ template <typename Field> OptionField boolField(const char* name, Field field) {
             }};
 }
 
-template <typename Field> OptionField numberField(const char* name, Field field, qint64 maximum) {
+template <typename Field>
+OptionField numberField(const char* name, Field field, qint64 maximum, qint64 minimum = 0) {
     return {name, [field](const MailEvent& m) { return QString::number(m.*field); },
-            [field, maximum](MailEvent& m, const QString& v) {
+            [field, maximum, minimum](MailEvent& m, const QString& v) {
                 bool ok = false;
                 const qint64 n = v.trimmed().toLongLong(&ok);
-                if (!ok || n < 0 || n > maximum)
+                if (!ok || n < minimum || n > maximum)
                     return false;
                 m.*field = decltype(+(m.*field))(n);
                 return true;
@@ -259,6 +260,9 @@ const QList<OptionField>& optionFields() {
         textField("DKIMDomain", &MailEvent::DKIMDomain),
         textField("DKIMSelector", &MailEvent::DKIMSelector),
         textField("DKIMKeyFile", &MailEvent::DKIMKeyFile),
+        numberField("Connections", &MailEvent::Connections, MailEvent::MaxConnections, 1),
+        numberField("MaxPerHour", &MailEvent::MaxPerHour, 2147483647),
+        numberField("MaxPerDay", &MailEvent::MaxPerDay, 2147483647),
     };
     return fields;
 }

@@ -84,6 +84,7 @@ public:
     int stored = 0;
     bool silenceUsed = false;
     bool dropUsed = false;
+    bool closeUsed = false;
 
     // The rehearsals: each happens once, when the stored count has reached its number.
     bool takeSilence() {
@@ -96,6 +97,12 @@ public:
         if (dropUsed || options.dropAfterMessages < 0 || stored < options.dropAfterMessages)
             return false;
         dropUsed = true;
+        return true;
+    }
+    bool takeClose() {
+        if (closeUsed || options.closeAfterMessages < 0 || stored < options.closeAfterMessages)
+            return false;
+        closeUsed = true;
         return true;
     }
 };
@@ -199,6 +206,13 @@ private:
         if (d_.takeDrop()) {
             mode_ = Mode::Closed;
             socket_->abort();
+            return;
+        }
+        if (d_.takeClose()) {
+            socket_->write("421 4.3.2 Service shutting down, closing channel\r\n");
+            socket_->flush();
+            mode_ = Mode::Closed;
+            socket_->disconnectFromHost();
             return;
         }
         const qsizetype space = line.indexOf(' ');

@@ -12,8 +12,10 @@ struct OutboxOptions {
     int replyDelayMs = 0;         // each reply waits this long ("answer slowly")
     int silentAfterMessages = -1; // after storing N messages, the next message's end-of-data gets no reply
     int dropAfterMessages = -1;   // after storing N messages, the connection is dropped at the next command
-    QString certificateDir;       // where the generated self-signed certificate is kept (default: directory)
-    bool discard = false;         // accept and count every message, keep no file (for speed measurements)
+    // After storing N messages, the next command gets 421 and the connection ends.
+    int closeAfterMessages = -1;
+    QString certificateDir; // where the generated self-signed certificate is kept (default: directory)
+    bool discard = false;   // accept and count every message, keep no file (for speed measurements)
 };
 
 // A small SMTP server on 127.0.0.1 that keeps every accepted message as a numbered file: NNNNNN.eml
@@ -21,7 +23,7 @@ struct OutboxOptions {
 // line and one "RCPT TO:<...>" line per accepted recipient). Numbering continues after the highest
 // number already in the folder. It offers PIPELINING, SIZE, 8BITMIME, STARTTLS (a self-signed
 // certificate generated once and kept), AUTH PLAIN and LOGIN (any password) and
-// ENHANCEDSTATUSCODES. The going-silent and dropping rehearsals happen once per server.
+// ENHANCEDSTATUSCODES. The going-silent, dropping and closing rehearsals happen once per server.
 class Outbox : public QObject {
     Q_OBJECT
 public:

@@ -7,6 +7,7 @@
 #include "db/DbHelpers.h"
 #include "mailings/MailEvent.h"
 #include "mailings/Mailings.h"
+#include "mailings/Schedules.h"
 #include "messages/MimeAssembly.h"
 #include "send/DateStamp.h"
 #include "send/SendMDBList.h"
@@ -14,6 +15,7 @@
 #include "util/StringFunctionsObject.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 
 namespace {
 
@@ -54,65 +56,107 @@ QString withScheme(const QString& url) {
 } // namespace
 
 SMTPSocket::SMTPSocket(SendMDBList& source, const MailEvent& options, Prompter& prompter, QObject* parent)
-    : QObject(parent), source_(source), options_(options), prompter_(prompter), sckCorvex_(new Corvex(this)),
+    : QObject(parent), source_(source), options_(options), prompter_(prompter),
       logPath_(appFolders().sendLog()), minuteMs_(qMax(1, envMs("TAMBERLYN_MINUTE_MS", 60000))),
       tenthMs_(envMs("TAMBERLYN_TENTH_MS", 100)) {
     tmrStateClock_.setInterval(50);
-    tmrPauseEachMessage_.setSingleShot(true);
     tmrStopGrace_.setSingleShot(true);
+    tmrLimit_.setInterval(1000);
     connect(&tmrStopGrace_, &QTimer::timeout, this, [this] {
         if (!isRunning())
             return;
         Q_EMIT ResultString(QStringLiteral("Disconnecting"));
         AbortCleanup();
     });
-    connect(&tmrStateClock_, &QTimer::timeout, sckCorvex_, &Corvex::clockTick);
-    connect(&tmrPauseEachMessage_, &QTimer::timeout, this, &SMTPSocket::continueAfterDelay);
     connect(&tmrPauseInBlocks_, &QTimer::timeout, this, &SMTPSocket::onBlockMinute);
+    connect(&tmrLimit_, &QTimer::timeout, this, &SMTPSocket::onLimitTick);
+    addSession();
+    log_.open(logPath_);
+}
 
-    connect(sckCorvex_, &Corvex::Connected, this, [this] {
-        Q_EMIT ResultString(QStringLiteral("Connected"));
-        const qsizetype at = fromAddress_.indexOf(u'@');
-        sckCorvex_->hello(at < 0 ? fromAddress_ : fromAddress_.mid(at + 1).trimmed());
+SMTPSocket::Session& SMTPSocket::addSession() {
+    sessions_.push_back(std::make_unique<Session>());
+    Session& session = *sessions_.back();
+    session.number = int(sessions_.size());
+    Corvex* corvex = new Corvex(this);
+    session.corvex = corvex;
+    session.timer.setSingleShot(true);
+    Session* s = &session;
+    connect(&session.timer, &QTimer::timeout, this, [this, s] {
+        if (s->wait == Wait::Reopen)
+            reopen(*s);
+        else
+            continueAfterDelay(*s);
     });
-    connect(sckCorvex_, &Corvex::DataRecieved, this, [this](const QString& sent, const QString& received) {
+    connect(&tmrStateClock_, &QTimer::timeout, corvex, &Corvex::clockTick);
+    connect(corvex, &Corvex::Connected, this, [this, s] {
+        Q_EMIT ResultString(QStringLiteral("Connected"));
+        setOpen(*s, true);
+        const qsizetype at = fromAddress_.indexOf(u'@');
+        s->corvex->hello(at < 0 ? fromAddress_ : fromAddress_.mid(at + 1).trimmed());
+    });
+    connect(corvex, &Corvex::DataRecieved, this, [this, s](const QString& sent, const QString& received) {
         if (ended_)
             return; // the end block is the run's last entry
-        log_.writeLine(QStringLiteral("C: ") + sentForLog(sent));
-        log_.writeLine(QStringLiteral("S: ") + received);
+        logFor(*s, QStringLiteral("C: ") + sentForLog(sent));
+        logFor(*s, QStringLiteral("S: ") + received);
     });
-    connect(sckCorvex_, &Corvex::Disconnected, this, [this] {
+    connect(corvex, &Corvex::Disconnected, this, [this, s] {
         Q_EMIT ResultString(QStringLiteral("Disconnected"));
-        if (ended_)
+        setOpen(*s, false);
+        if (ended_ && openSessions_ == 0)
             Q_EMIT SessionClosed();
     });
-    connect(sckCorvex_, &Corvex::Ready, this, &SMTPSocket::onReady);
-    connect(sckCorvex_, &Corvex::SENDFrom, this, [this] {
+    connect(corvex, &Corvex::Ready, this, [this, s] { onReady(*s); });
+    connect(corvex, &Corvex::SENDFrom, this, [this, s] {
         Q_EMIT ResultString(QStringLiteral("Sending From"));
-        const QString sender = envelopeSender();
-        sckCorvex_->sender(appSettings().BracketOnFrom ? u'<' + sender + u'>' : sender);
+        const QString sender = envelopeSender(*s);
+        s->corvex->sender(appSettings().BracketOnFrom ? u'<' + sender + u'>' : sender);
     });
-    connect(sckCorvex_, &Corvex::SENDTo, this, [this] {
+    connect(corvex, &Corvex::SENDTo, this, [this, s] {
         Q_EMIT ResultString(QStringLiteral("Sending To Info"));
-        single_ = {current_, false};
-        sckCorvex_->recipient(single_);
+        s->single = {s->parcel.current, false};
+        s->corvex->recipient(s->single);
     });
-    connect(sckCorvex_, &Corvex::SENDToArray, this, [this] {
+    connect(corvex, &Corvex::SENDToArray, this, [this, s] {
         Q_EMIT ResultString(QStringLiteral("Sending To List"));
-        sckCorvex_->recipients(batch_);
+        s->corvex->recipients(s->parcel.batch);
     });
-    connect(sckCorvex_, &Corvex::SENDBody, this, [this] {
+    connect(corvex, &Corvex::SENDBody, this, [this, s] {
         Q_EMIT ResultString(QStringLiteral("Sending Message Body"));
-        sckCorvex_->body(GetMsgBody());
+        s->corvex->body(GetMsgBody(*s));
     });
-    connect(sckCorvex_, &Corvex::SENT, this, &SMTPSocket::onSent);
-    connect(sckCorvex_, &Corvex::SENTBlock, this, &SMTPSocket::onSentBlock);
-    connect(sckCorvex_, &Corvex::State, this, &SMTPSocket::onState);
-    connect(sckCorvex_, &Corvex::Timeout, this, [this] {
-        if (isRunning())
-            TimeoutAndCleanup();
+    connect(corvex, &Corvex::SENT, this, [this, s](const RecipientResult& result) { onSent(*s, result); });
+    connect(corvex, &Corvex::SENTBlock, this,
+            [this, s](const QList<RecipientResult>& results) { onSentBlock(*s, results); });
+    connect(corvex, &Corvex::State, this, [this, s](int number) { onState(*s, number); });
+    connect(corvex, &Corvex::Timeout, this, [this, s] {
+        if (!isRunning())
+            return;
+        if (several())
+            sessionFailed(*s, true);
+        else
+            TimeoutAndCleanup(*s);
     });
-    log_.open(logPath_);
+    return session;
+}
+
+void SMTPSocket::logFor(const Session& session, const QString& text) {
+    log_.writeLine(session.number > 1 ? u'[' + QString::number(session.number) + QStringLiteral("] ") + text
+                                      : text);
+}
+
+void SMTPSocket::setOpen(Session& session, bool open) {
+    if (session.open == open)
+        return;
+    session.open = open;
+    openSessions_ += open ? 1 : -1;
+    Q_EMIT OpenSessionsChanged(openSessions_);
+}
+
+QString SMTPSocket::recipientInHand() const {
+    const Parcel& parcel = first().parcel;
+    return perRecipient_ ? parcel.bare : parcel.batchBare.value(0);
 }
 
 SMTPSocket::~SMTPSocket() {
@@ -177,11 +221,18 @@ bool SMTPSocket::prepareRun(const QString& FromAddress, const QString& ErrorsTo,
     startText_ = DateStamp::startText(startTime_);
     fromAddress_ = FromAddress.trimmed();
     mailServer_ = MailServer.trimmed();
-    paused_ = stopped_ = blockPaused_ = false;
+    paused_ = stopped_ = blockWaiting_ = limitWaiting_ = pauseAnnounced_ = false;
     started_ = ended_ = completed_ = false;
-    wait_ = Wait::None;
-    taken_ = passed_ = failed_ = unmarked_ = 0;
+    lastBlockAt_ = -1;
+    for (const std::unique_ptr<Session>& session : sessions_) {
+        session->wait = Wait::None;
+        session->inHand = false;
+        session->failures = 0;
+    }
+    taken_ = passed_ = failed_ = unmarked_ = inFlight_ = 0;
     firstFetch_ = true;
+    sourceEnded_ = false;
+    requeued_.clear();
     messageSize_ = 0;
     // 2.
     textOnlyDomains_ = settings.DomainsToCheck.split(u';');
@@ -190,6 +241,10 @@ bool SMTPSocket::prepareRun(const QString& FromAddress, const QString& ErrorsTo,
     Q_EMIT Progress(QStringLiteral("Opening Addresslist..."));
     // 4.
     source_.setOptions(&options_);
+    limits_ = SendLimits(mailServer_, options_.MaxPerHour, options_.MaxPerDay);
+    // Only runs under a limit count in the ledger: the count commits with every mark, into the central
+    // database as well, and a run without limits keeps the speed of marks to the list alone.
+    source_.setLedgerServer(limits_.isSet() ? mailServer_ : QString());
     if (!source_.InitMailingDBSupport())
         return refuseStart();
     // 5.
@@ -300,13 +355,14 @@ bool SMTPSocket::prepareRun(const QString& FromAddress, const QString& ErrorsTo,
 
 QList<SMTPSocket::Copy> SMTPSocket::buildCopies(int count) {
     QList<Copy> copies;
+    Session& session = first();
+    Parcel& parcel = session.parcel;
     while (copies.size() < count) {
-        GetNewRecipient();
-        if (perRecipient_ ? current_ == SendMDBList::endMarker()
-                          : batch_.isEmpty() || batch_.first().Address == SendMDBList::endMarker())
+        GetNewRecipient(parcel);
+        if (parcel.current == SendMDBList::endMarker())
             break;
-        copies.append(
-            {perRecipient_ ? QStringList{currentBare_} : batchBare_, envelopeSender(), GetMsgBody()});
+        copies.append({perRecipient_ ? QStringList{parcel.bare} : parcel.batchBare, envelopeSender(session),
+                       GetMsgBody(session)});
     }
     source_.EndMailingDBSupport();
     stopped_ = true;
@@ -369,21 +425,40 @@ bool SMTPSocket::startSession() {
 }
 
 void SMTPSocket::connectSession(const QString& user, const QString& password) {
+    user_ = user;
+    password_ = password;
+    while (int(sessions_.size()) < options_.sessionCount())
+        addSession();
+    // A socket used again for a run with fewer sessions lets the others go.
+    while (int(sessions_.size()) > options_.sessionCount()) {
+        Session& last = *sessions_.back();
+        setOpen(last, false);
+        last.corvex->disconnect(this);
+        last.corvex->close();
+        last.corvex->deleteLater();
+        sessions_.pop_back();
+    }
     const AppSettings& settings = appSettings();
-    sckCorvex_->setTimeout(30);
-    sckCorvex_->setTimeoutUnitMs(timeoutUnitMs_);
-    sckCorvex_->setRemotePort(QString::number(settings.SMTPPort));
-    sckCorvex_->setRemoteHost(mailServer_);
-    sckCorvex_->setSecurity(smtpSecurityFromText(settings.SMTPSecurity));
-    sckCorvex_->setCredentials(user, password);
-    sckCorvex_->setInsecureAuthAllowed(settings.SMTPAllowInsecureAuth);
-    if (socketFactory_)
-        sckCorvex_->setSocketFactory(socketFactory_);
-    // The trust belongs to the server of the settings, not to another one a mailing names.
-    if (mailServer_.compare(settings.MailServer.trimmed(), Qt::CaseInsensitive) == 0)
-        sckCorvex_->setTrust({settings.SMTPCertificateSHA256, settings.SMTPCAFile});
+    for (const std::unique_ptr<Session>& session : sessions_) {
+        Corvex* corvex = session->corvex;
+        corvex->setTimeout(30);
+        corvex->setTimeoutUnitMs(timeoutUnitMs_);
+        corvex->setRemotePort(QString::number(settings.SMTPPort));
+        corvex->setRemoteHost(mailServer_);
+        corvex->setSecurity(smtpSecurityFromText(settings.SMTPSecurity));
+        corvex->setCredentials(user, password);
+        corvex->setInsecureAuthAllowed(settings.SMTPAllowInsecureAuth);
+        if (socketFactory_)
+            corvex->setSocketFactory(socketFactory_);
+        // The trust belongs to the server of the settings, not to another one a mailing names.
+        if (mailServer_.compare(settings.MailServer.trimmed(), Qt::CaseInsensitive) == 0)
+            corvex->setTrust({settings.SMTPCertificateSHA256, settings.SMTPCAFile});
+    }
     started_ = true;
-    sckCorvex_->connectToServer();
+    runClock_.start();
+    nextStartMs_ = 0;
+    for (const std::unique_ptr<Session>& session : sessions_)
+        session->corvex->connectToServer();
     tmrStateClock_.start();
 }
 
@@ -395,10 +470,22 @@ void SMTPSocket::pause() {
 
 void SMTPSocket::resume() {
     paused_ = false;
-    if (wait_ == Wait::Pause && isRunning()) {
-        wait_ = Wait::None;
+    if (!isRunning())
+        return;
+    if (!several()) {
+        if (first().wait == Wait::Pause) {
+            first().wait = Wait::None;
+            progress(QStringLiteral("Resuming"));
+            first().corvex->connectToServer();
+        }
+        return;
+    }
+    pauseAnnounced_ = false;
+    const bool parked = std::any_of(sessions_.cbegin(), sessions_.cend(),
+                                    [](const auto& session) { return session->wait == Wait::Pause; });
+    if (parked) {
         progress(QStringLiteral("Resuming"));
-        sckCorvex_->connectToServer();
+        reconnectParked(Wait::Pause);
     }
 }
 
@@ -406,11 +493,27 @@ void SMTPSocket::stop() {
     stopped_ = true;
     if (!isRunning())
         return;
+    if (several()) {
+        // Sessions with a message in hand finish it (or the grace runs out); the others have nothing to
+        // wait for.
+        if (!anyInHand()) {
+            if (std::any_of(sessions_.cbegin(), sessions_.cend(),
+                            [](const auto& session) { return session->wait == Wait::Pause; }))
+                progress(QStringLiteral("Stopping"));
+            else
+                Q_EMIT ResultString(QStringLiteral("Disconnecting"));
+            AbortCleanup();
+        } else if (!tmrStopGrace_.isActive()) {
+            tmrStopGrace_.start(StopGraceMs);
+        }
+        return;
+    }
+    const Wait wait = first().wait;
     // A run that waits for a timer or for the host has no Ready coming that would end it.
-    if (wait_ == Wait::Pause) {
+    if (wait == Wait::Pause) {
         progress(QStringLiteral("Stopping"));
         AbortCleanup();
-    } else if (wait_ == Wait::BlockPause || wait_ == Wait::Delay) {
+    } else if (wait == Wait::BlockPause || wait == Wait::Delay || wait == Wait::LimitPause) {
         Q_EMIT ResultString(QStringLiteral("Disconnecting"));
         AbortCleanup();
     } else if (!tmrStopGrace_.isActive()) {
@@ -427,9 +530,14 @@ void SMTPSocket::progress(const QString& text) {
     Q_EMIT Progress(text);
 }
 
-void SMTPSocket::onReady() {
+void SMTPSocket::onReady(Session& session) {
     if (!isRunning())
         return;
+    session.inHand = false;
+    if (several()) {
+        onReadySeveral(session);
+        return;
+    }
     // 1. A stop ends the run here; the abort writes its end to the log and tells the host.
     if (stopped_) {
         Q_EMIT ResultString(QStringLiteral("Disconnecting"));
@@ -438,98 +546,109 @@ void SMTPSocket::onReady() {
     }
     // 2.
     if (paused_) {
-        beginPauseWait();
+        beginPauseWait(session);
         return;
     }
     // 3.
-    if (options_.timedBlocksOn() && taken_ > 0 && taken_ % options_.TimedBlockSize == 0 && !blockPaused_) {
+    if (options_.timedBlocksOn() && taken_ > 0 && taken_ % options_.TimedBlockSize == 0 &&
+        taken_ != lastBlockAt_) {
         progress(QStringLiteral("Mailing is pausing after the block of ") +
                  QString::number(options_.TimedBlockSize) + QStringLiteral(" was sent. Sending Quit."));
-        wait_ = Wait::BlockPause;
-        sckCorvex_->quit();
+        session.wait = Wait::BlockPause;
+        session.corvex->quit();
         blockMinutes_ = 0;
-        blockPaused_ = true;
+        lastBlockAt_ = taken_;
+        blockWaiting_ = true;
         tmrPauseInBlocks_.start(minuteMs_);
         return;
     }
+    if (beginLimitWait(session))
+        return;
     // 4.
-    blockPaused_ = false;
     if (const int tenths = options_.messageDelayTenths(); tenths > 0) {
-        wait_ = Wait::Delay;
-        tmrPauseEachMessage_.start(tenths * tenthMs_);
+        session.wait = Wait::Delay;
+        session.timer.start(tenths * tenthMs_);
         return;
     }
-    sendNext();
+    sendNext(session);
 }
 
-void SMTPSocket::beginPauseWait() {
+void SMTPSocket::beginPauseWait(Session& session) {
     progress(QStringLiteral("Mailing is Paused... Sending Quit"));
-    wait_ = Wait::Pause;
-    sckCorvex_->quit();
+    session.wait = Wait::Pause;
+    session.corvex->quit();
     progress(QStringLiteral("Pausing"));
 }
 
-void SMTPSocket::continueAfterDelay() {
-    wait_ = Wait::None;
+void SMTPSocket::continueAfterDelay(Session& session) {
+    session.wait = Wait::None;
     if (!isRunning())
         return;
-    if (stopped_) {
+    if (several()) {
+        dispatch(session);
+    } else if (stopped_) {
         Q_EMIT ResultString(QStringLiteral("Disconnecting"));
         AbortCleanup();
     } else if (paused_) {
-        beginPauseWait();
+        beginPauseWait(session);
     } else {
-        sendNext();
+        sendNext(session);
     }
 }
 
-void SMTPSocket::sendNext() {
+void SMTPSocket::sendNext(Session& session) {
     // 5.
     Q_EMIT ResultString(QStringLiteral("Ready for send"));
     LogSend(QStringLiteral("Ready for Send"));
-    GetNewRecipient();
+    GetNewRecipient(session.parcel, limitAllowance());
     // 6.-7.
-    if (perRecipient_) {
-        if (current_.contains(SendMDBList::endMarker())) {
-            MailingComplete();
-            return;
-        }
-        sckCorvex_->sendMessage();
-    } else {
-        if (batch_.isEmpty() || batch_.first().Address == SendMDBList::endMarker()) {
-            MailingComplete();
-            return;
-        }
-        sckCorvex_->sendMessageToBatch();
+    if (session.parcel.current == SendMDBList::endMarker()) {
+        MailingComplete();
+        return;
     }
+    session.inHand = true;
+    if (perRecipient_)
+        session.corvex->sendMessage();
+    else
+        session.corvex->sendMessageToBatch();
 }
 
 void SMTPSocket::onBlockMinute() {
     if (++blockMinutes_ < options_.TimeIncrement)
         return;
     tmrPauseInBlocks_.stop();
-    wait_ = Wait::None;
+    blockWaiting_ = false;
     if (isRunning())
-        sckCorvex_->connectToServer();
+        reconnectParked(Wait::BlockPause);
 }
 
-void SMTPSocket::onState(int number) {
+void SMTPSocket::onState(Session& session, int number) {
     Q_EMIT sckState(stateName(number));
     const bool closing = number == int(Corvex::ConnectionState::Closing);
-    if (!closing || !isRunning() || paused_ || stopped_)
+    if (!closing || !isRunning() || stopped_)
         return;
-    // A close the run asked for (quit before a pause) is no failure.
-    if (wait_ == Wait::Pause || wait_ == Wait::BlockPause || sckCorvex_->orderlyClose())
+    // A close the run asked for (quit before a pause, a session given up) is no failure.
+    const Wait wait = session.wait;
+    if (wait == Wait::Pause || wait == Wait::BlockPause || wait == Wait::LimitPause || wait == Wait::Reopen ||
+        wait == Wait::Failed || session.corvex->orderlyClose())
+        return;
+    if (several()) {
+        sessionFailed(session, false);
+        return;
+    }
+    if (paused_)
         return;
     AbortCleanup();
-    Q_EMIT AddMailed(QStringLiteral("Reason: ") + sckCorvex_->lastReply(), false, false);
+    Q_EMIT AddMailed(QStringLiteral("Reason: ") + session.corvex->lastReply(), false, false);
 }
 
-void SMTPSocket::onSent(const RecipientResult& result) {
+void SMTPSocket::onSent(Session& session, const RecipientResult& result) {
     if (!isRunning())
         return;
-    single_ = result;
-    const QStringList unmarked = MarkServedRecipients();
+    session.single = result;
+    session.inHand = false;
+    inFlight_ = qMax<qint64>(0, inFlight_ - 1);
+    const QStringList unmarked = MarkServedRecipients(session);
     if (result.Accepted)
         ++passed_;
     else
@@ -540,11 +659,13 @@ void SMTPSocket::onSent(const RecipientResult& result) {
         abortUnmarked(unmarked);
 }
 
-void SMTPSocket::onSentBlock(const QList<RecipientResult>& results) {
+void SMTPSocket::onSentBlock(Session& session, const QList<RecipientResult>& results) {
     if (!isRunning())
         return;
-    batch_ = results;
-    const QStringList unmarked = MarkServedRecipients();
+    session.parcel.batch = results;
+    session.inHand = false;
+    inFlight_ = qMax<qint64>(0, inFlight_ - session.parcel.size());
+    const QStringList unmarked = MarkServedRecipients(session);
     qint64 accepted = 0;
     for (const RecipientResult& result : results) {
         Q_EMIT AddMailed(QStringLiteral("To: ") + result.Address, true, result.Accepted);
@@ -558,21 +679,23 @@ void SMTPSocket::onSentBlock(const QList<RecipientResult>& results) {
         abortUnmarked(unmarked);
 }
 
-QStringList SMTPSocket::MarkServedRecipients() {
-    if (!options_.bFlagSends)
-        return {};
+QStringList SMTPSocket::MarkServedRecipients(Session& session) {
     // The marks go to the record's own address, never to the bracketed envelope address.
-    if (perRecipient_) {
-        if (single_.Accepted && !source_.UpdateSuccessfulSentFlag(currentBare_))
-            return {currentBare_};
-        return {};
-    }
     QStringList accepted;
-    for (qsizetype i = 0; i < batch_.size(); ++i) {
-        if (batch_[i].Accepted)
-            accepted << (i < batchBare_.size() ? batchBare_[i] : batch_[i].Address);
+    if (perRecipient_) {
+        if (session.single.Accepted)
+            accepted << session.parcel.bare;
+    } else {
+        const Parcel& parcel = session.parcel;
+        for (qsizetype i = 0; i < parcel.batch.size(); ++i) {
+            if (parcel.batch[i].Accepted)
+                accepted << (i < parcel.batchBare.size() ? parcel.batchBare[i] : parcel.batch[i].Address);
+        }
     }
-    return source_.UpdateSuccessfulSentFlags(accepted) ? QStringList() : accepted;
+    const QStringList marks = options_.bFlagSends ? accepted : QStringList();
+    if (accepted.isEmpty() || source_.recordSent(marks, accepted.size()))
+        return {};
+    return marks;
 }
 
 // A recipient who got the message but is not marked would get it again from a resumed run, so the run
@@ -588,6 +711,229 @@ void SMTPSocket::abortUnmarked(const QStringList& addresses) {
     Q_EMIT ResultString(QStringLiteral("Disconnecting"));
     AbortCleanup();
     Q_EMIT AddMailed(QStringLiteral("Reason: The sent mark could not be written to the list."), false, false);
+}
+
+// ---- Limits ----
+
+bool SMTPSocket::beginLimitWait(Session& session) {
+    if (limitWaiting_) {
+        park(session, Wait::LimitPause);
+        return true;
+    }
+    const std::optional<SendLimits::Reached> reached = limits_.reached(Schedules::now(), inFlight_);
+    if (!reached)
+        return false;
+    limitWaiting_ = true;
+    limitResumeAt_ = reached->resumeAt;
+    progress(reached->text);
+    Q_EMIT LimitState(true, reached->text, limitResumeAt_);
+    park(session, Wait::LimitPause);
+    tmrLimit_.start();
+    return true;
+}
+
+void SMTPSocket::onLimitTick() {
+    if (!isRunning()) {
+        tmrLimit_.stop();
+        return;
+    }
+    const QDateTime now = Schedules::now();
+    if (now.isValid() && now < limitResumeAt_)
+        return;
+    tmrLimit_.stop();
+    limitWaiting_ = false;
+    limitResumeAt_ = {};
+    Q_EMIT LimitState(false, {}, {});
+    progress(QStringLiteral("Resuming"));
+    reconnectParked(Wait::LimitPause);
+}
+
+qint64 SMTPSocket::limitAllowance() {
+    return perRecipient_ ? -1 : limits_.allowance(Schedules::now(), inFlight_);
+}
+
+// ---- Several sessions ----
+
+bool SMTPSocket::anyInHand() const {
+    return std::any_of(sessions_.cbegin(), sessions_.cend(),
+                       [](const auto& session) { return session->inHand; });
+}
+
+void SMTPSocket::onReadySeveral(Session& session) {
+    // The delay paces the whole run: message starts are at least the delay apart whatever the sessions.
+    const int tenths = options_.messageDelayTenths();
+    if (tenths <= 0 || stopped_) {
+        dispatch(session);
+        return;
+    }
+    const qint64 now = runClock_.elapsed();
+    const qint64 start = qMax(now, nextStartMs_);
+    nextStartMs_ = start + qint64(tenths) * tenthMs_;
+    session.wait = Wait::Delay;
+    session.timer.start(int(start - now));
+}
+
+// Hands the next message to an idle session, unless the run holds back.
+void SMTPSocket::dispatch(Session& session) {
+    session.wait = Wait::None;
+    if (!isRunning())
+        return;
+    if (stopped_) {
+        session.wait = Wait::Drained;
+        abortIfIdle();
+        return;
+    }
+    if (paused_) {
+        if (!pauseAnnounced_) {
+            pauseAnnounced_ = true;
+            progress(QStringLiteral("Mailing is Paused... Sending Quit"));
+            progress(QStringLiteral("Pausing"));
+        }
+        park(session, Wait::Pause);
+        return;
+    }
+    if (blockWaiting_) {
+        park(session, Wait::BlockPause);
+        return;
+    }
+    if (options_.timedBlocksOn() && taken_ > 0 && taken_ % options_.TimedBlockSize == 0 &&
+        taken_ != lastBlockAt_ && requeued_.isEmpty()) {
+        progress(QStringLiteral("Mailing is pausing after the block of ") +
+                 QString::number(options_.TimedBlockSize) + QStringLiteral(" was sent. Sending Quit."));
+        blockMinutes_ = 0;
+        lastBlockAt_ = taken_;
+        blockWaiting_ = true;
+        tmrPauseInBlocks_.start(minuteMs_);
+        park(session, Wait::BlockPause);
+        return;
+    }
+    if (beginLimitWait(session))
+        return;
+    Q_EMIT ResultString(QStringLiteral("Ready for send"));
+    if (!takeWork(session)) {
+        session.wait = Wait::Drained;
+        completeIfDone();
+        return;
+    }
+    logFor(session, QStringLiteral("Ready for Send"));
+    session.inHand = true;
+    inFlight_ += session.parcel.size();
+    if (perRecipient_)
+        session.corvex->sendMessage();
+    else
+        session.corvex->sendMessageToBatch();
+}
+
+bool SMTPSocket::takeWork(Session& session) {
+    if (!requeued_.isEmpty()) {
+        session.parcel = requeued_.takeFirst();
+        return true;
+    }
+    if (sourceEnded_)
+        return false;
+    GetNewRecipient(session.parcel, limitAllowance());
+    sourceEnded_ = session.parcel.current == SendMDBList::endMarker();
+    return !sourceEnded_;
+}
+
+void SMTPSocket::park(Session& session, Wait wait) {
+    session.wait = wait;
+    session.corvex->quit();
+}
+
+void SMTPSocket::reconnectParked(Wait wait) {
+    for (const std::unique_ptr<Session>& session : sessions_) {
+        if (session->wait != wait)
+            continue;
+        session->wait = Wait::None;
+        session->corvex->connectToServer();
+    }
+}
+
+// The message in hand goes back to the front of the queue unmarked; the session is opened again once
+// after a pause, and given up when it fails again. The run fails only with its last session.
+void SMTPSocket::sessionFailed(Session& session, bool timedOut) {
+    const QString reason = session.corvex->lastReply();
+    if (session.inHand) {
+        requeued_.prepend(session.parcel);
+        inFlight_ = qMax<qint64>(0, inFlight_ - session.parcel.size());
+        session.inHand = false;
+    }
+    ++session.failures;
+    const bool last =
+        session.failures > 1 && std::all_of(sessions_.cbegin(), sessions_.cend(), [&](const auto& s) {
+            return s.get() == &session || s->wait == Wait::Failed;
+        });
+    if (last) {
+        if (timedOut) {
+            TimeoutAndCleanup(session);
+        } else {
+            AbortCleanup();
+            Q_EMIT AddMailed(QStringLiteral("Reason: ") + reason, false, false);
+        }
+        return;
+    }
+    if (timedOut) {
+        logFor(session, QStringLiteral("Server Timeout."));
+        logFor(session, QStringLiteral("Last Data recieved was : ") + reason);
+        logFor(session, QStringLiteral("Last data transmitted : ") + sentForLog(session.corvex->lastSent()));
+    } else {
+        logFor(session, QStringLiteral("Reason: ") + reason);
+    }
+    session.wait = session.failures == 1 ? Wait::Reopen : Wait::Failed;
+    // A timed-out session is still connected; a dropped one is closing already.
+    if (timedOut)
+        session.corvex->close();
+    if (session.wait == Wait::Reopen) {
+        logFor(session, QStringLiteral("Session lost; opening it again."));
+        session.timer.start(reopenDelayMs_);
+    } else {
+        logFor(session, QStringLiteral("Session lost again; the run goes on without it."));
+    }
+    wakeDrained();
+    completeIfDone();
+}
+
+void SMTPSocket::reopen(Session& session) {
+    session.wait = Wait::None;
+    if (!isRunning())
+        return;
+    if (stopped_) {
+        session.wait = Wait::Drained;
+        abortIfIdle();
+    } else if (paused_) {
+        session.wait = Wait::Pause;
+    } else if (blockWaiting_) {
+        session.wait = Wait::BlockPause;
+    } else if (limitWaiting_) {
+        session.wait = Wait::LimitPause;
+    } else {
+        session.corvex->connectToServer();
+    }
+}
+
+// Messages given back by a failed session go to the sessions that found the list at its end.
+void SMTPSocket::wakeDrained() {
+    for (const std::unique_ptr<Session>& session : sessions_) {
+        if (requeued_.isEmpty() || !isRunning())
+            return;
+        if (session->wait == Wait::Drained && session->open)
+            dispatch(*session);
+    }
+}
+
+void SMTPSocket::completeIfDone() {
+    if (!isRunning() || !sourceEnded_ || !requeued_.isEmpty() || anyInHand())
+        return;
+    // A message given back needs a session that can still take it.
+    MailingComplete();
+}
+
+void SMTPSocket::abortIfIdle() {
+    if (!isRunning() || anyInHand())
+        return;
+    Q_EMIT ResultString(QStringLiteral("Disconnecting"));
+    AbortCleanup();
 }
 
 // ---- Recipients ----
@@ -615,61 +961,73 @@ void SMTPSocket::refuseRecipient(const QString& address) {
     Q_EMIT CounterUpdate(passed_, failed_);
 }
 
-QString SMTPSocket::envelopeSender() const {
+QString SMTPSocket::envelopeSender(const Session& session) const {
     const QString bounce = headerValue(options_.BounceAddress);
     if (bounce.isEmpty())
         return fromAddress_;
     // A batch copy has many recipients and so none to encode.
-    return options_.UseVERP && perRecipient_ && !currentBare_.isEmpty() ? Verp::encode(bounce, currentBare_)
-                                                                        : bounce;
+    const QString& bare = session.parcel.bare;
+    return options_.UseVERP && perRecipient_ && !bare.isEmpty() ? Verp::encode(bounce, bare) : bounce;
 }
 
 QString SMTPSocket::bracketed(const QString& address) const {
     return appSettings().ServerWantsBracket ? u'<' + address + u'>' : address;
 }
 
-void SMTPSocket::GetNewRecipient() {
+// The next message's recipients, at most most of them (with a limit), or "*EOF*" as current.
+void SMTPSocket::GetNewRecipient(Parcel& parcel, qint64 most) {
+    parcel.batch.clear();
+    parcel.batchBare.clear();
     if (perRecipient_) {
         const QString address = nextUsableAddress();
         if (address == SendMDBList::endMarker()) {
-            current_ = address;
-            currentBare_.clear();
+            parcel.current = address;
+            parcel.bare.clear();
+            parcel.record = RecipientRecord();
             return;
         }
         ++taken_;
-        currentBare_ = address;
-        current_ = bracketed(address);
+        parcel.bare = address;
+        parcel.current = bracketed(address);
+        // The record goes with the message, since another session may read the next one meanwhile.
+        parcel.record = source_.currentRecord();
         const QString name = source_.GetPersonalName(greeting_);
-        toText_ = name.trimmed().isEmpty() ? address : name;
+        parcel.toText = name.trimmed().isEmpty() ? address : name;
         return;
     }
-    batch_.clear();
-    batchBare_.clear();
-    const int size = qMax(1, appSettings().GroupMailBlockSize);
-    while (batch_.size() < size) {
+    parcel.current.clear();
+    qint64 size = qMax(1, appSettings().GroupMailBlockSize);
+    if (most > 0)
+        size = qMin(size, most);
+    while (parcel.batch.size() < size) {
         const QString address = nextUsableAddress();
         if (address == SendMDBList::endMarker()) {
-            if (batch_.isEmpty())
-                batch_.append({address, false});
+            if (parcel.batch.isEmpty())
+                parcel.current = address;
             break;
         }
         ++taken_;
-        batch_.append({bracketed(address), false});
-        batchBare_.append(address);
+        parcel.batch.append({bracketed(address), false});
+        parcel.batchBare.append(address);
     }
-    toText_ = source_.GetGroupToAddress();
+    parcel.toText = source_.GetGroupToAddress();
 }
 
 // ---- Message text ----
 
 QByteArray SMTPSocket::GetMsgBody() {
+    return GetMsgBody(first());
+}
+
+QByteArray SMTPSocket::GetMsgBody(const Session& session) {
     QByteArray body;
+    const Parcel& parcel = session.parcel;
     if (perRecipient_) {
         const bool textOnly =
-            appSettings().CheckIfDomainWantsTextOnly && text_.sendType() != 0 && CheckDomain(current_);
-        body = text_.personal(source_.currentRecord(), toText_, textOnly);
+            appSettings().CheckIfDomainWantsTextOnly && text_.sendType() != 0 && CheckDomain(parcel.current);
+        body = text_.personal(parcel.record, parcel.toText, textOnly);
     } else {
-        body = text_.batch(toText_);
+        body = text_.batch(parcel.toText);
     }
     if (signer_.isSetUp()) {
         QString problem;
@@ -746,9 +1104,7 @@ void SMTPSocket::LogSend(const QString& SendStr, bool bStartMailing, bool bEndMa
 void SMTPSocket::MailingComplete() {
     ended_ = true;
     completed_ = true;
-    tmrStopGrace_.stop();
-    tmrPauseEachMessage_.stop();
-    tmrPauseInBlocks_.stop();
+    stopTimers();
     endTime_ = QDateTime::currentDateTime();
     if (source_.MailEventID > 0)
         Mailings::ReturnMailResults(prompter_, source_.MailEventID, qint32(passed_), qint32(failed_),
@@ -758,7 +1114,7 @@ void SMTPSocket::MailingComplete() {
     source_.EndMailingDBSupport();
     Q_EMIT AddMailed(QStringLiteral("Mailing Complete. Send QUIT to Server."), false, false);
     LogSend(QStringLiteral("Mailing Complete...Sending QUIT"), false, true);
-    sckCorvex_->quit();
+    quitAll();
     stopped_ = true;
 }
 
@@ -766,23 +1122,35 @@ void SMTPSocket::AbortCleanup() {
     if (ended_)
         return;
     ended_ = true;
-    wait_ = Wait::None;
-    tmrStopGrace_.stop();
-    tmrPauseEachMessage_.stop();
-    tmrPauseInBlocks_.stop();
+    stopTimers();
     Q_EMIT AddMailed(QStringLiteral("***** MAILING ABORTED *****"), false, false);
     endTime_ = QDateTime::currentDateTime();
     LogSend(QStringLiteral("Mailing Aborted...Sending Quit"), false, true);
-    sckCorvex_->quit();
+    quitAll();
     source_.EndMailingDBSupport();
     stopped_ = true;
     Q_EMIT ReenableSendButton();
 }
 
-void SMTPSocket::TimeoutAndCleanup() {
-    LogSend(QStringLiteral("Server Timeout."));
-    LogSend(QStringLiteral("Last Data recieved was : ") + sckCorvex_->lastReply());
-    LogSend(QStringLiteral("Last data transmitted : ") + sentForLog(sckCorvex_->lastSent()));
+void SMTPSocket::stopTimers() {
+    tmrStopGrace_.stop();
+    tmrPauseInBlocks_.stop();
+    tmrLimit_.stop();
+    for (const std::unique_ptr<Session>& session : sessions_) {
+        session->timer.stop();
+        session->wait = Wait::None;
+    }
+}
+
+void SMTPSocket::quitAll() {
+    for (const std::unique_ptr<Session>& session : sessions_)
+        session->corvex->quit();
+}
+
+void SMTPSocket::TimeoutAndCleanup(Session& session) {
+    logFor(session, QStringLiteral("Server Timeout."));
+    logFor(session, QStringLiteral("Last Data recieved was : ") + session.corvex->lastReply());
+    logFor(session, QStringLiteral("Last data transmitted : ") + sentForLog(session.corvex->lastSent()));
     prompter_.inform(QStringLiteral("No response from Mail Server"), timeoutText());
     AbortCleanup();
     Q_EMIT AddMailed(QStringLiteral("Server timed out."), false, false);

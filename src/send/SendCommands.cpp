@@ -51,6 +51,11 @@ int runSend(CommandContext& ctx, const QStringList& arguments) {
         if (perRecipientLines)
             ctx.out << text << Qt::endl;
     });
+    // A limit's pause can last hours, so it is told even without per-recipient lines.
+    QObject::connect(&run, &SMTPSocket::LimitState, [&](bool paused, const QString& text) {
+        if (paused && !perRecipientLines)
+            ctx.out << text << Qt::endl;
+    });
     TerminationSignals interrupt;
     interrupt.endProcessOnSecondSignal();
     QObject::connect(&interrupt, &TerminationSignals::received, [&] {

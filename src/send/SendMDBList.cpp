@@ -8,6 +8,8 @@
 #include "db/ListSchema.h"
 #include "db/SqlDialect.h"
 #include "mailings/MailEvent.h"
+#include "mailings/Schedules.h"
+#include "send/SendLedger.h"
 
 #include <QFileInfo>
 #include <QSaveFile>
@@ -23,6 +25,8 @@ QString noMatchText() {
 CurrentError errorOf(const db::DbError& error) {
     return {error.number, error.text};
 }
+
+const QString LedgerSchema = QStringLiteral("Ledger");
 
 // The address as the list holds it: trimmed, without the angle brackets added for the server.
 QString bareAddress(const QString& address) {
@@ -94,6 +98,12 @@ bool SendMDBList::openListFiles() {
         return false;
     }
     fields_ = ListFieldSet::read(reader_);
+    // The ledger is counted on the marks' connection, so that a mark and its count commit together.
+    ledgerAttached_ =
+        !ledgerServer_.isEmpty() && writer_.attach(CentralDatabase::path(), LedgerSchema, &error);
+    if (!ledgerServer_.isEmpty() && !ledgerAttached_)
+        LogError(QStringLiteral("OpenList in SendMDBList: the send ledger cannot be written"),
+                 errorOf(error));
     mark_ = writer_.prepare(QStringLiteral("UPDATE ") + db::quoteName(ListSchema::table()) +
                             QStringLiteral(" SET \"Sent\" = ? WHERE ") +
                             db::quoteName(ListSchema::keyColumn()) + QStringLiteral(" = ?"));
@@ -359,6 +369,9 @@ void SendMDBList::CloseList() {
     rows_ = db::Statement();
     mark_ = db::Statement();
     reader_.close();
+    if (ledgerAttached_)
+        writer_.detach(LedgerSchema);
+    ledgerAttached_ = false;
     if (writer_.isOpen()) {
         // Leaves the file in its usual journal mode, with the log folded back in.
         writer_.exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
@@ -459,6 +472,28 @@ bool SendMDBList::UpdateSuccessfulSentFlags(const QStringList& addresses) {
         LogError(QStringLiteral("UpdateSuccessfulSentFlag in SendMDBList"), errorOf(error));
     writer_.rollback();
     return false;
+}
+
+bool SendMDBList::recordSent(const QStringList& marks, qint64 accepted) {
+    if (!ledgerAttached_ || accepted <= 0)
+        return UpdateSuccessfulSentFlags(marks);
+    db::DbError error;
+    if (!writer_.beginTransaction(&error)) {
+        LogError(QStringLiteral("recordSent in SendMDBList"), errorOf(error));
+        return false;
+    }
+    bool marked = true;
+    for (const QString& address : marks)
+        marked = marked && UpdateSuccessfulSentFlag(address);
+    if (marked && SendLedger::add(writer_, LedgerSchema, ledgerServer_, Schedules::now(), accepted, &error) &&
+        writer_.commit(&error))
+        return true;
+    writer_.rollback();
+    if (!marked)
+        return false;
+    // The marks stand even when the count cannot be written: a lost count only lets a limit pass.
+    LogError(QStringLiteral("recordSent in SendMDBList: the send ledger was not counted"), errorOf(error));
+    return UpdateSuccessfulSentFlags(marks);
 }
 
 void SendMDBList::GetMessageParams() {

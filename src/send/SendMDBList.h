@@ -62,6 +62,11 @@ public:
     bool UpdateSuccessfulSentFlag(const QString& address);
     // The marks of one message's accepted recipients, committed together: all or none.
     bool UpdateSuccessfulSentFlags(const QStringList& addresses);
+    // Counts the run's accepted recipients in the send ledger under this server; empty: no counting.
+    void setLedgerServer(const QString& server) { ledgerServer_ = server; }
+    // One message's accepted recipients: their marks (when marking, else none) and their count in the
+    // send ledger, in one transaction. False when the marks could not be written.
+    bool recordSent(const QStringList& marks, qint64 accepted);
     // Marks that could not be written are owed: they are kept in a file of the mailings folder, and the
     // next run over the same list writes them before it selects anyone, so nobody is mailed twice.
     bool keepOwedMarks(const QStringList& addresses);
@@ -142,5 +147,7 @@ private:
     bool onlyMarkedLeft_ = false;
     bool markCondition_ = false; // the selection's last condition is the not-yet-marked one
     QString listPath_;
+    QString ledgerServer_;
+    bool ledgerAttached_ = false;
     std::optional<MessageRecord> message_;
 };

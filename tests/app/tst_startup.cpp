@@ -100,7 +100,10 @@ private Q_SLOTS:
                                     "UseVERP",
                                     "DKIMDomain",
                                     "DKIMSelector",
-                                    "DKIMKeyFile"}));
+                                    "DKIMKeyFile",
+                                    "Connections",
+                                    "MaxPerHour",
+                                    "MaxPerDay"}));
         QVERIFY(text.contains(QStringLiteral("\nFrom=you@example.invalid\n")));
         QVERIFY(text.contains(QStringLiteral("\nSMTPServer=mail.example.invalid\n")));
     }

@@ -163,8 +163,9 @@ void writeOldCentralDatabase(const QString& path, bool withSourcePath = false) {
     insert("INSERT INTO \"OldNotes\" VALUES ('left behind')");
 }
 
-const QStringList CurrentTables = {"Tamberlyn", "List",        "MailEvent", "Message",      "ErrorTable",
-                                   "Profile",   "POPAccounts", "MailRun",   "MailRunSlice", "ProductVersion"};
+const QStringList CurrentTables = {"Tamberlyn",    "List",       "MailEvent",     "Message",
+                                   "ErrorTable",   "Profile",    "POPAccounts",   "MailRun",
+                                   "MailRunSlice", "SendLedger", "ProductVersion"};
 
 } // namespace
 
@@ -221,7 +222,8 @@ private Q_SLOTS:
              "UnsubscribeAddress "
              "TEXT(255), UnsubscribeURL TEXT, BounceAddress TEXT(255), UseVERP INTEGER, DKIMDomain "
              "TEXT(255), "
-             "DKIMSelector TEXT(63), DKIMKeyFile TEXT"},
+             "DKIMSelector TEXT(63), DKIMKeyFile TEXT, Connections INTEGER DEFAULT 1, MaxPerHour INTEGER "
+             "DEFAULT 0, MaxPerDay INTEGER DEFAULT 0"},
             {"POPAccounts", "AC_ID",
              "AccountID TEXT(255) NOT NULL, UserName TEXT(255), Password TEXT(50), ServerName TEXT(255), "
              "CertificateSHA256 TEXT(95), CAFile TEXT"},
@@ -231,6 +233,8 @@ private Q_SLOTS:
             {"MailRunSlice", "SliceID",
              "SliceID INTEGER NOT NULL, RunID INTEGER, Step INTEGER, Passed INTEGER DEFAULT 0, Failed "
              "INTEGER DEFAULT 0"},
+            {"SendLedger", "LedgerID",
+             "LedgerID INTEGER NOT NULL, Server TEXT(200), Hour DATETIME, Count INTEGER DEFAULT 0"},
             {"ProductVersion", "TamberlynVersion",
              "TamberlynVersion TEXT(10) NOT NULL, ProductType TEXT(20), TBFVersion INTEGER"},
         };
@@ -255,7 +259,7 @@ private Q_SLOTS:
         QCOMPARE(
             rows(central, "Profile"),
             QStringList{"Default Delivery Options||<null>|you@example.invalid|replies@example.invalid||||0||"
-                        "-1|SENT|-1|1000|-1|SENT|0|100|1|-1|1|mail.example.invalid||||0|||"});
+                        "-1|SENT|-1|1000|-1|SENT|0|100|1|-1|1|mail.example.invalid||||0||||1|0|0"});
         QVERIFY(!QFileInfo::exists(dir.path() + "/Templates/message_logo_large.jpg"));
         QVERIFY(!QFileInfo::exists(dir.path() + "/AddressLists/Sample - Formal Letter.mdb"));
         QVERIFY(!QFileInfo::exists(CentralDatabase::path() + ".part"));
@@ -494,8 +498,8 @@ private Q_SLOTS:
         QCOMPARE(rows(db, "Message"), expect({"{A}||{N}|Subject {A}|1|<p>{A}||||0||||0|0|0|0|0|||0|0||||"}));
         QCOMPARE(rows(db, "Profile"),
                  expect({"Default Delivery Options||{N}|a@example.invalid|||||0|[Sent] = \"x\" AND [City] = "
-                         "'Köln'|-1|SENT|0|500|0||0|0|0|0|0|||||0|||",
-                         "{A}||{N}||||||0||0||0|0|0||0|0|0|0|0|||||0|||"}));
+                         "'Köln'|-1|SENT|0|500|0||0|0|0|0|0|||||0||||0|0|0",
+                         "{A}||{N}||||||0||0||0|0|0||0|0|0|0|0|||||0||||0|0|0"}));
         QCOMPARE(
             scalarText(db, "SELECT \"ProfileName\" FROM \"Profile\" WHERE \"ProfileName\" = ?", {Awkward}),
             Awkward);

@@ -543,6 +543,40 @@ private Q_SLOTS:
         QCOMPARE(runCommandLine({"--home", home_->path(), "options", "show", "Bad"}).status, 1);
     }
 
+    // The throughput settings: sessions from 1 to 32, limits from 0 (none); kept through the database and
+    // the profile file; a default set has one session and no limits.
+    void throughputSettings_data() {
+        QTest::addColumn<QString>("assignment");
+        QTest::addColumn<int>("status");
+        QTest::newRow("four sessions") << "Connections=4" << 0;
+        QTest::newRow("thirty-two") << "Connections=32" << 0;
+        QTest::newRow("no session") << "Connections=0" << 2;
+        QTest::newRow("thirty-three") << "Connections=33" << 2;
+        QTest::newRow("hourly") << "MaxPerHour=500" << 0;
+        QTest::newRow("daily") << "MaxPerDay=2000" << 0;
+        QTest::newRow("negative") << "MaxPerDay=-1" << 2;
+    }
+    void throughputSettings() {
+        QFETCH(QString, assignment);
+        QFETCH(int, status);
+        home_->stop();
+        const QString h = home_->path();
+        const QString shown =
+            runCommandLine({"--home", h, "options", "show", DefaultDeliveryOptionsName}).out;
+        for (const char* line : {"Connections=1\n", "MaxPerHour=0\n", "MaxPerDay=0\n"})
+            QVERIFY2(shown.contains(QLatin1StringView(line)), line);
+        const CommandRun set = runCommandLine({"--home", h, "options", "set", "Fast", assignment});
+        QCOMPARE(set.status, status);
+        if (status != 0)
+            return;
+        QVERIFY(runCommandLine({"--home", h, "options", "show", "Fast"}).out.contains(assignment + u'\n'));
+        MailEvent options;
+        QVERIFY(options.GetMEPFromDB(QStringLiteral("Fast")));
+        const QString file = h + QStringLiteral("/fast.mep");
+        options.WriteMEPToFile(file);
+        QVERIFY(QString::fromUtf8(readFileBytes(file)).contains(assignment));
+    }
+
 private:
     std::unique_ptr<TestHome> home_;
 };

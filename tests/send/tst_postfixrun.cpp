@@ -77,6 +77,36 @@ private Q_SLOTS:
         QVERIFY2(waitForDelivery(boxes), "the messages did not arrive in the maildirs");
     }
 
+    // Four sessions at once: each greets the server itself, and every mailbox gets its message once.
+    void fourSessionsDeliverEachMessageOnce() {
+        QStringList boxes;
+        for (int i = 60; i < 68; ++i)
+            boxes << QStringLiteral("box%1").arg(i);
+        QStringList addresses;
+        for (const QString& box : boxes)
+            addresses << box + QStringLiteral("@example.test");
+        QVERIFY(makeList(*home, QStringLiteral("Sessions"), people(addresses)));
+        QVERIFY(makeMessage(message(true)));
+        MailEvent options = plainOptions(QStringLiteral("Sessions"));
+        options.Connections = 4;
+        QVERIFY(options.storeMEP());
+
+        Run run(*home, options, QStringLiteral("Sessions"), QStringLiteral("Postfix"));
+        run.socket->setTimeoutUnitMs(1000);
+        int mostOpen = 0;
+        connect(run.socket.get(), &SMTPSocket::OpenSessionsChanged, this,
+                [&](int open) { mostOpen = qMax(mostOpen, open); });
+        QVERIFY(run.runToEnd(60000));
+        QVERIFY(run.completed);
+        QCOMPARE(mostOpen, 4);
+        QCOMPARE(run.socket->passedCount(), 8);
+        QCOMPARE(markedCount(QStringLiteral("Sessions")), 8);
+        QVERIFY2(waitForDelivery(boxes), "the messages did not arrive in the maildirs once each");
+        const QString log = QString::fromUtf8(readFileBytes(appFolders().sendLog()));
+        QVERIFY(log.contains(QStringLiteral("\r\n[2] C: EHLO ")));
+        QVERIFY(!log.contains(QStringLiteral("[5] ")));
+    }
+
     void startTlsWithAuthentication() {
         if (qEnvironmentVariableIsEmpty("TAMBERLYN_TEST_CERT"))
             QSKIP("TAMBERLYN_TEST_CERT is not set");
