@@ -1,6 +1,7 @@
 #include "import/ImportCommands.h"
 
 #include "core/AppInfo.h"
+#include "core/TerminalProgress.h"
 #include "db/DataTank.h"
 #include "import/ActImport.h"
 #include "import/ImportEngine.h"
@@ -99,7 +100,8 @@ int runImport(CommandContext& ctx, const QStringList& arguments) {
                                           QStringLiteral("List the fields of a table (name, type, kind)."),
                                           QStringLiteral("TABLE"));
     parser.addOptions({typeOption, fileOption, tableOption, emailOption, firstOption, lastOption, titleOption,
-                       keepOption, whereOption, nameOption, descriptionOption, tablesOption, fieldsOption});
+                       keepOption, whereOption, nameOption, descriptionOption, tablesOption, fieldsOption,
+                       verboseOption()});
     if (!parseCommandOptions(parser, arguments, ctx))
         return ExitUsage;
 
@@ -163,13 +165,27 @@ int runImport(CommandContext& ctx, const QStringList& arguments) {
     request.filter = parser.value(whereOption);
     request.listName = listName;
 
+    // On a terminal one progress line shows the records read and copied.
+    TerminalProgress progress(ctx.out, showsProgressLine(ctx, parser), QStringLiteral("records"));
+    ProgressPrompter prompter(ctx.prompter, progress);
     ImportResult result;
     if (type.family == SourceFamily::ActContacts) {
-        result = ActImport(ctx.prompter).run(request);
+        ActImport act(prompter);
+        if (act.begin(request))
+            while (act.copy(4096))
+                progress.update(act.recordsCopied(), act.recordsTotal());
+        result = act.finish();
     } else {
-        ImportJob job(request, ctx.prompter);
+        ImportJob job(request, prompter);
+        QObject::connect(
+            &job, &ImportJob::progress, [&progress](ImportJob::Stage stage, qint64 done, qint64 total) {
+                progress.setUnit(stage == ImportJob::Stage::Reading ? QStringLiteral("records read")
+                                                                    : QStringLiteral("records copied"));
+                progress.update(done, total);
+            });
         result = job.run();
     }
+    progress.finish();
     if (result.listPath == ImportText::noRecords() || result.listPath == QLatin1String("<Cancel")) {
         ctx.err << result.listPath << ": no record of the table passed to the new list." << Qt::endl;
         return ExitFailed;
@@ -192,7 +208,7 @@ QList<Command> importCommands() {
          "[--first F] "
          "[--last F] [--title F] [--keep F1,F2] [--where CLAUSE] --name LIST; --tables or --fields TABLE "
          "look "
-         "inside a source first.",
+         "inside a source first; [--verbose].",
          runImport},
     };
 }
