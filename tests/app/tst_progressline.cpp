@@ -116,6 +116,26 @@ private Q_SLOTS:
         QCOMPARE(output.rest, QStringLiteral("Saved the list %1 with %2 addresses.\n").arg(name).arg(saved));
     }
 
+    void importShowsTheRecords() {
+        const QString csv = sources.filePath(QStringLiteral("people.csv"));
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("E-mail,Name\n");
+        for (int i = 0; i < 20000; ++i)
+            file.write("guest" + QByteArray::number(i) + "@example.org,Guest " + QByteArray::number(i) +
+                       "\n");
+        file.close();
+        const TerminalRun run = runOnTerminal({"--home", home.path(), "import", "--type", "DBTEXTFILE",
+                                               "--file", csv, "--email", "E-mail", "--name", "Guests"});
+        QCOMPARE(run.status, 0);
+        const SplitOutput output = splitProgress(run.output);
+        QVERIFY2(!output.redraws.isEmpty(), run.output.constData());
+        QVERIFY2(output.redraws.last().startsWith(QStringLiteral("20000 ")),
+                 qPrintable(output.redraws.last()));
+        QVERIFY2(output.rest.startsWith(QStringLiteral("Imported 20000 row(s) into the list 'Guests'.\n")),
+                 qPrintable(output.rest));
+    }
+
     void anEmptyResultIsToldBelowTheLine() {
         const TerminalRun run =
             runOnTerminal({"--home", home.path(), "clean", "Small", "Small", "--name", "None"});
