@@ -171,19 +171,24 @@ int runImport(CommandContext& ctx, const QStringList& arguments) {
     ImportResult result;
     if (type.family == SourceFamily::ActContacts) {
         ActImport act(prompter);
-        if (act.begin(request))
-            while (act.copy(4096))
-                progress.update(act.recordsCopied(), act.recordsTotal());
+        for (bool more = act.begin(request); more;) {
+            more = act.copy(4096);
+            progress.update(act.recordsCopied(), act.recordsTotal());
+        }
         result = act.finish();
     } else {
         ImportJob job(request, prompter);
-        QObject::connect(
-            &job, &ImportJob::progress, [&progress](ImportJob::Stage stage, qint64 done, qint64 total) {
-                progress.setUnit(stage == ImportJob::Stage::Reading ? QStringLiteral("records read")
-                                                                    : QStringLiteral("records copied"));
-                progress.update(done, total);
-            });
+        qint64 lastTotal = -1;
+        QObject::connect(&job, &ImportJob::progress, [&](ImportJob::Stage stage, qint64 done, qint64 total) {
+            progress.setUnit(stage == ImportJob::Stage::Reading ? QStringLiteral("records read")
+                                                                : QStringLiteral("records copied"));
+            progress.update(done, total);
+            lastTotal = total;
+        });
         result = job.run();
+        // The job reports as it goes, not at its end: the last figures are those of the whole source.
+        if (result.succeeded() && !result.summary.interrupted)
+            progress.update(lastTotal > 0 ? lastTotal : result.summary.recordsRead, lastTotal);
     }
     progress.finish();
     if (result.listPath == ImportText::noRecords() || result.listPath == QLatin1String("<Cancel")) {

@@ -41,7 +41,7 @@ private Q_SLOTS:
         QTest::newRow("unknown total: no share, no time left")
             << qint64(1200) << qint64(-1) << qint64(10000) << false
             << "1200 recipients, 120 recipients/s, 0:10 elapsed";
-        QTest::newRow("slow: a decimal in the rate, hours in the time left")
+        QTest::newRow("slow: a decimal in the rate, minutes left")
             << qint64(3) << qint64(10003) << qint64(1000) << false
             << "3 / 10003 recipients (0%), 3.0 recipients/s, 0:01 elapsed, 55:33 left";
         QTest::newRow("over an hour elapsed")

@@ -129,13 +129,12 @@ private Q_SLOTS:
         QCOMPARE(outbox->storedCount(), 30);
         const QString out = QString::fromUtf8(run.output);
         QVERIFY2(!out.contains(QStringLiteral("To: c01")), qPrintable(out));
-        // Every line of its own first erases the progress line, and the progress line is drawn again.
+        // The line ends with the run's last figures, and the end of the run starts on a line of its own.
         QVERIFY2(
-            out.contains(QStringLiteral("\r\x1b[KMailing Complete. Send QUIT to Server.\n\r\x1b[K30 / 30 "
-                                        "recipients (100%)")),
+            out.contains(QRegularExpression(QStringLiteral("\r\x1b\\[K30 / 30 recipients \\(100%\\)[^\r\n]* "
+                                                           "elapsed\nMailing Complete. Send QUIT to "
+                                                           "Server.\nMailing Statistics\n"))),
             qPrintable(out));
-        // It ends clean: the summary starts on a line of its own.
-        QVERIFY(out.contains(QStringLiteral(" elapsed\nMailing Statistics\n")));
         QVERIFY(out.contains(QStringLiteral("Total Passed:      30\n")));
 
         QVERIFY(db::Database::open(listPath(QStringLiteral("Cmd")), db::Database::OpenMode::ReadWrite)
