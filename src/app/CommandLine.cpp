@@ -109,7 +109,7 @@ int RunCommandLine(const QStringList& arguments, CommandIo io) {
                                        : parser.isSet(noOption) ? ConsolePrompter::Mode::AnswerNo
                                                                 : ConsolePrompter::Mode::Interactive;
     ConsolePrompter prompter(mode, io.in, io.out, io.err, io.inputIsTerminal);
-    CommandContext ctx{prompter, io.in, io.out, io.err, {}, runStartup, {}};
+    CommandContext ctx{prompter, io.in, io.out, io.err, {}, runStartup, {}, io.outputIsTerminal};
     ctx.startup.appFolder = ResolveAppFolder(parser.value(homeOption));
     ctx.startup.executableName = QFileInfo(arguments.value(0)).fileName();
     ctx.startup.prompter = &prompter;

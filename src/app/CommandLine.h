@@ -11,6 +11,7 @@ struct CommandIo {
     QTextStream& out;
     QTextStream& err;
     bool inputIsTerminal = false;
+    bool outputIsTerminal = false;
 };
 
 // Runs "tamberlyn [--home DIR] [--yes|--no] COMMAND ..." (arguments[0] is the program) and returns the

@@ -22,5 +22,5 @@ int main(int argc, char* argv[]) {
     QTextStream in(stdin);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return RunCommandLine(arguments, {in, out, err, isatty(STDIN_FILENO) != 0});
+    return RunCommandLine(arguments, {in, out, err, isatty(STDIN_FILENO) != 0, isatty(STDOUT_FILENO) != 0});
 }

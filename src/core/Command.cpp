@@ -27,3 +27,12 @@ bool parseCommandOptions(QCommandLineParser& parser, const QStringList& argument
     }
     return true;
 }
+
+QCommandLineOption verboseOption() {
+    return {QStringLiteral("verbose"),
+            QStringLiteral("A line per item, also on a terminal (which otherwise shows one progress line).")};
+}
+
+bool showsProgressLine(const CommandContext& ctx, const QCommandLineParser& parser) {
+    return ctx.outputIsTerminal && !parser.isSet(QStringLiteral("verbose"));
+}

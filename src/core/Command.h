@@ -20,6 +20,8 @@ struct CommandContext {
     // The application's start-up, given by the command line that runs the command.
     StartupFunction runStartup;
     std::unique_ptr<StartedProgram> started;
+    // Standard output is a terminal: the long commands draw a progress line there (TerminalProgress).
+    bool outputIsTerminal = false;
 
     // Starts the program for the command and keeps it started (with its instance lock) while the
     // context lives. A command that works on a few lists uses the light start. False when the start
@@ -42,5 +44,10 @@ struct Command {
 // usage error and returns false when they do not parse.
 bool parseCommandOptions(QCommandLineParser& parser, const QStringList& arguments, CommandContext& ctx,
                          bool allowPositional = false);
+// The --verbose option of the long commands: a line per item even on a terminal.
+QCommandLineOption verboseOption();
+// Whether a long command shows its progress line instead of a line per item: its output is a terminal
+// and --verbose was not given.
+bool showsProgressLine(const CommandContext& ctx, const QCommandLineParser& parser);
 // An error text as one sentence without its closing full stop, for the caller to finish.
 QString sentence(QString text);

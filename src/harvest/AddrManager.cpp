@@ -214,7 +214,8 @@ AddrManager::BuildResult AddrManager::BuildList() {
     async_ = false;
     if (!prepare())
         return result_;
-    while (!step(0)) {
+    // A megabyte at a time, so that the progress is reported as the file is read.
+    while (!step(1 << 20)) {
     }
     return result_;
 }

@@ -2,6 +2,7 @@
 
 #include "core/AppInfo.h"
 #include "core/AppSettings.h"
+#include "core/TerminalProgress.h"
 #include "db/DataTank.h"
 #include "harvest/AddrManager.h"
 
@@ -13,6 +14,7 @@ namespace {
 struct HarvestRequest {
     QString listName;
     bool haveName = false;
+    bool verbose = false;
     EmailParser::NameMode nameMode = EmailParser::NameMode::BestGuess;
     QString keyword1;
     QString keyword2;
@@ -39,6 +41,10 @@ public:
             }
             if (argument == QLatin1String("--")) {
                 onlyFiles = true;
+                continue;
+            }
+            if (argument == QLatin1String("--verbose")) {
+                request.verbose = true;
                 continue;
             }
             QString name = argument.mid(2);
@@ -163,13 +169,20 @@ int runHarvest(CommandContext& ctx, const QStringList& arguments) {
     AppSaveSetting(section, QStringLiteral("KeyCategoryVal1"), request.keyword1);
     AppSaveSetting(section, QStringLiteral("KeyCategoryVal2"), request.keyword2);
 
-    AddrManager manager(ctx.prompter);
+    // On a terminal one progress line shows the bytes of the files scanned.
+    TerminalProgress progress(ctx.out, ctx.outputIsTerminal && !request.verbose, QString(),
+                              TerminalProgress::Measure::Bytes);
+    ProgressPrompter prompter(ctx.prompter, progress);
+    AddrManager manager(prompter);
     manager.setNameMode(request.nameMode);
+    QObject::connect(&manager, &AddrManager::progress,
+                     [&progress](qint64 done, qint64 total) { progress.update(done, total); });
     for (const EmailSrcFileObj& file : std::as_const(request.files))
         if (manager.SelectSourceFile(file.fileName, file.fileType))
             manager.ChangeSearchOptions(file.fileName, file);
 
     const AddrManager::BuildResult result = manager.BuildList();
+    progress.finish();
     if (!result.built)
         return ExitFailed;
     QStringList notRead;
@@ -207,7 +220,7 @@ QList<Command> harvestCommands() {
          "Build a list from text and mailbox files: --name LIST [--names none|guess] [--keyword1 K] "
          "[--keyword2 K] then files, each after its options [--type text|mailbox|binary] [--scope "
          "all|headers] "
-         "[--headers from,to,cc,bcc] [--after TEXT] (an option holds for the files after it).",
+         "[--headers from,to,cc,bcc] [--after TEXT] (an option holds for the files after it); [--verbose].",
          runHarvest},
     };
 }

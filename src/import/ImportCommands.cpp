@@ -1,6 +1,7 @@
 #include "import/ImportCommands.h"
 
 #include "core/AppInfo.h"
+#include "core/TerminalProgress.h"
 #include "db/DataTank.h"
 #include "import/ActImport.h"
 #include "import/ImportEngine.h"
@@ -99,7 +100,8 @@ int runImport(CommandContext& ctx, const QStringList& arguments) {
                                           QStringLiteral("List the fields of a table (name, type, kind)."),
                                           QStringLiteral("TABLE"));
     parser.addOptions({typeOption, fileOption, tableOption, emailOption, firstOption, lastOption, titleOption,
-                       keepOption, whereOption, nameOption, descriptionOption, tablesOption, fieldsOption});
+                       keepOption, whereOption, nameOption, descriptionOption, tablesOption, fieldsOption,
+                       verboseOption()});
     if (!parseCommandOptions(parser, arguments, ctx))
         return ExitUsage;
 
@@ -163,13 +165,32 @@ int runImport(CommandContext& ctx, const QStringList& arguments) {
     request.filter = parser.value(whereOption);
     request.listName = listName;
 
+    // On a terminal one progress line shows the records read and copied.
+    TerminalProgress progress(ctx.out, showsProgressLine(ctx, parser), QStringLiteral("records"));
+    ProgressPrompter prompter(ctx.prompter, progress);
     ImportResult result;
     if (type.family == SourceFamily::ActContacts) {
-        result = ActImport(ctx.prompter).run(request);
+        ActImport act(prompter);
+        for (bool more = act.begin(request); more;) {
+            more = act.copy(4096);
+            progress.update(act.recordsCopied(), act.recordsTotal());
+        }
+        result = act.finish();
     } else {
-        ImportJob job(request, ctx.prompter);
+        ImportJob job(request, prompter);
+        qint64 lastTotal = -1;
+        QObject::connect(&job, &ImportJob::progress, [&](ImportJob::Stage stage, qint64 done, qint64 total) {
+            progress.setUnit(stage == ImportJob::Stage::Reading ? QStringLiteral("records read")
+                                                                : QStringLiteral("records copied"));
+            progress.update(done, total);
+            lastTotal = total;
+        });
         result = job.run();
+        // The job reports as it goes, not at its end: the last figures are those of the whole source.
+        if (result.succeeded() && !result.summary.interrupted)
+            progress.update(lastTotal > 0 ? lastTotal : result.summary.recordsRead, lastTotal);
     }
+    progress.finish();
     if (result.listPath == ImportText::noRecords() || result.listPath == QLatin1String("<Cancel")) {
         ctx.err << result.listPath << ": no record of the table passed to the new list." << Qt::endl;
         return ExitFailed;
@@ -192,7 +213,7 @@ QList<Command> importCommands() {
          "[--first F] "
          "[--last F] [--title F] [--keep F1,F2] [--where CLAUSE] --name LIST; --tables or --fields TABLE "
          "look "
-         "inside a source first.",
+         "inside a source first; [--verbose].",
          runImport},
     };
 }

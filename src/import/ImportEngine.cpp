@@ -888,8 +888,9 @@ void ImportJob::complete() {
 }
 
 ImportResult ImportJob::run() {
+    // A few thousand records a step, so that the progress is reported as the import goes.
     if (prepare())
-        while (step(1 << 20)) {
+        while (step(4096)) {
         }
     if (phase_ == Phase::Done && result_.listPath.isEmpty())
         result_.listPath = QStringLiteral("<Error:");

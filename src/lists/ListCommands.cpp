@@ -1,6 +1,7 @@
 #include "lists/ListCommands.h"
 
 #include "core/AppInfo.h"
+#include "core/TerminalProgress.h"
 #include "db/CentralDatabase.h"
 #include "db/DataTank.h"
 #include "db/DbHelpers.h"
@@ -116,13 +117,15 @@ int saveResult(CommandContext& ctx, const QString& result, const QString& name) 
     return ExitOk;
 }
 
-using TwoListBuilder = QString (*)(const QString&, const QString&, Prompter&);
+using TwoListBuilder =
+    std::function<QString(const QString&, const QString&, Prompter&, const ListOperations::RowProgress&)>;
 
 int runTwoListOperation(CommandContext& ctx, const QStringList& arguments, const QString& usage,
-                        TwoListBuilder build) {
+                        const TwoListBuilder& build) {
     QCommandLineParser parser;
     parser.addOption({QStringLiteral("name"), QStringLiteral("The name the new list is saved under."),
                       QStringLiteral("NEW")});
+    parser.addOption(verboseOption());
     parser.addPositionalArgument(QStringLiteral("LIST1"), QStringLiteral("The first list."));
     parser.addPositionalArgument(QStringLiteral("LIST2"), QStringLiteral("The second list."));
     if (!parseOperationOptions(parser, arguments, ctx, usage, true))
@@ -134,7 +137,13 @@ int runTwoListOperation(CommandContext& ctx, const QStringList& arguments, const
     const QString second = first.isEmpty() ? QString() : registeredListFile(ctx, lists.at(1));
     if (second.isEmpty())
         return ExitFailed;
-    return saveResult(ctx, build(first, second, ctx.prompter), parser.value(QStringLiteral("name")));
+    // On a terminal one progress line shows the source rows read.
+    TerminalProgress progress(ctx.out, showsProgressLine(ctx, parser), QStringLiteral("rows"));
+    ProgressPrompter prompter(ctx.prompter, progress);
+    const QString result = build(first, second, prompter,
+                                 [&progress](qint64 done, qint64 total) { progress.update(done, total); });
+    progress.finish();
+    return saveResult(ctx, result, parser.value(QStringLiteral("name")));
 }
 
 int runMerge(CommandContext& ctx, const QStringList& arguments) {
@@ -143,8 +152,9 @@ int runMerge(CommandContext& ctx, const QStringList& arguments) {
 
 int runClean(CommandContext& ctx, const QStringList& arguments) {
     return runTwoListOperation(ctx, arguments, QStringLiteral("LIST REMOVE"),
-                               [](const QString& list, const QString& removal, Prompter& prompter) {
-                                   return ListOperations::gCleanList(list, removal, prompter);
+                               [](const QString& list, const QString& removal, Prompter& prompter,
+                                  const ListOperations::RowProgress& progress) {
+                                   return ListOperations::gCleanList(list, removal, prompter, -1, progress);
                                });
 }
 

@@ -105,7 +105,7 @@ QString createResultTableSql(Operation operation, const UnionColumns& columns) {
 }
 
 QStringList fillStatements(Operation operation, const UnionColumns& columns, const QString& firstAlias,
-                           const QString& secondAlias) {
+                           const QString& secondAlias, const QString& rowCounter) {
     const QString table = db::quoteName(ListSchema::table());
     const QString key = db::quoteName(ListSchema::keyColumn());
     const QString target = QStringLiteral("main.") + table;
@@ -117,23 +117,28 @@ QStringList fillStatements(Operation operation, const UnionColumns& columns, con
     const QString inSecond = QStringLiteral("EXISTS (SELECT 1 FROM ") + second +
                              QStringLiteral(" AS d WHERE d.") + key + QStringLiteral(" = a.") + key +
                              QStringLiteral(" COLLATE NOCASE)");
+    // The counter comes first in the condition, so that it sees every row read.
+    const QString counted =
+        rowCounter.isEmpty() ? QString() : db::quoteName(rowCounter) + QStringLiteral("()");
+    const QString everyRow = counted.isEmpty() ? QString() : QStringLiteral(" WHERE ") + counted;
+    const QString rowAnd = counted.isEmpty() ? QString() : counted + QStringLiteral(" AND ");
     switch (operation) {
     case Operation::Merge:
         // The key refuses the second list's rows for addresses already there: the first list's row wins.
         return {QStringLiteral("INSERT OR IGNORE INTO ") + target + QStringLiteral(" (") + firstList +
-                    QStringLiteral(") SELECT ") + firstList + QStringLiteral(" FROM ") + first,
+                    QStringLiteral(") SELECT ") + firstList + QStringLiteral(" FROM ") + first + everyRow,
                 QStringLiteral("INSERT OR IGNORE INTO ") + target + QStringLiteral(" (") +
                     quotedList(columns.secondTarget) + QStringLiteral(") SELECT ") +
-                    quotedList(columns.secondSource) + QStringLiteral(" FROM ") + second};
+                    quotedList(columns.secondSource) + QStringLiteral(" FROM ") + second + everyRow};
     case Operation::Clean:
         return {QStringLiteral("INSERT INTO ") + target + QStringLiteral(" (") + firstList +
                 QStringLiteral(") SELECT ") + firstList + QStringLiteral(" FROM ") + first +
-                QStringLiteral(" AS a WHERE NOT ") + inSecond + QStringLiteral(" ORDER BY a.") + key +
-                QStringLiteral(" COLLATE NOCASE")};
+                QStringLiteral(" AS a WHERE ") + rowAnd + QStringLiteral("NOT ") + inSecond +
+                QStringLiteral(" ORDER BY a.") + key + QStringLiteral(" COLLATE NOCASE")};
     case Operation::Duplicates:
         return {QStringLiteral("INSERT OR IGNORE INTO ") + target + QStringLiteral(" (") + firstList +
                 QStringLiteral(") SELECT ") + firstList + QStringLiteral(" FROM ") + first +
-                QStringLiteral(" AS a WHERE ") + inSecond};
+                QStringLiteral(" AS a WHERE ") + rowAnd + inSecond};
     }
     return {};
 }
@@ -268,8 +273,51 @@ QString refuseSource(const Source& source, const QString& path, const OperationT
     return {};
 }
 
+// Counts the source rows the fill statements read, as the SQL function RowCounter, and tells the
+// progress every few thousand rows.
+class RowTally {
+public:
+    static constexpr const char* Function = "RowCounter";
+
+    RowTally(const ListOperations::RowProgress& progress, qint64 total)
+        : progress_(progress), total_(total) {}
+
+    bool install(sqlite3* handle) {
+        return sqlite3_create_function_v2(handle, Function, 0, SQLITE_UTF8, this, &RowTally::count, nullptr,
+                                          nullptr, nullptr) == SQLITE_OK;
+    }
+    void report() const { progress_(done_, total_); }
+
+private:
+    static void count(sqlite3_context* context, int, sqlite3_value**) {
+        auto* tally = static_cast<RowTally*>(sqlite3_user_data(context));
+        if (++tally->done_ % 4096 == 0)
+            tally->report();
+        sqlite3_result_int(context, 1);
+    }
+
+    const ListOperations::RowProgress& progress_;
+    qint64 total_;
+    qint64 done_ = 0;
+};
+
+// The rows of the sources' tables that the operation reads: both lists for a merge, else the first.
+qint64 rowsToRead(const db::Database& result, Operation operation) {
+    qint64 rows = 0;
+    for (const QString& alias : {FirstAlias, SecondAlias}) {
+        if (alias == SecondAlias && operation != Operation::Merge)
+            break;
+        rows += result
+                    .scalar(QStringLiteral("SELECT count(*) FROM ") + db::quoteName(alias) + u'.' +
+                            db::quoteName(ListSchema::table()))
+                    .value_or(QVariant(0))
+                    .toLongLong();
+    }
+    return rows;
+}
+
 QString runOperation(Operation operation, const QString& firstPath, const QString& secondPath,
-                     Prompter& prompter) {
+                     Prompter& prompter, const ListOperations::RowProgress& progress) {
     const OperationTexts texts = textsFor(operation);
     const Source first = inspectSource(firstPath, texts.mustBeList);
     if (first.state != Source::Ready)
@@ -297,17 +345,36 @@ QString runOperation(Operation operation, const QString& firstPath, const QStrin
     const ListOperations::UnionColumns columns = ListOperations::unionColumns(first.columns, second.columns);
     bool done =
         result.attach(firstPath, FirstAlias, &error) && result.attach(secondPath, SecondAlias, &error);
+    // The sources are read through a memory map: a look-up of every address jumps about the other list's
+    // key index, and a page read through the map costs no call into the system as a page read by
+    // read() does. The sources are only read, and the statements hold their read locks throughout.
+    for (const QString& alias : {FirstAlias, SecondAlias})
+        done = done && result.exec(QStringLiteral("PRAGMA ") + db::quoteName(alias) +
+                                       QStringLiteral(".mmap_size=1073741824"),
+                                   {}, &error);
+    std::optional<RowTally> tally;
+    if (done && progress) {
+        // Without the function the operation runs as well, only without its progress.
+        tally.emplace(progress, rowsToRead(result, operation));
+        if (tally->install(result.handle()))
+            tally->report();
+        else
+            tally.reset();
+    }
     if (done) {
         // A deferred transaction: the sources get read locks only, never the write lock an immediate one
         // would take on every attached file.
         done = result.exec(QStringLiteral("BEGIN"), {}, &error) &&
                result.exec(ListOperations::createResultTableSql(operation, columns), {}, &error);
         for (const QString& statement :
-             ListOperations::fillStatements(operation, columns, FirstAlias, SecondAlias))
+             ListOperations::fillStatements(operation, columns, FirstAlias, SecondAlias,
+                                            tally ? QString::fromLatin1(RowTally::Function) : QString()))
             done = done && result.exec(statement, {}, &error);
         done = done && result.exec(QStringLiteral("COMMIT"), {}, &error);
         if (!done)
             result.rollback();
+        else if (tally)
+            tally->report();
     }
     result.detach(FirstAlias);
     result.detach(SecondAlias);
@@ -395,23 +462,24 @@ qint64 copyRows(db::Statement& rows, db::Database& output, const QList<db::Colum
 
 } // namespace
 
-QString ListOperations::gMergeLists(const QString& firstPath, const QString& secondPath, Prompter& prompter) {
-    return runOperation(Operation::Merge, firstPath, secondPath, prompter);
+QString ListOperations::gMergeLists(const QString& firstPath, const QString& secondPath, Prompter& prompter,
+                                    const RowProgress& progress) {
+    return runOperation(Operation::Merge, firstPath, secondPath, prompter, progress);
 }
 
 QString ListOperations::gCleanList(const QString& listPath, const QString& removalPath, Prompter& prompter,
-                                   int openListWindows) {
+                                   int openListWindows, const RowProgress& progress) {
     if (openListWindows >= 0 && openListWindows < 2) {
         prompter.inform(AppTitle(), QStringLiteral("You must have twol lists open to perform this action."),
                         Prompter::Icon::Exclamation);
         return ListOperations::cancelResult();
     }
-    return runOperation(Operation::Clean, listPath, removalPath, prompter);
+    return runOperation(Operation::Clean, listPath, removalPath, prompter, progress);
 }
 
 QString ListOperations::gFindDuplicates(const QString& firstPath, const QString& secondPath,
-                                        Prompter& prompter) {
-    return runOperation(Operation::Duplicates, firstPath, secondPath, prompter);
+                                        Prompter& prompter, const RowProgress& progress) {
+    return runOperation(Operation::Duplicates, firstPath, secondPath, prompter, progress);
 }
 
 QString ListOperations::gFilterList(const QString& listPath, Prompter& prompter,

@@ -48,27 +48,33 @@ QStringList resultFilePragmas();
 QString createResultTableSql(Operation operation, const UnionColumns& columns);
 
 // The statements that fill the result table, run on the result file with the first list attached as
-// firstAlias and the second as secondAlias. Addresses are compared without regard to case.
+// firstAlias and the second as secondAlias. Addresses are compared without regard to case. A rowCounter
+// names a SQL function of no arguments, answering true, that the statements call once for each source
+// row they read (to show the progress); empty for none.
 //  Merge:      the first list's rows, then the second's whose address is new: the first list's row wins.
 //  Clean:      the list's rows whose address the removal list lacks, sorted by address.
 //  Duplicates: the first list's rows whose address the second list holds.
 QStringList fillStatements(Operation operation, const UnionColumns& columns, const QString& firstAlias,
-                           const QString& secondAlias);
+                           const QString& secondAlias, const QString& rowCounter = {});
 
 // ---- Builders and export ----
 
 // Each builder reads its source lists without changing them and answers with the path of a new
 // temporary list, or with "<Error:...", "<Cancel" or "<No Records" (see above).
-// Messages go through the prompter, progress texts to ListEvents::statusMessage.
+// Messages go through the prompter, progress texts to ListEvents::statusMessage. A RowProgress is told
+// the source rows read of those the operation reads, every few thousand rows and at the end.
+using RowProgress = std::function<void(qint64 rowsRead, qint64 rowsTotal)>;
 
 // The rows of both lists, one per address; for an address in both, the first list's row.
-QString gMergeLists(const QString& firstPath, const QString& secondPath, Prompter& prompter);
+QString gMergeLists(const QString& firstPath, const QString& secondPath, Prompter& prompter,
+                    const RowProgress& progress = {});
 // The rows of the list whose address the removal list lacks. openListWindows is the desktop's count
 // of open list windows (fewer than two refuse the clean); a negative count skips that check.
 QString gCleanList(const QString& listPath, const QString& removalPath, Prompter& prompter,
-                   int openListWindows = -1);
+                   int openListWindows = -1, const RowProgress& progress = {});
 // The rows of the first list whose address the second list also holds.
-QString gFindDuplicates(const QString& firstPath, const QString& secondPath, Prompter& prompter);
+QString gFindDuplicates(const QString& firstPath, const QString& secondPath, Prompter& prompter,
+                        const RowProgress& progress = {});
 // Asks for a filter over the list's columns (the query builder); the clause, or empty to cancel.
 using ConditionQuery = std::function<QString(const QString& listPath, const QStringList& columns)>;
 // The rows of the list that satisfy the clause (written as the query builder writes it, with or

@@ -1,6 +1,7 @@
 #include "mailbox/MailboxCommands.h"
 
 #include "core/AppInfo.h"
+#include "core/TerminalProgress.h"
 #include "mailbox/PopAccounts.h"
 #include "mailbox/PopWizardRun.h"
 #include "mailbox/SearchCategories.h"
@@ -135,6 +136,7 @@ int runPop(CommandContext& ctx, const QStringList& arguments) {
     valueOption("remove-from", "Remove the addresses from these lists.", "LISTS");
     valueOption("save-list", "Also save the addresses as a new list.", "LIST");
     parser.addOption({QStringLiteral("delete-from-server"), QStringLiteral("Delete the matched messages.")});
+    parser.addOption(verboseOption());
     if (!parseCommandOptions(parser, arguments, ctx))
         return ExitUsage;
     const QString accountName = parser.value(QStringLiteral("account"));
@@ -159,24 +161,31 @@ int runPop(CommandContext& ctx, const QStringList& arguments) {
         settings.account.Password = *password;
     }
 
-    PopWizardRun run(ctx.prompter);
+    // On a terminal one progress line shows the messages read; the operations are lines of their own.
+    TerminalProgress progress(ctx.out, showsProgressLine(ctx, parser), QStringLiteral("messages"));
+    ProgressPrompter prompter(ctx.prompter, progress);
+    PopWizardRun run(prompter);
     if (!run.validate(settings))
         return ExitFailed;
     QObject::connect(&run, &PopWizardRun::showCurrentOperation, &run,
-                     [&ctx](const QString& text) { ctx.out << text << Qt::endl; });
-    QObject::connect(&run, &PopWizardRun::reportReady, &run, [&ctx](const PopWizardRun::Report& report) {
+                     [&progress](const QString& text) { progress.print(text); });
+    QObject::connect(&run, &PopWizardRun::messageProgress, &run,
+                     [&progress](int current, int total) { progress.update(current, total); });
+    QObject::connect(&run, &PopWizardRun::reportReady, &run, [&](const PopWizardRun::Report& report) {
+        progress.finish();
         ctx.out << report.title << Qt::endl << report.heading << Qt::endl;
         ctx.out << report.columns.join(u'\t') << Qt::endl;
         for (const QStringList& row : report.rows)
             ctx.out << row.join(u'\t') << Qt::endl;
     });
+    QObject::connect(&run, &PopWizardRun::finished, &run, [&progress] { progress.finish(); });
     QObject::connect(&run, &PopWizardRun::finished, QCoreApplication::instance(), &QCoreApplication::quit,
                      Qt::QueuedConnection);
     // Ctrl-C or SIGTERM stops the run as the Stop button does; a second one ends the program at once.
     TerminationSignals stopSignals;
     stopSignals.endProcessOnSecondSignal();
     QObject::connect(&stopSignals, &TerminationSignals::received, &run, [&] {
-        ctx.out << "Stopping" << Qt::endl;
+        progress.print(QStringLiteral("Stopping"));
         run.stop();
     });
     ctx.out << PopWizardRun::headingText(settings.format) << Qt::endl;
@@ -340,7 +349,7 @@ QList<Command> mailboxCommands() {
          "Read a POP mailbox and make or change lists: --account NAME --format "
          "importer|subscription|returned "
          "[--all | --phrases \"p1;p2\" | --category NAME] [--new-list LIST] [--add-to L1,L2 | --remove-from "
-         "L1,L2] [--save-list LIST] [--delete-from-server].",
+         "L1,L2] [--save-list LIST] [--delete-from-server] [--verbose].",
          runPop},
         {"pop-account",
          "POP accounts: add NAME --host [pop3s://|pop3+starttls://]HOST[:PORT] --user USER [--remember] "

@@ -1,6 +1,7 @@
 #include "send/SendCommands.h"
 
 #include "core/AppSettings.h"
+#include "core/TerminalProgress.h"
 #include "db/Database.h"
 #include "mailings/MailEvent.h"
 #include "mailings/Mailings.h"
@@ -27,7 +28,7 @@ int runSend(CommandContext& ctx, const QStringList& arguments) {
     QCommandLineParser parser;
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("Print only the end summary, not a line per recipient."));
-    parser.addOption(quiet);
+    parser.addOptions({quiet, verboseOption()});
     if (!parseCommandOptions(parser, arguments, ctx, true))
         return ExitUsage;
     bool isNumber = false;
@@ -38,28 +39,36 @@ int runSend(CommandContext& ctx, const QStringList& arguments) {
     }
     if (!ctx.start())
         return ExitFailed;
-    MailingRun mailingRun(ctx.prompter);
+    // On a terminal one progress line stands for the lines per recipient; --quiet shows neither.
+    TerminalProgress progress(ctx.out, showsProgressLine(ctx, parser) && !parser.isSet(quiet),
+                              QStringLiteral("recipients"));
+    ProgressPrompter prompter(ctx.prompter, progress);
+    MailingRun mailingRun(prompter);
     SMTPSocket& run = mailingRun.socket();
-    const bool perRecipientLines = !parser.isSet(quiet);
+    const bool perRecipientLines = !parser.isSet(quiet) && !progress.isShown();
     QObject::connect(&run, &SMTPSocket::AddMailed, [&](const QString& text, bool picture, bool pass) {
         if (!picture)
-            ctx.out << text << Qt::endl;
+            progress.print(text);
         else if (perRecipientLines)
             ctx.out << (pass ? "[Ok]   " : "[Fail] ") << text << Qt::endl;
     });
     QObject::connect(&run, &SMTPSocket::Progress, [&](const QString& text) {
-        if (perRecipientLines)
-            ctx.out << text << Qt::endl;
+        if (!parser.isSet(quiet))
+            progress.print(text);
     });
-    // A limit's pause can last hours, so it is told even without per-recipient lines.
+    // A limit's pause can last hours, so it is told even with --quiet (otherwise it is a progress text).
     QObject::connect(&run, &SMTPSocket::LimitState, [&](bool paused, const QString& text) {
-        if (paused && !perRecipientLines)
+        if (paused && parser.isSet(quiet))
             ctx.out << text << Qt::endl;
     });
+    QObject::connect(&run, &SMTPSocket::CounterUpdate, [&](qint64 sent, qint64 failed) {
+        progress.update(sent + failed, mailingRun.source().selectionCount());
+    });
+    QObject::connect(&run, &SMTPSocket::ReenableSendButton, [&] { progress.finish(); });
     TerminationSignals interrupt;
     interrupt.endProcessOnSecondSignal();
     QObject::connect(&interrupt, &TerminationSignals::received, [&] {
-        ctx.out << "Stopping" << Qt::endl;
+        progress.print(QStringLiteral("Stopping"));
         mailingRun.stop();
     });
     QTimer grace;
@@ -276,7 +285,7 @@ int runDkim(CommandContext& ctx, const QStringList& arguments) {
 
 QList<Command> sendCommands() {
     return {
-        {"send", "Send a mailing (send MAILING_ID [--quiet]); Ctrl-C stops it.", runSend},
+        {"send", "Send a mailing (send MAILING_ID [--quiet] [--verbose]); Ctrl-C stops it.", runSend},
         {"check",
          "Build the first copies of a mailing as a run would, send nothing, and report what is wrong "
          "(check MAILING_ID [--sample N] [--json] [--save DIR] [--server]).",

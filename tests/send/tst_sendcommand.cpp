@@ -1,6 +1,7 @@
 #include "SendFixture.h"
 #include "db/CentralDatabase.h"
 #include "support/CommandRun.h"
+#include "support/TerminalRun.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -117,6 +118,32 @@ private Q_SLOTS:
             QString(run.out + run.err).contains(QStringLiteral("This List contains no email addresses.")));
         QVERIFY(!run.out.contains(QStringLiteral("To: c01")));
         QCOMPARE(outbox->storedCount(), 30);
+    }
+
+    // On a terminal one line counts the recipients in place of a line each; the run's own lines stand
+    // above it. --verbose keeps the lines of a file.
+    void aTerminalShowsOneProgressLine() {
+        TerminalRun run = runOnTerminal(
+            {QStringLiteral("--home"), home->path(), QStringLiteral("send"), QString::number(id)});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(outbox->storedCount(), 30);
+        const QString out = QString::fromUtf8(run.output);
+        QVERIFY2(!out.contains(QStringLiteral("To: c01")), qPrintable(out));
+        // The line ends with the run's last figures, and the end of the run starts on a line of its own.
+        QVERIFY2(
+            out.contains(QRegularExpression(QStringLiteral("\r\x1b\\[K30 / 30 recipients \\(100%\\)[^\r\n]* "
+                                                           "elapsed\nMailing Complete. Send QUIT to "
+                                                           "Server.\nMailing Statistics\n"))),
+            qPrintable(out));
+        QVERIFY(out.contains(QStringLiteral("Total Passed:      30\n")));
+
+        QVERIFY(db::Database::open(listPath(QStringLiteral("Cmd")), db::Database::OpenMode::ReadWrite)
+                    .exec(QStringLiteral("UPDATE AddressList SET Sent = NULL")));
+        run = runOnTerminal({QStringLiteral("--home"), home->path(), QStringLiteral("--yes"),
+                             QStringLiteral("send"), QString::number(id), QStringLiteral("--verbose")});
+        QCOMPARE(run.status, 0);
+        QVERIFY(!run.output.contains('\r'));
+        QVERIFY(run.output.contains("[Ok]   To: c01@command.test\n"));
     }
 
     // CSV rows whose address holds CR LF and a command: the list imported by the import command is sent
