@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <limits>
 
@@ -220,6 +221,20 @@ void frmTBProfileWiz::buildServerPage() {
     auto* form = new QFormLayout(page);
     txtSMTPServer_ = named(new QLineEdit(page), "txtSMTPServer");
     form->addRow(QStringLiteral("&SMTP server:"), txtSMTPServer_);
+    spnConnections_ = named(new QSpinBox(page), "spnConnections");
+    spnConnections_->setRange(1, MailEvent::MaxConnections);
+    form->addRow(QStringLiteral("Sessions at &once:"), spnConnections_);
+    // Providers cap what a sender may send; 0 is no cap.
+    const auto limitBox = [page](const char* name) {
+        auto* box = named(new QSpinBox(page), name);
+        box->setRange(0, 10000000);
+        box->setSpecialValueText(QStringLiteral("No limit"));
+        return box;
+    };
+    spnMaxPerHour_ = limitBox("spnMaxPerHour");
+    form->addRow(QStringLiteral("At most per &hour:"), spnMaxPerHour_);
+    spnMaxPerDay_ = limitBox("spnMaxPerDay");
+    form->addRow(QStringLiteral("At most per &day:"), spnMaxPerDay_);
     form->addRow(
         note(QStringLiteral("Left empty, the server of the program's options is used. Press Finish to "
                             "save this set of delivery options."),
@@ -296,6 +311,9 @@ void frmTBProfileWiz::LoadProfileWizard() {
     chkSSInsertDelay_->setChecked(r.bInsertTimeDelay);
     txtMsgDelay_->setText(numberText(r.TimeDelay));
     txtSMTPServer_->setText(r.SmtpServer);
+    spnConnections_->setValue(r.sessionCount());
+    spnMaxPerHour_->setValue(qMax(0, int(r.MaxPerHour)));
+    spnMaxPerDay_->setValue(qMax(0, int(r.MaxPerDay)));
     updateEnabled();
 }
 
@@ -338,6 +356,9 @@ MailEvent frmTBProfileWiz::record() const {
     r.bInsertTimeDelay = chkSSInsertDelay_->isChecked();
     r.TimeDelay = qint32(number(txtMsgDelay_, loaded_.TimeDelay));
     r.SmtpServer = txtSMTPServer_->text().trimmed();
+    r.Connections = spnConnections_->value();
+    r.MaxPerHour = spnMaxPerHour_->value();
+    r.MaxPerDay = spnMaxPerDay_->value();
     return r;
 }
 

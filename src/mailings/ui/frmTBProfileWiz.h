@@ -10,6 +10,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QRadioButton;
+class QSpinBox;
 
 // The delivery-options wizard: seven steps over one set of delivery options, stored by Finish.
 // Steps: 1 introduction, 2 name, 3 addresses, 4 filter, 5 sent mark and blocks, 6 timing, 7 server.
@@ -109,4 +110,7 @@ private:
     QCheckBox* chkSSInsertDelay_ = nullptr;
     QLineEdit* txtMsgDelay_ = nullptr;
     QLineEdit* txtSMTPServer_ = nullptr;
+    QSpinBox* spnConnections_ = nullptr;
+    QSpinBox* spnMaxPerHour_ = nullptr;
+    QSpinBox* spnMaxPerDay_ = nullptr;
 };

@@ -54,8 +54,8 @@ frmSendMail::frmSendMail(Prompter& prompter, qint32 mailingId, MailRuns::Trigger
       lblMailingStatus_(named("lblMailingStatus", this)), lblSocketState_(named("lblSocketState", this)),
       lblWiz_(named("lblWiz", this)), prgSend_(new QProgressBar(this)), lblRate_(named("lblRate", this)),
       lblElapsed_(named("lblElapsed", this)), lblRemaining_(named("lblRemaining", this)),
-      lblCurrent_(named("lblCurrent", this)), lstMailing_(new QListView(this)),
-      cmdClose_(new QPushButton(this)) {
+      lblCurrent_(named("lblCurrent", this)), lblSessions_(named("lblSessions", this)),
+      lblLimit_(named("lblLimit", this)), lstMailing_(new QListView(this)), cmdClose_(new QPushButton(this)) {
     setObjectName(QStringLiteral("frmSendMail"));
     setWindowTitle(QStringLiteral("Send Mailing"));
     setModal(true);
@@ -89,7 +89,7 @@ frmSendMail::frmSendMail(Prompter& prompter, qint32 mailingId, MailRuns::Trigger
     prgSend_->setRange(0, 1);
     prgSend_->setValue(0);
     auto* pace = new QHBoxLayout;
-    for (QLabel* label : {lblRate_, lblElapsed_, lblRemaining_})
+    for (QLabel* label : {lblRate_, lblElapsed_, lblRemaining_, lblSessions_})
         pace->addWidget(label, 1);
     lblCurrent_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
@@ -122,6 +122,7 @@ frmSendMail::frmSendMail(Prompter& prompter, qint32 mailingId, MailRuns::Trigger
     layout->addLayout(pace);
     layout->addWidget(lblCurrent_);
     layout->addWidget(lblMailingStatus_);
+    layout->addWidget(lblLimit_);
     layout->addWidget(lblSocketState_);
     layout->addWidget(lstMailing_, 1);
     layout->addLayout(buttons);
@@ -257,6 +258,14 @@ void frmSendMail::startRun() {
     connect(&socket, &SMTPSocket::Progress, this, &frmSendMail::ResultString);
     connect(&socket, &SMTPSocket::sckState, this, &frmSendMail::sckState);
     connect(&socket, &SMTPSocket::ReenableSendButton, this, &frmSendMail::ReenableSendButton);
+    lblSessions_->clear();
+    lblLimit_->clear();
+    connect(&socket, &SMTPSocket::OpenSessionsChanged, this, [this](int open) {
+        lblSessions_->setText(QStringLiteral("Sessions open: ") + QString::number(open));
+    });
+    // A provider's limit can hold the run for hours: it says which limit and until when.
+    connect(&socket, &SMTPSocket::LimitState, this,
+            [this](bool paused, const QString& text) { lblLimit_->setText(paused ? text : QString()); });
     connect(&socket, &SMTPSocket::SessionClosed, this, [this] {
         if (tmrCloseGrace_.isActive())
             closeAfterSession();

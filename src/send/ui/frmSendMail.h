@@ -124,6 +124,8 @@ private:
     QLabel* lblElapsed_;
     QLabel* lblRemaining_;
     QLabel* lblCurrent_;
+    QLabel* lblSessions_;
+    QLabel* lblLimit_;
     QListView* lstMailing_;
     std::array<QPushButton*, 3> cmdSend_{};
     QPushButton* cmdClose_;

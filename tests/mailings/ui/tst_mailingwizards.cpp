@@ -24,6 +24,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -307,6 +308,9 @@ private Q_SLOTS:
                QStringLiteral("chkSSTimedBlocks:1"), QStringLiteral("txtTimedBlockSize=40"),
                QStringLiteral("txtTimeIncr=2"), QStringLiteral("chkSSInsertDelay:1"),
                QStringLiteral("txtMsgDelay=3"), QStringLiteral("txtSMTPServer=smtp.example.test")});
+        child<QSpinBox>(wizard, QStringLiteral("spnConnections"))->setValue(4);
+        child<QSpinBox>(wizard, QStringLiteral("spnMaxPerHour"))->setValue(500);
+        child<QSpinBox>(wizard, QStringLiteral("spnMaxPerDay"))->setValue(2000);
         // A double quote cannot stand in a name; the name step says so first.
         child<QPushButton>(wizard, QStringLiteral("cmdWizard_2"))->click();
         QCOMPARE(home->prompter.shown().last().text, frmTBProfileWiz::invalidNameText());
@@ -331,6 +335,9 @@ private Q_SLOTS:
         QCOMPARE(stored.TimeIncrement, qint16(2));
         QCOMPARE(stored.TimeDelay, 3);
         QCOMPARE(stored.SmtpServer, QStringLiteral("smtp.example.test"));
+        QCOMPARE(stored.Connections, 4);
+        QCOMPARE(stored.MaxPerHour, 500);
+        QCOMPARE(stored.MaxPerDay, 2000);
         QCOMPARE(AppGetSetting(defaultsSection(), QStringLiteral("MailEventProfile"), QString()),
                  QStringLiteral("Weekly"));
     }

@@ -173,6 +173,34 @@ private Q_SLOTS:
         QTRY_VERIFY(!closing);
     }
 
+    // Several sessions and a provider's hourly cap: the dialog says how many sessions are open and, while
+    // the cap holds the run, which limit and until when.
+    void sessionsAndLimitShown() {
+        Schedules::setClock([] { return QDateTime(QDate(2026, 3, 2), QTime(13, 20)); });
+        MailEvent options = plainOptions(QStringLiteral("Capped"));
+        options.Connections = 3;
+        options.MaxPerHour = 10;
+        QVERIFY(makeListAndMessage(*home, QStringLiteral("Capped"),
+                                   numbered(QStringLiteral("c%1@capped.test"), 1, 40)) &&
+                options.storeMEP());
+        const qint32 id = prepareMailing(*home, QStringLiteral("Capped"), QStringLiteral("Capped"),
+                                         QStringLiteral("Capped"));
+        QVERIFY(MailingLauncher::launch(*window, id));
+        frmSendMail* dialog = openDialog();
+        QVERIFY(dialog);
+        click(dialog, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            text(dialog, QStringLiteral("lblSessions")).startsWith(QStringLiteral("Sessions open: ")), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(text(dialog, QStringLiteral("lblLimit")),
+                                  QStringLiteral("Hourly limit of 10 reached; sending resumes at 14:00."),
+                                  20000);
+        QCOMPARE(outboxSettled(), 10);
+        QCOMPARE(dialog->state(), frmSendMail::Sending);
+        click(dialog, 2);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog->run()->socket().isRunning(), 10000);
+        Schedules::setClock({});
+    }
+
     // Every press of every button in every state, against the state table.
     void stateTable_data() {
         QTest::addColumn<int>("from");
