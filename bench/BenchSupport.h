@@ -5,8 +5,12 @@
 #include "core/AppSettings.h"
 #include "core/Prompter.h"
 
+#include <QElapsedTimer>
+#include <QList>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <sys/resource.h>
 
@@ -46,6 +50,45 @@ public:
 
 private:
     bool print_;
+};
+
+// The gaps between the ticks of a precise timer of the given interval: how long the event loop could not
+// answer while the work ran.
+class EventLoopGaps {
+public:
+    explicit EventLoopGaps(int intervalMs) {
+        timer_.setInterval(intervalMs);
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            const qint64 now = clock_.nsecsElapsed();
+            gaps_.append(double(now - last_) / 1e6);
+            last_ = now;
+        });
+    }
+    void start() {
+        gaps_.clear();
+        clock_.start();
+        last_ = 0;
+        timer_.start();
+    }
+    void stop() { timer_.stop(); }
+    double max() const { return gaps_.isEmpty() ? 0 : *std::max_element(gaps_.begin(), gaps_.end()); }
+    double percentile99() const {
+        if (gaps_.isEmpty())
+            return 0;
+        QList<double> sorted = gaps_;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted.at(qsizetype(double(sorted.size() - 1) * 0.99));
+    }
+    qsizetype over(double ms) const {
+        return std::count_if(gaps_.begin(), gaps_.end(), [ms](double gap) { return gap >= ms; });
+    }
+
+private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+    QList<double> gaps_;
 };
 
 // Processor seconds (user and system) of this process (RUSAGE_SELF) or of its finished children

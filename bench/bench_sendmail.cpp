@@ -25,42 +25,6 @@
 
 namespace {
 
-// The gaps between the ticks of a 5 ms timer: how long the event loop could not answer.
-class StallWatch {
-public:
-    StallWatch() {
-        timer_.setInterval(5);
-        timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            const qint64 now = clock_.nsecsElapsed();
-            gaps_.append(double(now - last_) / 1e6);
-            last_ = now;
-        });
-    }
-    void start() {
-        clock_.start();
-        timer_.start();
-    }
-    void stop() { timer_.stop(); }
-    double max() const { return gaps_.isEmpty() ? 0 : *std::max_element(gaps_.begin(), gaps_.end()); }
-    double percentile99() const {
-        if (gaps_.isEmpty())
-            return 0;
-        QList<double> sorted = gaps_;
-        std::sort(sorted.begin(), sorted.end());
-        return sorted.at(qsizetype(double(sorted.size() - 1) * 0.99));
-    }
-    qsizetype over(double ms) const {
-        return std::count_if(gaps_.begin(), gaps_.end(), [ms](double gap) { return gap >= ms; });
-    }
-
-private:
-    QTimer timer_;
-    QElapsedTimer clock_;
-    qint64 last_ = 0;
-    QList<double> gaps_;
-};
-
 bool makeMailing(const QString& name, int recipients, Prompter& prompter, qint32* id) {
     DataTank writer;
     for (int i = 0; i < recipients; ++i)
@@ -122,7 +86,7 @@ struct Figures {
 Figures measure(int recipients, const std::function<void(const std::function<void(qint64)>&)>& start) {
     Figures figures;
     figures.recipients = recipients;
-    StallWatch stalls;
+    EventLoopGaps stalls(5);
     QElapsedTimer timer;
     stalls.start();
     timer.start();

@@ -30,42 +30,7 @@ namespace {
 
 constexpr int Box = 81;
 
-// The gaps between the ticks of a 10 ms timer, beyond its interval.
-class GapRecorder {
-public:
-    GapRecorder() {
-        timer_.setInterval(10);
-        timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            const qint64 now = clock_.nsecsElapsed();
-            gaps_.append(double(now - last_) / 1e6);
-            last_ = now;
-        });
-    }
-    void start() {
-        gaps_.clear();
-        clock_.start();
-        last_ = 0;
-        timer_.start();
-    }
-    void stop() { timer_.stop(); }
-    double max() const { return gaps_.isEmpty() ? 0 : *std::max_element(gaps_.begin(), gaps_.end()); }
-    double percentile99() const {
-        if (gaps_.isEmpty())
-            return 0;
-        QList<double> sorted = gaps_;
-        std::sort(sorted.begin(), sorted.end());
-        return sorted.at(qsizetype(double(sorted.size() - 1) * 0.99));
-    }
-
-private:
-    QTimer timer_;
-    QElapsedTimer clock_;
-    qint64 last_ = 0;
-    QList<double> gaps_;
-};
-
-void report(const char* what, double headless, double windowed, const GapRecorder& gaps) {
+void report(const char* what, double headless, double windowed, const EventLoopGaps& gaps) {
     std::printf("%s: headless %.2f s, window %.2f s (%.2fx, target <= 1.2x); event-loop gap max %.1f ms, "
                 "99th percentile %.1f ms (target <= 50 ms)\n",
                 what, headless, windowed, headless > 0 ? windowed / headless : 0.0, gaps.max(),
@@ -116,7 +81,7 @@ void harvest(const BenchHome& home, double scale) {
     }
     bool finished = false;
     QObject::connect(&wizard.manager(), &AddrManager::buildFinished, [&] { finished = true; });
-    GapRecorder gaps;
+    EventLoopGaps gaps(10);
     gaps.start();
     timer.start();
     wizard.findChild<QPushButton*>(QStringLiteral("cmdBuild"))->click();
@@ -236,7 +201,7 @@ void mailbox(double scale) {
     wizard.run().setConfirm([](const PopWizardRun::Confirmation&) { return std::optional<bool>(true); });
     bool finished = false;
     QObject::connect(&wizard.run(), &PopWizardRun::finished, [&] { finished = true; });
-    GapRecorder gaps;
+    EventLoopGaps gaps(10);
     gaps.start();
     timer.start();
     wizard.findChild<QPushButton*>(QStringLiteral("cmdBuild"))->click();
@@ -281,7 +246,7 @@ void import(const BenchHome& home, double scale) {
     wizard.assignField(frmDBImportWiz::EmailRole, QStringLiteral("Mail"));
     wizard.goNext();
     wizard.goNext();
-    GapRecorder gaps;
+    EventLoopGaps gaps(10);
     gaps.start();
     timer.start();
     wizard.findChild<QPushButton*>(QStringLiteral("cmdBuild"))->click();
