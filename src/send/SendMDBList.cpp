@@ -244,7 +244,10 @@ bool SendMDBList::select(const QVariant& after) {
 
 // A statement stepped for the whole run would hold one read of the list for as long, and the marks
 // written meanwhile could never be folded back into the file: the log would grow with every mark.
-// So the selection is taken up again after the current row every so many rows.
+// So the selection is taken up again after the current row every so many rows. In between nothing
+// reads the list, so the marks so far are folded into the file there: the log then starts again from
+// its beginning instead of growing for the whole run, and closing the list has little left to do
+// (unlinking a log of hundreds of megabytes alone held the event loop for a quarter of a second).
 bool SendMDBList::continueSelection() {
     QVariant after = record_.value(ListSchema::keyColumn());
     if (selection_.byRowId) {
@@ -255,6 +258,9 @@ bool SendMDBList::continueSelection() {
         if (!after.isValid())
             return false;
     }
+    rows_ = db::Statement();
+    if (writer_.isOpen())
+        writer_.exec(QStringLiteral("PRAGMA main.wal_checkpoint(PASSIVE)"));
     return select(after);
 }
 
