@@ -693,9 +693,15 @@ QStringList SMTPSocket::MarkServedRecipients(Session& session) {
         }
     }
     const QStringList marks = options_.bFlagSends ? accepted : QStringList();
-    if (accepted.isEmpty() || source_.recordSent(marks, accepted.size()))
+    if (accepted.isEmpty())
         return {};
-    return marks;
+    if (!source_.recordSent(marks, accepted.size()))
+        return marks;
+    // The messages still out when a limit was reached count at once: the wait is long, and other
+    // processes check the same ledger meanwhile.
+    if (limitWaiting_)
+        source_.writeCounts();
+    return {};
 }
 
 // A recipient who got the message but is not marked would get it again from a resumed run, so the run
@@ -720,9 +726,12 @@ bool SMTPSocket::beginLimitWait(Session& session) {
         park(session, Wait::LimitPause);
         return true;
     }
-    const std::optional<SendLimits::Reached> reached = limits_.reached(Schedules::now(), inFlight_);
+    const std::optional<SendLimits::Reached> reached =
+        limits_.reached(Schedules::now(), inFlight_ + source_.uncountedSent());
     if (!reached)
         return false;
+    // Other runs and processes see the whole count while this one waits.
+    source_.writeCounts();
     limitWaiting_ = true;
     limitResumeAt_ = reached->resumeAt;
     progress(reached->text);
@@ -749,7 +758,7 @@ void SMTPSocket::onLimitTick() {
 }
 
 qint64 SMTPSocket::limitAllowance() {
-    return perRecipient_ ? -1 : limits_.allowance(Schedules::now(), inFlight_);
+    return perRecipient_ ? -1 : limits_.allowance(Schedules::now(), inFlight_ + source_.uncountedSent());
 }
 
 // ---- Several sessions ----

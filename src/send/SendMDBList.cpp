@@ -375,9 +375,13 @@ void SendMDBList::CloseList() {
     rows_ = db::Statement();
     mark_ = db::Statement();
     reader_.close();
-    if (ledgerAttached_)
+    if (ledgerAttached_) {
+        writeCounts();
         writer_.detach(LedgerSchema);
+    }
     ledgerAttached_ = false;
+    uncounted_.clear();
+    countedAt_.invalidate();
     if (writer_.isOpen()) {
         // Leaves the file in its usual journal mode, with the log folded back in.
         writer_.exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
@@ -483,6 +487,10 @@ bool SendMDBList::UpdateSuccessfulSentFlags(const QStringList& addresses) {
 bool SendMDBList::recordSent(const QStringList& marks, qint64 accepted) {
     if (!ledgerAttached_ || accepted <= 0)
         return UpdateSuccessfulSentFlags(marks);
+    uncounted_[SendLedger::hourOf(Schedules::now())] += accepted;
+    if (countedAt_.isValid() && !countedAt_.hasExpired(ledgerIntervalMs_))
+        return UpdateSuccessfulSentFlags(marks);
+    countedAt_.start();
     db::DbError error;
     if (!writer_.beginTransaction(&error)) {
         LogError(QStringLiteral("recordSent in SendMDBList"), errorOf(error));
@@ -491,15 +499,46 @@ bool SendMDBList::recordSent(const QStringList& marks, qint64 accepted) {
     bool marked = true;
     for (const QString& address : marks)
         marked = marked && UpdateSuccessfulSentFlag(address);
-    if (marked && SendLedger::add(writer_, LedgerSchema, ledgerServer_, Schedules::now(), accepted, &error) &&
-        writer_.commit(&error))
+    if (marked && addUncounted(&error) && writer_.commit(&error)) {
+        uncounted_.clear();
         return true;
+    }
     writer_.rollback();
     if (!marked)
         return false;
-    // The marks stand even when the count cannot be written: a lost count only lets a limit pass.
+    // The marks stand even when the count cannot be written; the count is tried again later, and if it
+    // is lost in the end, that only lets a limit pass.
     LogError(QStringLiteral("recordSent in SendMDBList: the send ledger was not counted"), errorOf(error));
     return UpdateSuccessfulSentFlags(marks);
+}
+
+bool SendMDBList::addUncounted(db::DbError* error) {
+    for (auto it = uncounted_.cbegin(); it != uncounted_.cend(); ++it) {
+        if (!SendLedger::add(writer_, LedgerSchema, ledgerServer_, it.key(), it.value(), error))
+            return false;
+    }
+    return true;
+}
+
+qint64 SendMDBList::uncountedSent() const {
+    qint64 sum = 0;
+    for (const qint64 count : uncounted_)
+        sum += count;
+    return sum;
+}
+
+bool SendMDBList::writeCounts() {
+    if (!ledgerAttached_ || uncounted_.isEmpty())
+        return true;
+    countedAt_.start();
+    db::DbError error;
+    if (writer_.beginTransaction(&error) && addUncounted(&error) && writer_.commit(&error)) {
+        uncounted_.clear();
+        return true;
+    }
+    writer_.rollback();
+    LogError(QStringLiteral("writeCounts in SendMDBList: the send ledger was not counted"), errorOf(error));
+    return false;
 }
 
 void SendMDBList::GetMessageParams() {

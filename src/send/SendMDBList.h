@@ -6,6 +6,9 @@
 #include "messages/MessageStore.h"
 #include "messages/mdlMergeFields.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QMap>
 #include <QString>
 #include <optional>
 
@@ -64,9 +67,16 @@ public:
     bool UpdateSuccessfulSentFlags(const QStringList& addresses);
     // Counts the run's accepted recipients in the send ledger under this server; empty: no counting.
     void setLedgerServer(const QString& server) { ledgerServer_ = server; }
-    // One message's accepted recipients: their marks (when marking, else none) and their count in the
-    // send ledger, in one transaction. False when the marks could not be written.
+    // One message's accepted recipients: their marks (when marking, else none) and their count for the
+    // send ledger. The marks commit at once; the counts go into the ledger, in the marks' transaction,
+    // at most once per ledger interval (a ledger commit waits for the disk, a mark does not). False when
+    // the marks could not be written.
     bool recordSent(const QStringList& marks, qint64 accepted);
+    // Accepted recipients not yet in the ledger; a limit check counts them as in flight.
+    qint64 uncountedSent() const;
+    // Writes the uncounted recipients into the ledger now (a run pausing for a limit, or ending).
+    bool writeCounts();
+    void setLedgerIntervalMs(int ms) { ledgerIntervalMs_ = qMax(0, ms); }
     // Marks that could not be written are owed: they are kept in a file of the mailings folder, and the
     // next run over the same list writes them before it selects anyone, so nobody is mailed twice.
     bool keepOwedMarks(const QStringList& addresses);
@@ -124,6 +134,7 @@ private:
     // limit; the first row is read into record_.
     bool select(const QVariant& after);
     bool continueSelection();
+    bool addUncounted(db::DbError* error);
     QString step(const char* caller);
 
     Prompter& prompter_;
@@ -149,5 +160,8 @@ private:
     QString listPath_;
     QString ledgerServer_;
     bool ledgerAttached_ = false;
+    QMap<QDateTime, qint64> uncounted_; // by the hour they were accepted in
+    QElapsedTimer countedAt_;
+    int ledgerIntervalMs_ = 1000;
     std::optional<MessageRecord> message_;
 };

@@ -1,5 +1,9 @@
 #include "SendFixture.h"
 #include "db/CentralDatabase.h"
+#include "mailings/Schedules.h"
+#include "send/SendLedger.h"
+
+#include <QScopeGuard>
 
 using namespace SendFixture;
 
@@ -198,6 +202,46 @@ private Q_SLOTS:
         QCOMPARE(m.size(), everyone.size());
         for (const QString& address : everyone)
             QCOMPARE(m.value(address), options.SentFlag);
+    }
+
+    // Marks commit with every message; counts reach the ledger with the first message, then at most
+    // once per interval, and in full when asked (a limit pause) or when the list is closed. Each count
+    // stays in the hour it was accepted in.
+    void countsReachTheLedgerInStretches() {
+        QDateTime now(QDate(2026, 3, 2), QTime(13, 59, 58));
+        Schedules::setClock([&now] { return now; });
+        const auto cleanup = qScopeGuard([] { Schedules::setClock({}); });
+        MailEvent options = plainOptions(QStringLiteral("Opts"));
+        SendMDBList source(home->prompter);
+        aim(source, options);
+        source.setLedgerServer(QStringLiteral("Mail.Example.test"));
+        source.setLedgerIntervalMs(60 * 60 * 1000);
+        QVERIFY(source.OpenList());
+        db::Database central = CentralDatabase::open(db::Database::OpenMode::ReadOnly);
+        const auto inHour = [&](int hour) {
+            return SendLedger::sentInHour(central, QStringLiteral("mail.example.test"),
+                                          QDateTime(now.date(), QTime(hour, 30)));
+        };
+
+        QVERIFY(source.recordSent({QStringLiteral("ann@example.test")}, 1));
+        QCOMPARE(inHour(13), 1);
+        QVERIFY(source.recordSent({QStringLiteral("bob@example.test")}, 1));
+        now = now.addSecs(5);
+        QVERIFY(source.recordSent({QStringLiteral("dora@example.test")}, 2));
+        QCOMPARE(marks(QStringLiteral("People")).value(QStringLiteral("dora@example.test")),
+                 options.SentFlag);
+        QCOMPARE(inHour(13), 1);
+        QCOMPARE(source.uncountedSent(), 3);
+
+        QVERIFY(source.writeCounts());
+        QCOMPARE(source.uncountedSent(), 0);
+        QCOMPARE(inHour(13), 2);
+        QCOMPARE(inHour(14), 2);
+
+        QVERIFY(source.recordSent({}, 4)); // counted without marks
+        QCOMPARE(source.uncountedSent(), 4);
+        source.EndMailingDBSupport();
+        QCOMPARE(inHour(14), 6);
     }
 
     void messageFieldsAndMissingMessage() {
