@@ -1,7 +1,6 @@
 #include "app/ui/mdiMain.h"
 
 #include "app/ui/MailingServices.h"
-#include "app/ui/NotBuiltYet.h"
 #include "core/AppInfo.h"
 #include "core/AppSettings.h"
 #include "harvest/ui/HarvestWindows.h"
@@ -71,7 +70,6 @@ mdiMain::mdiMain(Prompter& prompter, QWidget* parent)
     mailingWizards_ = new MailingWizardWindows(*this, mailingServices(*lists_, *messages_));
     registerCommands(mailingWizards_->commands());
     registerCommands(frameCommands());
-    registerCommands(notBuiltYetCommands());
     createActions();
     buildMenus();
     buildToolbar();

@@ -60,7 +60,7 @@ struct Place {
 struct WindowCommand {
     QString id; // the action's object name, e.g. "id_FileNewList"
     QString caption;
-    std::function<void()> handler; // empty: listed as not built yet, the command stays disabled
+    std::function<void()> handler; // empty: the command stays disabled
     Needs needs = Needs::Nothing;
     Menu menu = Menu::None;
     Place menuPlace;

@@ -16,9 +16,11 @@
 #include "util/ui/FilePickers.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QSet>
 
 namespace {
@@ -150,6 +152,9 @@ QList<WindowCommand> ListWindows::commands() {
                       [this] { runListOperation(Op::Duplicates); })
             .needing(Needs::ListWindow)
             .inMenu(Menu::Tools, 2, 3),
+        WindowCommand(QStringLiteral("id_ManageLists"), QStringLiteral("Manage Lists..."),
+                      [this] { showManageListsMenu(); })
+            .onSideBar(SideBarGroup::Lists, 3, QStringLiteral("Manage lists")),
         WindowCommand(QStringLiteral("id_ToolsFilter"), QStringLiteral("&Filter..."),
                       [this] { filterActiveList(); })
             .needing(Needs::ListWindow)
@@ -361,6 +366,19 @@ void ListWindows::openResult(const QString& result) {
     frmListOperations::ListSummary(result, desk_.prompter(), [this](const QString& path) {
         showList(path, untitledCaption(getCaptionNumber()));
     });
+}
+
+// The side bar's "Manage lists": the operations over registered lists, which need no open list.
+void ListWindows::showManageListsMenu() {
+    using Op = frmListOperations::Operation;
+    auto* menu = new QMenu(desk_.frame());
+    menu->setObjectName(QStringLiteral("mnuManageLists"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(QStringLiteral("Merge &Lists..."), this, [this] { runListOperation(Op::Merge); });
+    menu->addAction(QStringLiteral("&Clean List..."), this, [this] { runListOperation(Op::Clean); });
+    menu->addAction(QStringLiteral("Find D&uplicates..."), this,
+                    [this] { runListOperation(Op::Duplicates); });
+    menu->popup(QCursor::pos());
 }
 
 void ListWindows::runListOperation(frmListOperations::Operation operation) {

@@ -47,6 +47,7 @@ private:
     void saveActiveList(bool askName);
     void showFindReplace(bool replace);
     void runListOperation(frmListOperations::Operation operation);
+    void showManageListsMenu();
     void filterActiveList();
     void exportActiveList();
 

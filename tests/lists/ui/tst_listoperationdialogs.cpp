@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -102,6 +103,30 @@ private Q_SLOTS:
         QCOMPARE(window->listWindows().size(), 2);
         QCOMPARE(addressesOf(result->path()), QStringList({"ann@x.org", "bob@x.org", "carl@x.org"}));
         QCOMPARE(addressesOf(first), QStringList({"ann@x.org", "bob@x.org"})); // sources untouched
+    }
+
+    // The side bar's "Manage lists" offers the operations over registered lists, with no list open.
+    void manageListsOffersTheListOperations() {
+        registerList(QStringLiteral("Friends"), {"ann@x.org", "bob@x.org"}, home->prompter);
+        registerList(QStringLiteral("Clients"), {"BOB@x.org", "carl@x.org"}, home->prompter);
+        QVERIFY(window->listWindows().isEmpty());
+        QVERIFY(window->dispatch(QStringLiteral("id_ManageLists")));
+        auto* menu = window->findChild<QMenu*>(QStringLiteral("mnuManageLists"));
+        QVERIFY(menu);
+        QStringList captions;
+        for (QAction* action : menu->actions())
+            captions << action->text();
+        QCOMPARE(captions, QStringList({"Merge &Lists...", "&Clean List...", "Find D&uplicates..."}));
+        menu->actions().at(2)->trigger();
+        auto* dialog = window->findChild<frmListOperations*>(QStringLiteral("frmListOperations"));
+        QVERIFY(dialog);
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Find Duplicates"));
+        choose(dialog, QStringLiteral("cboListOperation_0"), QStringLiteral("Friends"));
+        choose(dialog, QStringLiteral("cboListOperation_1"), QStringLiteral("Clients"));
+        click(dialog, QStringLiteral("cmdOK"));
+        frmList* result = window->activeList();
+        QVERIFY(result);
+        QCOMPARE(addressesOf(result->path()), QStringList({"bob@x.org"}));
     }
 
     void anEmptyResultIsReportedAndOpensNothing() {
