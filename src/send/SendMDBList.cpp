@@ -98,7 +98,7 @@ bool SendMDBList::openListFiles() {
         return false;
     }
     fields_ = ListFieldSet::read(reader_);
-    // The ledger is counted on the marks' connection, so that a mark and its count commit together.
+    // The ledger is counted on the marks' connection.
     ledgerAttached_ =
         !ledgerServer_.isEmpty() && writer_.attach(CentralDatabase::path(), LedgerSchema, &error);
     if (!ledgerServer_.isEmpty() && !ledgerAttached_)
@@ -485,31 +485,14 @@ bool SendMDBList::UpdateSuccessfulSentFlags(const QStringList& addresses) {
 }
 
 bool SendMDBList::recordSent(const QStringList& marks, qint64 accepted) {
-    if (!ledgerAttached_ || accepted <= 0)
-        return UpdateSuccessfulSentFlags(marks);
-    uncounted_[SendLedger::hourOf(Schedules::now())] += accepted;
-    if (countedAt_.isValid() && !countedAt_.hasExpired(ledgerIntervalMs_))
-        return UpdateSuccessfulSentFlags(marks);
-    countedAt_.start();
-    db::DbError error;
-    if (!writer_.beginTransaction(&error)) {
-        LogError(QStringLiteral("recordSent in SendMDBList"), errorOf(error));
-        return false;
+    const bool marked = UpdateSuccessfulSentFlags(marks);
+    // The server accepted them whether or not their marks could be written: they count either way.
+    if (ledgerAttached_ && accepted > 0) {
+        uncounted_[SendLedger::hourOf(Schedules::now())] += accepted;
+        if (!countedAt_.isValid() || countedAt_.hasExpired(ledgerIntervalMs_))
+            writeCounts();
     }
-    bool marked = true;
-    for (const QString& address : marks)
-        marked = marked && UpdateSuccessfulSentFlag(address);
-    if (marked && addUncounted(&error) && writer_.commit(&error)) {
-        uncounted_.clear();
-        return true;
-    }
-    writer_.rollback();
-    if (!marked)
-        return false;
-    // The marks stand even when the count cannot be written; the count is tried again later, and if it
-    // is lost in the end, that only lets a limit pass.
-    LogError(QStringLiteral("recordSent in SendMDBList: the send ledger was not counted"), errorOf(error));
-    return UpdateSuccessfulSentFlags(marks);
+    return marked;
 }
 
 bool SendMDBList::addUncounted(db::DbError* error) {
@@ -537,6 +520,7 @@ bool SendMDBList::writeCounts() {
         return true;
     }
     writer_.rollback();
+    // The counts are kept and tried again; if they are lost in the end, that only lets a limit pass.
     LogError(QStringLiteral("writeCounts in SendMDBList: the send ledger was not counted"), errorOf(error));
     return false;
 }

@@ -68,9 +68,9 @@ public:
     // Counts the run's accepted recipients in the send ledger under this server; empty: no counting.
     void setLedgerServer(const QString& server) { ledgerServer_ = server; }
     // One message's accepted recipients: their marks (when marking, else none) and their count for the
-    // send ledger. The marks commit at once; the counts go into the ledger, in the marks' transaction,
-    // at most once per ledger interval (a ledger commit waits for the disk, a mark does not). False when
-    // the marks could not be written.
+    // send ledger. The marks commit at once; the counts go into the ledger at most once per ledger
+    // interval (a ledger commit waits for the disk, a mark does not). False when the marks could not be
+    // written.
     bool recordSent(const QStringList& marks, qint64 accepted);
     // Accepted recipients not yet in the ledger; a limit check counts them as in flight.
     qint64 uncountedSent() const;
