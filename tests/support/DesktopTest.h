@@ -5,7 +5,16 @@
 #include "lists/ui/frmList.h"
 #include "support/TestHome.h"
 
+#include <QPushButton>
 #include <memory>
+
+// A named control the test cannot go on without.
+template <typename W = QPushButton> W* child(QWidget* parent, const QString& name) {
+    auto* widget = parent->findChild<W*>(name);
+    if (!widget)
+        qFatal("no %s", qPrintable(name));
+    return widget;
+}
 
 class DesktopTest {
 protected:

@@ -40,13 +40,6 @@ QList<Row> rowsOf(const QString& path) {
     return rows;
 }
 
-template <typename W = QPushButton> W* child(QWidget* parent, const char* name) {
-    auto* widget = parent->findChild<W*>(QString::fromLatin1(name));
-    if (!widget)
-        qFatal("no %s", name);
-    return widget;
-}
-
 void click(QWidget* parent, const char* name) {
     child<QAbstractButton>(parent, name)->click();
 }

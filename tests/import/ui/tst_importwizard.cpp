@@ -29,13 +29,6 @@ using namespace importer;
 
 namespace {
 
-template <typename W = QPushButton> W* child(QWidget* parent, const QString& name) {
-    auto* widget = parent->findChild<W*>(name);
-    if (!widget)
-        qFatal("no %s", qPrintable(name));
-    return widget;
-}
-
 void click(QWidget* parent, const QString& name) {
     child<QAbstractButton>(parent, name)->click();
 }

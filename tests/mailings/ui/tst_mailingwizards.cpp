@@ -35,13 +35,6 @@ QString defaultsSection() {
     return QStringLiteral("ApplicationDefaults");
 }
 
-template <typename W = QWidget> W* child(QWidget* parent, const QString& name) {
-    auto* widget = parent->findChild<W*>(name);
-    if (!widget)
-        qFatal("no %s", qPrintable(name));
-    return widget;
-}
-
 // "name=text" fills a box or chooses a drop-down item (nothing when empty); "name:1" checks a button.
 void apply(QWidget* wizard, const QStringList& edits) {
     for (const QString& edit : edits) {
@@ -273,9 +266,9 @@ private Q_SLOTS:
         // On the modal window that opened it, which would otherwise block it.
         QCOMPARE(wizard->parentWidget(), &warning);
         QCOMPARE(wizard->windowTitle(), frmTBProfileWiz::modifyTitle() + QStringLiteral(" - Step 5 of 7"));
-        QVERIFY(child(wizard, QStringLiteral("chkFlagSends"))->isVisible());
+        QVERIFY(child<QWidget>(wizard, QStringLiteral("chkFlagSends"))->isVisible());
         QCOMPARE(child<QLineEdit>(wizard, QStringLiteral("txtSentFlag"))->text(), QStringLiteral("SENT"));
-        QVERIFY(child(wizard, QStringLiteral("txtSentFlag"))->isVisible());
+        QVERIFY(child<QWidget>(wizard, QStringLiteral("txtSentFlag"))->isVisible());
         wizard->GoToPage(1);
         QCOMPARE(child<QLabel>(wizard, QStringLiteral("lblCurrentProfile"))->text(),
                  QStringLiteral("Current Profile Name: Default Delivery Options"));

@@ -25,13 +25,6 @@ using PaceSamples = QList<QPair<int, int>>;
 
 namespace {
 
-template <typename W = QPushButton> W* child(QWidget* parent, const QString& name) {
-    auto* widget = parent->findChild<W*>(name);
-    if (!widget)
-        qFatal("no %s", qPrintable(name));
-    return widget;
-}
-
 QString text(QWidget* parent, const QString& name) {
     if (auto* label = parent->findChild<QLabel*>(name))
         return label->text();
